@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// The eight keys of the client's settings.
+namespace SettingsKeys {
+inline const QString saved = QStringLiteral("saved");
+inline const QString username = QStringLiteral("username");
+inline const QString password = QStringLiteral("password");
+inline const QString location = QStringLiteral("location");
+inline const QString updateIPv4Address = QStringLiteral("updateIPv4Address");
+inline const QString updateIPv6Address = QStringLiteral("updateIPv6Address");
+inline const QString updatedipv4 = QStringLiteral("updatedipv4");
+inline const QString updatedipv6 = QStringLiteral("updatedipv6");
+} // namespace SettingsKeys
+
+// Typed accessors over the defaults store. The value of "password" is enciphered on
+// the way in and deciphered on the way out; no accessor flushes the store.
+namespace MyFunctions {
+
+QString getConfigurationString(const QString& key); // "" when absent or undecipherable
+qint32 getConfigurationInteger(const QString& key);
+bool getConfigurationBoolean(const QString& key);
+
+void setConfigurationString(const QString& key, const QString& someValue);
+void setConfigurationInteger(const QString& key, qint32 someValue);
+void setConfigurationBoolean(const QString& key, bool someValue);
+
+} // namespace MyFunctions
