@@ -1,0 +1,108 @@
+#include "log/ActivityLog.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+const auto lineEnd = QStringLiteral("\r\n");
+
+// One lock for the text and the display pointer: an append with its trim, a refresh's
+// compare-and-copy and a tooltip hand-off never overlap.
+std::mutex logMutex;
+QString logText;
+ActivityLogDisplay* logDisplay = nullptr;
+
+QString entryFor(const QString& message) {
+    if (message.isEmpty() || message == lineEnd)
+        return lineEnd;
+    const QString stamp = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss ");
+    return stamp + message + lineEnd;
+}
+
+void copyToStandardError(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+namespace ActivityLog {
+
+void create() {
+    const std::lock_guard lock(logMutex);
+    logText = QString();
+}
+
+QString text() {
+    const std::lock_guard lock(logMutex);
+    return logText;
+}
+
+void setDisplay(ActivityLogDisplay* display) {
+    const std::lock_guard lock(logMutex);
+    logDisplay = display;
+}
+
+} // namespace ActivityLog
+
+namespace MyFunctions {
+
+void addToActivityLog(const QString& message) {
+    // Stamped under the lock, so the stamps never run backwards down the log.
+    const std::lock_guard lock(logMutex);
+    const QString entry = entryFor(message);
+    logText.append(entry);
+    trimMutableString(logText, ActivityLog::maximumLength);
+    copyToStandardError(entry);
+}
+
+QString& trimMutableString(QString& text, qint32 maximumLength) {
+    while (text.size() > maximumLength && !text.isEmpty()) {
+        const qsizetype firstLineEnd = text.indexOf(lineEnd);
+        if (firstLineEnd < 0)
+            break;
+        text.remove(0, firstLineEnd + lineEnd.size());
+    }
+    return text;
+}
+
+QString trimData(const QString& text, qint32 maximumLength) {
+    QString trimmed = text;
+    while (trimmed.size() > maximumLength && !trimmed.isEmpty()) {
+        const qsizetype lastLineEnd = trimmed.lastIndexOf(lineEnd);
+        if (lastLineEnd < 0)
+            break;
+        trimmed.truncate(lastLineEnd);
+    }
+    return trimmed;
+}
+
+void refreshActivityLog() {
+    ActivityLogDisplay* display = nullptr;
+    QString copy;
+    {
+        const std::lock_guard lock(logMutex);
+        display = logDisplay;
+        if (!display || display->shownLogLength() == logText.size())
+            return;
+        copy = logText;
+    }
+    display->showLog(copy);
+}
+
+void setToolTip(const QString& text) {
+    const std::lock_guard lock(logMutex);
+    if (!logDisplay)
+        return;
+    // Held under the lock so the display cannot be detached while the call is posted;
+    // Qt drops the call if the display is destroyed before it runs.
+    ActivityLogDisplay* display = logDisplay;
+    QMetaObject::invokeMethod(
+        display, [display, text] { display->showToolTip(text); }, Qt::QueuedConnection);
+}
+
+} // namespace MyFunctions

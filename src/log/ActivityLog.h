@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// Where the activity log is shown: the preferences window's log view and the status
+// item's tooltip. The application provides it; it lives on the GUI thread and is only
+// ever called there.
+class ActivityLogDisplay : public QObject {
+public:
+    virtual qsizetype shownLogLength() const = 0;
+    // Replaces the whole shown text and scrolls to its end.
+    virtual void showLog(const QString& text) = 0;
+    virtual void showToolTip(const QString& text) = 0;
+};
+
+// The one process-wide log text: CR LF-ended lines, at most 3000 characters of the
+// newest ones. Safe to append to from any thread.
+namespace ActivityLog {
+
+inline constexpr qint32 maximumLength = 3000;
+
+// Starts the log empty; the entry point calls it once, before any thread appends.
+void create();
+QString text();
+// The display to refresh and to set the tooltip of; nullptr detaches it. Call on the
+// GUI thread.
+void setDisplay(ActivityLogDisplay* display);
+
+} // namespace ActivityLog
+
+namespace MyFunctions {
+
+// Appends the message behind a "yyyy-MM-dd HH:mm:ss " local time stamp and a CR LF, then
+// trims the log. A null or empty message, or "\r\n" alone, appends a bare CR LF. Every
+// appended text is also copied to standard error.
+void addToActivityLog(const QString& message = QString());
+
+// Drops whole lines from the front until the text is at most maximumLength long; a text
+// without any CR LF is left as it is.
+QString& trimMutableString(QString& text, qint32 maximumLength);
+
+// Drops whole lines from the end until the text is at most maximumLength long.
+QString trimData(const QString& text, qint32 maximumLength);
+
+// Copies the log to the display's view when their lengths differ. GUI thread only.
+void refreshActivityLog();
+
+// Hands the tooltip text to the display on the GUI thread; callable from any thread.
+void setToolTip(const QString& text);
+
+} // namespace MyFunctions

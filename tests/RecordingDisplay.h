@@ -1,0 +1,26 @@
+#pragma once
+
+#include "log/ActivityLog.h"
+
+#include <QStringList>
+#include <QThread>
+
+// A stand-in for the preferences window's log view and the status item's tooltip that
+// records what it was shown and on which thread.
+class RecordingDisplay : public ActivityLogDisplay {
+public:
+    qsizetype shownLogLength() const override { return shownLog.size(); }
+    void showLog(const QString& text) override {
+        shownLog = text;
+        ++logUpdates;
+    }
+    void showToolTip(const QString& text) override {
+        toolTips << text;
+        toolTipThread = QThread::currentThread();
+    }
+
+    QString shownLog;
+    int logUpdates = 0;
+    QStringList toolTips;
+    QThread* toolTipThread = nullptr;
+};
