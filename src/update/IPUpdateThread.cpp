@@ -1,0 +1,58 @@
+#include "update/IPUpdateThread.h"
+
+#include "settings/Settings.h"
+#include "validation/MyValidator.h"
+
+#include <exception>
+#include <utility>
+
+using namespace SettingsKeys;
+
+IPUpdateThread::IPUpdateThread(UpdateStage stage, SleepStep sleepStep)
+    : stage_(std::move(stage)), sleepStep_(std::move(sleepStep)) {}
+
+void IPUpdateThread::process() {
+    // Addresses remembered by an earlier run say nothing about this one: the first
+    // request after start-up always announces itself as a first update.
+    MyFunctions::setConfigurationString(updatedipv4, QString());
+    MyFunctions::setConfigurationString(updatedipv6, QString());
+    if (quit())
+        return;
+    for (;;) {
+        runGuardedCycle();
+        MyFunctions::snooze(secondsBetweenCycles, sleepStep_);
+        if (quit())
+            return;
+    }
+}
+
+void IPUpdateThread::runGuardedCycle() {
+    // A failure ends the cycle silently; what it logged or stored so far stays, and the
+    // next cycle comes after the usual wait.
+    try {
+        runCycle();
+    } catch (const std::exception&) {
+    }
+}
+
+void IPUpdateThread::runCycle() {
+    if (!MyFunctions::getConfigurationBoolean(saved))
+        return;
+
+    UpdateCycleInputs inputs;
+    inputs.username = MyFunctions::getConfigurationString(username);
+    inputs.password = MyFunctions::getConfigurationString(password);
+    inputs.location = MyFunctions::getConfigurationString(location);
+    inputs.updateIPv4Address = MyFunctions::getConfigurationBoolean(updateIPv4Address);
+    inputs.updateIPv6Address = MyFunctions::getConfigurationBoolean(updateIPv6Address);
+
+    const MyValidator validator;
+    if (!validator.isValidUsername(inputs.username) || !validator.isValidPassword(inputs.password))
+        return;
+
+    const QString rememberedIPv4 = MyFunctions::getConfigurationString(updatedipv4);
+    const QString rememberedIPv6 = MyFunctions::getConfigurationString(updatedipv6);
+    inputs.firstUpdate = rememberedIPv4.isEmpty() && rememberedIPv6.isEmpty();
+
+    stage_(inputs);
+}

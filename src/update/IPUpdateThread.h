@@ -1,0 +1,44 @@
+#pragma once
+
+#include "update/Snooze.h"
+
+#include <QString>
+#include <atomic>
+#include <functional>
+
+// What one update cycle read from the settings, handed to the request-and-reply stage.
+struct UpdateCycleInputs {
+    QString username;
+    QString password; // plain, deciphered from the store
+    QString location; // the group; empty for none
+    bool updateIPv4Address = false;
+    bool updateIPv6Address = false;
+    bool firstUpdate = false; // both remembered addresses empty: the request carries uin=1
+};
+
+// The stage that announces the cycle, sends the update request and interprets the reply.
+// It may throw a std::exception to abandon the cycle silently.
+using UpdateStage = std::function<void(const UpdateCycleInputs&)>;
+
+// The update worker: one endless loop of update cycles, each followed by a 120-second
+// snooze that KeepSnoozing can cut short.
+class IPUpdateThread {
+public:
+    static constexpr qint32 secondsBetweenCycles = 120;
+
+    explicit IPUpdateThread(UpdateStage stage, SleepStep sleepStep = sleepOneSecond);
+
+    bool quit() const { return quit_.load(); }
+    void setQuit(bool quit) { quit_.store(quit); }
+
+    // Runs until quit is found set; on the application's worker thread it never returns.
+    void process();
+
+private:
+    void runGuardedCycle();
+    void runCycle();
+
+    std::atomic<bool> quit_{false};
+    UpdateStage stage_;
+    SleepStep sleepStep_;
+};

@@ -1,0 +1,264 @@
+#include "TemporarySettingsStore.h"
+#include "log/ActivityLog.h"
+#include "settings/Settings.h"
+#include "settings/UserDefaults.h"
+#include "update/IPUpdateThread.h"
+
+#include <QtTest>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+using namespace MyFunctions;
+using namespace SettingsKeys;
+
+Q_DECLARE_METATYPE(UpdateCycleInputs)
+
+namespace {
+
+// Drives the loop for a given number of cycles without waiting: every wait step is
+// counted, and the last wait of the run sets quit.
+class LoopRun {
+public:
+    explicit LoopRun(int cycles) : cycles_(cycles) {}
+
+    // The stage may throw to abandon a cycle.
+    void run(const std::function<void(const UpdateCycleInputs&)>& stageBody = {}) {
+        IPUpdateThread worker(
+            [&](const UpdateCycleInputs& inputs) {
+                stageCalls.append(inputs);
+                if (stageBody)
+                    stageBody(inputs);
+            },
+            [&] {
+                if (++sleepSteps == cycles_ * IPUpdateThread::secondsBetweenCycles)
+                    worker.setQuit(true);
+            });
+        worker.process();
+    }
+
+    QList<UpdateCycleInputs> stageCalls;
+    int sleepSteps = 0;
+
+private:
+    int cycles_;
+};
+
+void storeSavedAccount(const QString& name, const QString& password) {
+    UserDefaults::setBool(saved, true);
+    UserDefaults::setObject(username, name);
+    setConfigurationString(SettingsKeys::password, password);
+    UserDefaults::setObject(location, "home");
+    UserDefaults::setBool(updateIPv4Address, true);
+    UserDefaults::setBool(updateIPv6Address, false);
+}
+
+} // namespace
+
+class UpdateLoopTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TemporarySettingsStore> store_;
+
+private slots:
+    void init() {
+        store_ = std::make_unique<TemporarySettingsStore>();
+        ActivityLog::create();
+        KeepSnoozing = 1;
+    }
+    void cleanup() { store_.reset(); }
+
+    void snoozeSleepsUntilTheFlagIsCleared_data() {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("flagBefore");
+        QTest::addColumn<int>("clearDuringStep"); // 0: nobody clears it
+        QTest::addColumn<int>("expectedSteps");
+        QTest::addColumn<int>("flagAfter");
+        QTest::newRow("0 seconds") << 0 << 1 << 0 << 0 << 1;
+        QTest::newRow("0 seconds, flag cleared: left cleared") << 0 << 0 << 0 << 0 << 0;
+        QTest::newRow("negative, flag cleared: left cleared") << -5 << 0 << 0 << 0 << 0;
+        QTest::newRow("cleared before: no sleep, set again") << 3 << 0 << 0 << 0 << 1;
+        QTest::newRow("never cleared") << 3 << 1 << 0 << 3 << 1;
+        QTest::newRow("cleared during the second of three") << 3 << 1 << 2 << 2 << 1;
+        QTest::newRow("cleared during the last: stays cleared") << 3 << 1 << 3 << 3 << 0;
+        QTest::newRow("120, cleared during the first") << 120 << 1 << 1 << 1 << 1;
+    }
+    void snoozeSleepsUntilTheFlagIsCleared() {
+        QFETCH(int, seconds);
+        QFETCH(int, flagBefore);
+        QFETCH(int, clearDuringStep);
+        QFETCH(int, expectedSteps);
+        QFETCH(int, flagAfter);
+        KeepSnoozing = static_cast<std::uint8_t>(flagBefore);
+        int steps = 0;
+        snooze(seconds, [&] {
+            if (++steps == clearDuringStep)
+                KeepSnoozing = 0;
+        });
+        QCOMPARE(steps, expectedSteps);
+        QCOMPARE(int(KeepSnoozing.load()), flagAfter);
+    }
+
+    void clearDuringTheLastStepCutsTheNextSnoozeShort() {
+        snooze(2, [step = 0]() mutable {
+            if (++step == 2)
+                KeepSnoozing = 0;
+        });
+        int steps = 0;
+        snooze(120, [&] { ++steps; });
+        QCOMPARE(steps, 0);
+        QCOMPARE(int(KeepSnoozing.load()), 1);
+    }
+
+    void cycleWithoutUsableSettingsSendsAndLogsNothing_data() {
+        QTest::addColumn<bool>("savedFlag");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("never saved") << false << "alice2024"
+                                     << "secret!";
+        QTest::newRow("user name of 3") << true << "ali"
+                                        << "secret!";
+        QTest::newRow("user name emptied by a failed Save") << true << ""
+                                                            << "secret!";
+        QTest::newRow("password of 3") << true << "alice2024"
+                                       << "abc";
+        QTest::newRow("password with a space") << true << "alice2024"
+                                               << "sec ret";
+    }
+    void cycleWithoutUsableSettingsSendsAndLogsNothing() {
+        QFETCH(bool, savedFlag);
+        QFETCH(QString, name);
+        QFETCH(QString, password);
+        storeSavedAccount(name, password);
+        UserDefaults::setBool(saved, savedFlag);
+
+        LoopRun loop(3);
+        loop.run();
+        QCOMPARE(loop.stageCalls.size(), 0);
+        QCOMPARE(loop.sleepSteps, 3 * IPUpdateThread::secondsBetweenCycles);
+        QCOMPARE(ActivityLog::text(), QString());
+    }
+
+    void passwordStoredPlainByAFailedSaveIsNotUsed() {
+        storeSavedAccount("alice2024", "secret!");
+        UserDefaults::setObject(SettingsKeys::password, ""); // as a rejected password leaves it
+        LoopRun loop(1);
+        loop.run();
+        QCOMPARE(loop.stageCalls.size(), 0);
+    }
+
+    void cycleHandsTheStoredSettingsToTheStage() {
+        storeSavedAccount("alice2024", "s3cret!Pw");
+        LoopRun loop(1);
+        loop.run();
+        QCOMPARE(loop.stageCalls.size(), 1);
+        const UpdateCycleInputs& inputs = loop.stageCalls.first();
+        QCOMPARE(inputs.username, QString("alice2024"));
+        QCOMPARE(inputs.password, QString("s3cret!Pw"));
+        QCOMPARE(inputs.location, QString("home"));
+        QCOMPARE(inputs.updateIPv4Address, true);
+        QCOMPARE(inputs.updateIPv6Address, false);
+    }
+
+    void firstUpdateFollowsTheRememberedAddresses() {
+        storeSavedAccount("alice2024", "secret!");
+        // Left by an earlier run: forgotten when the worker starts.
+        setConfigurationString(updatedipv4, "198.51.100.7");
+        setConfigurationString(updatedipv6, "2001:db8::7");
+
+        // Each cycle's stage leaves the addresses the next cycle is to find.
+        const QList<QPair<QString, QString>> rememberedAfter = {
+            {"198.51.100.7", ""}, {"", "2001:db8::7"}, {"", ""}, {"1.2.3.4", "2001:db8::7"}};
+        LoopRun loop(5);
+        int cycle = 0;
+        loop.run([&](const UpdateCycleInputs&) {
+            if (cycle < rememberedAfter.size()) {
+                setConfigurationString(updatedipv4, rememberedAfter[cycle].first);
+                setConfigurationString(updatedipv6, rememberedAfter[cycle].second);
+            }
+            ++cycle;
+        });
+
+        QList<bool> firstUpdates;
+        for (const auto& inputs : loop.stageCalls)
+            firstUpdates << inputs.firstUpdate;
+        QCOMPARE(firstUpdates, (QList<bool>{true, false, false, true, false}));
+    }
+
+    void failureInACycleEndsOnlyThatCycle() {
+        storeSavedAccount("alice2024", "secret!");
+        LoopRun loop(3);
+        loop.run([&](const UpdateCycleInputs&) {
+            addToActivityLog("before the failure");
+            if (loop.stageCalls.size() == 1)
+                throw std::runtime_error("reply without a status");
+        });
+        QCOMPARE(loop.stageCalls.size(), 3);
+        QCOMPARE(loop.sleepSteps, 3 * IPUpdateThread::secondsBetweenCycles);
+        QCOMPARE(ActivityLog::text().count("before the failure"), 3);
+    }
+
+    void quitEndsTheLoopAfterTheWait() {
+        storeSavedAccount("alice2024", "secret!");
+        IPUpdateThread* running = nullptr;
+        int cycles = 0;
+        int stepsAfterQuit = 0;
+        IPUpdateThread worker([&](const UpdateCycleInputs&) { ++cycles; },
+                              [&] {
+                                  if (running->quit())
+                                      ++stepsAfterQuit;
+                                  running->setQuit(true);
+                              });
+        running = &worker;
+        worker.process();
+        QCOMPARE(cycles, 1);
+        QCOMPARE(stepsAfterQuit, IPUpdateThread::secondsBetweenCycles - 1);
+    }
+
+    void quitBeforeStartRunsNoCycle() {
+        storeSavedAccount("alice2024", "secret!");
+        setConfigurationString(updatedipv4, "198.51.100.7");
+        IPUpdateThread worker([](const UpdateCycleInputs&) { QFAIL("no cycle expected"); });
+        worker.setQuit(true);
+        worker.process();
+        QCOMPARE(getConfigurationString(updatedipv4), QString(""));
+    }
+
+    // The worker on a thread of its own, woken from this one as Save wakes it.
+    void clearedFlagWakesTheWorkerWithinAStep() {
+        using namespace std::chrono;
+        storeSavedAccount("alice2024", "secret!");
+        constexpr auto step = milliseconds(20); // one "second" of the wait
+
+        std::mutex mutex;
+        std::vector<steady_clock::time_point> cycleStarts;
+        IPUpdateThread worker(
+            [&](const UpdateCycleInputs&) {
+                const std::lock_guard lock(mutex);
+                cycleStarts.push_back(steady_clock::now());
+            },
+            [&] { std::this_thread::sleep_for(step); });
+        std::thread thread([&] { worker.process(); });
+
+        const auto cycles = [&] {
+            const std::lock_guard lock(mutex);
+            return cycleStarts.size();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(cycles(), size_t(1), 2000);
+        std::this_thread::sleep_for(10 * step); // well into the 120-step wait
+        const auto cleared = steady_clock::now();
+        KeepSnoozing = 0;
+        QTRY_COMPARE_WITH_TIMEOUT(cycles(), size_t(2), 2000);
+        worker.setQuit(true);
+        KeepSnoozing = 0;
+        thread.join();
+
+        const auto latency = duration_cast<milliseconds>(cycleStarts.at(1) - cleared);
+        QVERIFY2(latency < 3 * step, qPrintable(QString("woke after %1 ms").arg(latency.count())));
+    }
+};
+
+QTEST_GUILESS_MAIN(UpdateLoopTest)
+#include "tst_update_loop.moc"
