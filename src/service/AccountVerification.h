@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace MyFunctions {
+
+// Asks the provider whether the user name, password and group (may be empty) belong
+// together. False when no usable reply came; otherwise true, with the verdict in result
+// and the provider's explanation in message (none when it sent no text).
+bool getClientProfileWithGroup(const QString& username, const QString& somePassword,
+                               const QString& someLocation, bool& result,
+                               std::optional<QString>& message);
+
+// Asks whether the group belongs to the account. True when the provider answered "true" or
+// "false" (any letter case), the verdict then in locationCheckResult. Sends nothing when an
+// argument is empty.
+bool getLocationCheck(const QString& username, const QString& somePassword,
+                      const QString& someLocation, bool& locationCheckResult);
+
+// The profile reply's wrapping: Base64 with "|" for "=", around UTF-16LE text. No text when
+// the Base64 or the UTF-16 is broken.
+std::optional<QString> base64Decode(const QString& text);
+
+} // namespace MyFunctions

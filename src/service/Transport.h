@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace MyFunctions {
+
+// One HTTPS GET of the given URL, waited for on the calling thread (on the GUI thread,
+// windows repaint meanwhile but no user input is taken). True exactly when a complete
+// reply with status 200 arrived; httpResult then holds its body decoded as UTF-8, or no
+// text when the bytes are not UTF-8. Any other outcome (another status, a redirect, a
+// failed TLS check, more than 10 seconds for the whole exchange, a body over 1 MiB) gives
+// false and the empty text.
+bool urlExecute(const QString& url, std::optional<QString>& httpResult);
+
+} // namespace MyFunctions
