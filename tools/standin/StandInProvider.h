@@ -1,0 +1,71 @@
+#pragma once
+
+#include "service/ServiceEndpoints.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QSslCertificate>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class StandInServer;
+class QThread;
+
+// A stand-in of the provider's service for tests and the demo: HTTPS on loopback ports of
+// its own, one per provider host, served from a thread of its own. It knows accounts and
+// answers as the provider would, unless a test scripts the next reply of a path.
+class StandInProvider {
+public:
+    enum class Host { Api, IPv4Check, IPv6Check };
+
+    struct Account {
+        QString username;
+        QString password;
+        QStringList groups;
+    };
+
+    struct ScriptedReply {
+        int status = 200;
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        int delayMilliseconds = 0;
+        int dripIntervalMilliseconds = 0; // > 0: the body goes out one byte at a time
+        bool silent = false;              // read the request, never answer
+        QByteArray rawResponse;           // not empty: sent as it is, then the connection ends
+    };
+
+    struct Request {
+        Host host;
+        QString line; // "GET /path?query HTTP/1.1"
+    };
+
+    // The server certificate names these hosts; another name fails the client's check.
+    explicit StandInProvider(const QStringList& certificateDnsNames = {"localhost"});
+    ~StandInProvider();
+    StandInProvider(const StandInProvider&) = delete;
+    StandInProvider& operator=(const StandInProvider&) = delete;
+
+    // "localhost:<port>" for every host; the web host is the API host.
+    ServiceEndpoints endpoints() const;
+    QSslCertificate authority() const;
+
+    void addAccount(const Account& account);
+    void setPublicAddresses(const QString& ipv4, const QString& ipv6);
+    // Replies to the next request for the path on the host instead of the provider's logic;
+    // several scripted replies for one path go out in order.
+    void scriptReply(const QString& path, const ScriptedReply& reply, Host host = Host::Api);
+
+    QList<Request> requests() const;
+    QStringList requestLines(Host host = Host::Api) const;
+    // Forgets the recorded requests and any scripted reply not yet sent.
+    void reset();
+
+    // Wraps a JSON text as the profile check's reply: UTF-16LE, Base64, "|" for "=".
+    static QByteArray profileReplyBody(const QByteArray& json);
+
+private:
+    std::unique_ptr<QThread> thread_;
+    StandInServer* server_ = nullptr; // lives on thread_
+};

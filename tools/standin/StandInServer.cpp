@@ -1,0 +1,243 @@
+#include "StandInServer.h"
+
+#include "service/ServiceQuery.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSslSocket>
+#include <QStringEncoder>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+QByteArray reasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+QByteArray responseHead(const StandInProvider::ScriptedReply& reply) {
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' +
+                      reasonPhrase(reply.status) + "\r\nConnection: close\r\n";
+    if (reply.status != 204)
+        head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    for (const auto& [name, value] : reply.headers)
+        head += name + ": " + value + "\r\n";
+    return head + "\r\n";
+}
+
+StandInProvider::ScriptedReply textReply(const QByteArray& body, int status = 200) {
+    StandInProvider::ScriptedReply reply;
+    reply.status = status;
+    reply.body = body;
+    return reply;
+}
+
+QByteArray json(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// Sends the body a byte at a time until it is gone or the client has left.
+void drip(QSslSocket* socket, QByteArray rest, int interval) {
+    if (rest.isEmpty() || socket->state() != QAbstractSocket::ConnectedState) {
+        socket->disconnectFromHost();
+        return;
+    }
+    socket->write(rest.left(1));
+    QTimer::singleShot(interval, socket,
+                       [socket, rest = rest.mid(1), interval] { drip(socket, rest, interval); });
+}
+
+void send(QSslSocket* socket, const StandInProvider::ScriptedReply& reply) {
+    if (reply.silent)
+        return;
+    if (!reply.rawResponse.isEmpty()) {
+        socket->write(reply.rawResponse);
+        socket->disconnectFromHost();
+        return;
+    }
+    socket->write(responseHead(reply));
+    if (reply.dripIntervalMilliseconds > 0) {
+        drip(socket, reply.body, reply.dripIntervalMilliseconds);
+        return;
+    }
+    socket->write(reply.body);
+    socket->disconnectFromHost();
+}
+
+} // namespace
+
+StandInServer::StandInServer(const QStringList& certificateDnsNames)
+    : certificates_(TestCertificates::generate(certificateDnsNames)) {}
+
+void StandInServer::listen() {
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(certificates_.server);
+    tls.setPrivateKey(certificates_.serverKey);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    for (Host host : {Host::Api, Host::IPv4Check, Host::IPv6Check}) {
+        auto* server = new QSslServer(this);
+        server->setSslConfiguration(tls);
+        connect(server, &QSslServer::pendingConnectionAvailable, this,
+                [this, server, host] { accept(*server, host); });
+        if (!server->listen(QHostAddress::LocalHost))
+            qFatal("stand-in provider: cannot listen on loopback");
+        servers_[static_cast<size_t>(host)] = server;
+        ports_[static_cast<size_t>(host)] = server->serverPort();
+    }
+}
+
+void StandInServer::accept(QSslServer& server, Host host) {
+    while (server.hasPendingConnections()) {
+        auto* socket = static_cast<QSslSocket*>(server.nextPendingConnection());
+        connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+        // One request per connection: its head ends with an empty line.
+        auto head = std::make_shared<QByteArray>();
+        const auto readHead = [this, socket, host, head] {
+            if (head->endsWith("\r\n\r\n"))
+                return;
+            while (socket->canReadLine() && !head->endsWith("\r\n\r\n"))
+                head->append(socket->readLine());
+            if (head->endsWith("\r\n\r\n"))
+                serve(socket, host, head->left(head->indexOf("\r\n")));
+        };
+        connect(socket, &QSslSocket::readyRead, socket, readHead);
+        readHead(); // the request may have come with the handshake
+    }
+}
+
+void StandInServer::serve(QSslSocket* socket, Host host, const QByteArray& requestLine) {
+    const QList<QByteArray> parts = requestLine.split(' ');
+    const QUrl target(QString::fromLatin1(parts.value(1)));
+    ScriptedReply reply;
+    {
+        const std::lock_guard lock(mutex_);
+        requests_.append({host, QString::fromLatin1(requestLine)});
+        reply = replyFor(host, target.path(), QUrlQuery(target));
+    }
+    if (reply.delayMilliseconds > 0)
+        QTimer::singleShot(reply.delayMilliseconds, socket,
+                           [socket, reply] { send(socket, reply); });
+    else
+        send(socket, reply);
+}
+
+StandInServer::ScriptedReply StandInServer::replyFor(Host host, const QString& path,
+                                                     const QUrlQuery& query) {
+    auto script = scripts_.find({static_cast<int>(host), path});
+    if (script != scripts_.end() && !script->isEmpty())
+        return script->dequeue();
+    return providerReply(host, path, query);
+}
+
+StandInServer::ScriptedReply StandInServer::providerReply(Host host, const QString& path,
+                                                          const QUrlQuery& query) {
+    if (path == "/ipcheck.asp" && host == Host::IPv4Check)
+        return textReply("ip" + publicIPv4.toLatin1());
+    if (path == "/ipcheck.asp" && host == Host::IPv6Check)
+        return textReply("ip" + publicIPv6.toLatin1());
+    if (host != Host::Api)
+        return textReply("not found", 404);
+    if (path == "/nic/getclientprofilewithgroup")
+        return profileCheck(query);
+    if (path == "/nic/groupcheck")
+        return groupCheck(query);
+    if (path == "/nic/clientupdate")
+        return clientUpdate(query);
+    return textReply("not found", 404);
+}
+
+StandInServer::AccountState* StandInServer::authenticated(const QUrlQuery& query) {
+    const auto found = accounts_.find(query.queryItemValue("username", QUrl::FullyDecoded));
+    if (found == accounts_.end())
+        return nullptr;
+    const QString digest = query.queryItemValue("password", QUrl::FullyDecoded);
+    if (found->account.password.isEmpty() ||
+        MyFunctions::md5Hash(found->account.password) != digest)
+        return nullptr;
+    return &*found;
+}
+
+StandInServer::ScriptedReply StandInServer::profileCheck(const QUrlQuery& query) {
+    const AccountState* state = authenticated(query);
+    const QString group = query.queryItemValue("group", QUrl::FullyDecoded);
+    QJsonObject reply{{"result", false}};
+    if (!state)
+        reply["message"] = "Invalid username or password.";
+    else if (!group.isEmpty() && !state->account.groups.contains(group))
+        reply["message"] = "Group " + group + " does not exist.";
+    else
+        reply = {{"result", true}, {"message", "Profile verified."}};
+    return textReply(StandInProvider::profileReplyBody(json(reply)));
+}
+
+StandInServer::ScriptedReply StandInServer::groupCheck(const QUrlQuery& query) {
+    const AccountState* state = authenticated(query);
+    const bool known =
+        state && state->account.groups.contains(query.queryItemValue("group", QUrl::FullyDecoded));
+    return textReply(known ? "true" : "false");
+}
+
+StandInServer::ScriptedReply StandInServer::clientUpdate(const QUrlQuery& query) {
+    AccountState* state = authenticated(query);
+    if (!state)
+        return textReply(json({{"statusCode", "bad authentication"}}));
+    const QString group = query.queryItemValue("location", QUrl::FullyDecoded);
+    if (!group.isEmpty() && !state->account.groups.contains(group))
+        return textReply(json({{"statusCode", "no host"}}));
+
+    // An empty address means "the one you see me from"; "no" leaves that family alone.
+    const auto recorded = [](const QString& sent, const QString& seen) -> QJsonValue {
+        if (sent == "no")
+            return QJsonValue::Null;
+        return sent.isEmpty() ? seen : sent;
+    };
+    const QJsonValue ipv4 =
+        recorded(query.queryItemValue("myipv4", QUrl::FullyDecoded), publicIPv4);
+    const QJsonValue ipv6 =
+        recorded(query.queryItemValue("myipv6", QUrl::FullyDecoded), publicIPv6);
+    const bool unchanged = query.queryItemValue("uin") != "1" &&
+                           ipv4.toString() == state->lastIPv4 && ipv6.toString() == state->lastIPv6;
+    state->lastIPv4 = ipv4.toString();
+    state->lastIPv6 = ipv6.toString();
+    return textReply(json({{"statusCode", unchanged ? "no change" : "good"},
+                           {"updatedIPv4Address", ipv4},
+                           {"updatedIPv6Address", ipv6}}));
+}
+
+void StandInServer::addAccount(const StandInProvider::Account& account) {
+    const std::lock_guard lock(mutex_);
+    accounts_.insert(account.username, {account, {}, {}});
+}
+
+void StandInServer::setPublicAddresses(const QString& ipv4, const QString& ipv6) {
+    const std::lock_guard lock(mutex_);
+    publicIPv4 = ipv4;
+    publicIPv6 = ipv6;
+}
+
+void StandInServer::scriptReply(Host host, const QString& path, const ScriptedReply& reply) {
+    const std::lock_guard lock(mutex_);
+    scripts_[{static_cast<int>(host), path}].enqueue(reply);
+}
+
+QList<StandInProvider::Request> StandInServer::requests() const {
+    const std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+void StandInServer::reset() {
+    const std::lock_guard lock(mutex_);
+    requests_.clear();
+    scripts_.clear();
+}

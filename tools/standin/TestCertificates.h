@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QStringList>
+
+// A certificate authority made afresh on every start, and a server certificate it signed
+// for the given DNS names. Nothing is read from or kept on disk.
+struct TestCertificates {
+    QSslCertificate authority;
+    QSslCertificate server;
+    QSslKey serverKey;
+
+    static TestCertificates generate(const QStringList& serverDnsNames);
+};
