@@ -7,6 +7,10 @@ ServiceEndpoints ServiceEndpoints::compiledIn() {
             QStringLiteral(VORLIN_IPV6_HOST), QStringLiteral(VORLIN_WEB_HOST)};
 }
 
+QString webPageUrl(const QString& path) {
+    return "https://" + ServiceClient::endpoints().webHost + path;
+}
+
 namespace ServiceClient {
 namespace {
 

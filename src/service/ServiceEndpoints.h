@@ -15,6 +15,9 @@ struct ServiceEndpoints {
     static ServiceEndpoints compiledIn();
 };
 
+// "https://<web host><path>": a page of the provider's web site; the home page for "".
+QString webPageUrl(const QString& path);
+
 // Which hosts the service client talks to and which certificate authorities it trusts
 // besides the system's. The program keeps the compiled-in hosts; tests and the demo point
 // the client at a local stand-in of the provider before any request is made.
