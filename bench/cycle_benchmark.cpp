@@ -1,0 +1,120 @@
+// Times whole update cycles against the stand-in provider on loopback (two address checks
+// and the client update over HTTPS, plus reading the reply) and the wake-up latency after
+// KeepSnoozing is cleared during the wait.
+//
+//   build/bench/cycle_benchmark [cycles] [wake-ups] 2>/dev/null
+//
+// The activity log's copy goes to standard error; the figures go to standard output.
+
+#include "StandInProvider.h"
+#include "log/ActivityLog.h"
+#include "settings/Settings.h"
+#include "settings/UserDefaults.h"
+#include "update/ClientUpdate.h"
+#include "update/IPUpdateThread.h"
+
+#include <QCoreApplication>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono;
+
+namespace {
+
+void saveAccount() {
+    UserDefaults::setBool(SettingsKeys::saved, true);
+    UserDefaults::setObject(SettingsKeys::username, "bench2026");
+    MyFunctions::setConfigurationString(SettingsKeys::password, "Bench-pass1");
+    UserDefaults::setObject(SettingsKeys::location, "home");
+    UserDefaults::setBool(SettingsKeys::updateIPv4Address, true);
+    UserDefaults::setBool(SettingsKeys::updateIPv6Address, true);
+}
+
+void report(const char* what, std::vector<double> milliseconds) {
+    std::sort(milliseconds.begin(), milliseconds.end());
+    const auto at = [&](double share) {
+        return milliseconds[static_cast<size_t>(share * double(milliseconds.size() - 1))];
+    };
+    std::printf("%-28s n=%-5zu median %8.2f ms   p90 %8.2f ms   max %8.2f ms\n", what,
+                milliseconds.size(), at(0.5), at(0.9), milliseconds.back());
+}
+
+std::vector<double> cycleTimes(int cycles) {
+    std::vector<double> times;
+    int steps = 0;
+    IPUpdateThread worker(
+        [&](const UpdateCycleInputs& inputs) {
+            const auto start = steady_clock::now();
+            requestClientUpdate(inputs);
+            times.push_back(duration<double, std::milli>(steady_clock::now() - start).count());
+        },
+        [&] {
+            if (++steps == cycles * IPUpdateThread::secondsBetweenCycles)
+                worker.setQuit(true);
+        });
+    worker.process();
+    return times;
+}
+
+// The worker waits in real seconds on a thread of its own; this thread clears the flag at
+// a random moment of each wait, as Save does.
+std::vector<double> wakeUpLatencies(int wakeUps) {
+    std::mutex mutex;
+    std::vector<steady_clock::time_point> cycleStarts;
+    IPUpdateThread worker([&](const UpdateCycleInputs& inputs) {
+        {
+            const std::lock_guard lock(mutex);
+            cycleStarts.push_back(steady_clock::now());
+        }
+        requestClientUpdate(inputs);
+    });
+    std::thread thread([&] { worker.process(); });
+    const auto cyclesStarted = [&] {
+        const std::lock_guard lock(mutex);
+        return cycleStarts.size();
+    };
+
+    std::vector<double> latencies;
+    for (int i = 0; i < wakeUps; ++i) {
+        while (cyclesStarted() < size_t(i + 1))
+            std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(milliseconds(300 + QRandomGenerator::global()->bounded(900)));
+        const auto cleared = steady_clock::now();
+        KeepSnoozing = 0;
+        while (cyclesStarted() < size_t(i + 2))
+            std::this_thread::sleep_for(1ms);
+        const std::lock_guard lock(mutex);
+        latencies.push_back(duration<double, std::milli>(cycleStarts[i + 1] - cleared).count());
+    }
+    worker.setQuit(true);
+    KeepSnoozing = 0;
+    thread.join();
+    return latencies;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    const int cycles = argc > 1 ? std::atoi(argv[1]) : 200;
+    const int wakeUps = argc > 2 ? std::atoi(argv[2]) : 10;
+
+    QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    StandInProvider provider;
+    provider.addAccount({"bench2026", "Bench-pass1", {"home"}});
+    ServiceClient::configure(provider.endpoints(), {provider.authority()});
+    ActivityLog::create();
+    saveAccount();
+
+    report("whole cycle", cycleTimes(cycles));
+    report("wake-up after clear", wakeUpLatencies(wakeUps));
+    return 0;
+}
