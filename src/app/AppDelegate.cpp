@@ -1,0 +1,274 @@
+#include "app/AppDelegate.h"
+
+#include "app/PreferencesWindow.h"
+#include "service/AccountVerification.h"
+#include "service/ServiceEndpoints.h"
+#include "settings/Settings.h"
+#include "settings/UserDefaults.h"
+#include "update/ClientUpdate.h"
+#include "validation/MyValidator.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QScrollBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolButton>
+#include <thread>
+
+using MyFunctions::addToActivityLog;
+using namespace SettingsKeys;
+
+namespace {
+
+const auto firstRunPrompt = QStringLiteral("Please enter your username and password.");
+const auto invalidUsernameMessage =
+    QStringLiteral("Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]");
+const auto invalidPasswordMessage =
+    QStringLiteral("Please enter a valid password. [4-20 characters "
+                   "(0-9a-zA-Z`~!@#$%^&*(){}[]-_=+|\\;:'\"<>,.?/)]");
+const auto invalidGroupMessage = QStringLiteral(
+    " is an invalid group! Please enter a valid group. [1-50 characters (0-9, a-z, A-Z)]");
+const auto unableToAuthenticateMessage = QStringLiteral("Unable to authenticate!");
+const auto authenticationFailedMessage = QStringLiteral("Authentication failed!");
+const auto savedMessage = QStringLiteral("Settings have been saved.");
+const auto notStoredMessage =
+    QStringLiteral("The settings could not be stored. Please check that the settings file "
+                   "can be written.");
+
+bool isOn(const QCheckBox* box) {
+    return box->checkState() == Qt::Checked;
+}
+
+void openProviderPage(const char* path) {
+    QDesktopServices::openUrl(QUrl(webPageUrl(QString::fromLatin1(path))));
+}
+
+} // namespace
+
+void AppDelegate::startDetachedWorker(std::shared_ptr<IPUpdateThread> worker) {
+    // Never joined: the process ends without waiting for a request or a wait in progress.
+    std::thread([worker] { worker->process(); }).detach();
+}
+
+AppDelegate::AppDelegate(WorkerStarter startWorker)
+    : startWorker_(std::move(startWorker)), trayIconMenu_(std::make_unique<QMenu>()),
+      window_(std::make_unique<PreferencesWindow>()) {
+    buildMenu();
+    window_->buttonMenu->setMenu(trayIconMenu_.get());
+    connect(window_->buttonSave, &QPushButton::clicked, this, &AppDelegate::buttonSaveClick);
+    connect(window_->buttonClose, &QPushButton::clicked, this, &AppDelegate::buttonCloseClick);
+    connect(window_.get(), &PreferencesWindow::closing, this, &AppDelegate::windowClosed);
+}
+
+AppDelegate::~AppDelegate() {
+    ActivityLog::setDisplay(nullptr);
+}
+
+void AppDelegate::buildMenu() {
+    QMenu& menu = *trayIconMenu_;
+    menu.addAction(tr("Preferences..."), this, &AppDelegate::menuPreferencesClick);
+    menu.addSeparator();
+    menu.addAction(tr("Purchase a Domain Name"), this, &AppDelegate::menuPurchaseDomainNameClick);
+    menu.addAction(tr("Add a DDNS Hostname"), this, &AppDelegate::menuAddDDNSHostnameClick);
+    menu.addAction(tr("Open Control Panel"), this, &AppDelegate::menuOpenControlPanelClick);
+    menu.addAction(tr("Manage Groups"), this, &AppDelegate::menuManageLocationsClick);
+    menu.addAction(tr("Contact Support"), this, &AppDelegate::menuContactSupportClick);
+    menu.addAction(tr("Documentation"), this, &AppDelegate::menuDocumentationClick);
+    menu.addSeparator();
+    menu.addAction(tr("Quit"), this, &AppDelegate::menuQuitClick);
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    ActivityLog::setDisplay(this);
+    createStatusItem();
+    const bool saved = UserDefaults::boolForKey(SettingsKeys::saved);
+    if (saved)
+        fillPreferencesFromStore();
+    else
+        emptyPreferencesForFirstRun();
+    startUpdateWorker();
+
+    refreshTimer_ = new QTimer(this);
+    connect(refreshTimer_, &QTimer::timeout, this, &MyFunctions::refreshActivityLog);
+    refreshTimer_->start(1000);
+
+    // A first-time user, and a desktop without a tray, need the window to find anything.
+    if (!saved || !QSystemTrayIcon::isSystemTrayAvailable())
+        menuPreferencesClick();
+}
+
+void AppDelegate::createStatusItem() {
+    delete statusItem_;
+    statusItem_ = new QSystemTrayIcon(QIcon(":/icon_nsstatusitem"), this);
+    statusItem_->setContextMenu(trayIconMenu_.get());
+    // A left click opens the same menu as a right click.
+    connect(statusItem_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    trayIconMenu_->popup(QCursor::pos());
+            });
+    // Also when no tray is there yet: the item shows up once one appears.
+    statusItem_->show();
+}
+
+void AppDelegate::fillPreferencesFromStore() {
+    window_->textBoxUsername->setText(UserDefaults::objectForKey(username).toString());
+    window_->textBoxPassword->setText(MyFunctions::getConfigurationString(password));
+    window_->textBoxLocation->setText(UserDefaults::objectForKey(location).toString());
+    window_->checkBoxUpdateIPv4Address->setChecked(UserDefaults::boolForKey(updateIPv4Address));
+    window_->checkBoxUpdateIPv6Address->setChecked(UserDefaults::boolForKey(updateIPv6Address));
+}
+
+void AppDelegate::emptyPreferencesForFirstRun() {
+    window_->textBoxUsername->setText(QString());
+    window_->textBoxPassword->setText(QString());
+    window_->textBoxLocation->setText(QString());
+    window_->checkBoxUpdateIPv4Address->setChecked(true);
+    window_->checkBoxUpdateIPv6Address->setChecked(true);
+    addToActivityLog(firstRunPrompt);
+}
+
+void AppDelegate::startUpdateWorker() {
+    startWorker_(std::make_shared<IPUpdateThread>(requestClientUpdate));
+}
+
+void AppDelegate::showLog(const QString& text) {
+    shownLog_ = text;
+    QPlainTextEdit* view = window_->textBoxActivityLog;
+    view->setPlainText(text);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+}
+
+void AppDelegate::showToolTip(const QString& text) {
+    statusItem_->setToolTip(text);
+}
+
+void AppDelegate::buttonSaveClick() {
+    if (saving_)
+        return; // the verification of an earlier Save is still running
+    saving_ = true;
+    window_->buttonSave->setEnabled(false);
+    const auto saveDone = qScopeGuard([this] {
+        saving_ = false;
+        window_->buttonSave->setEnabled(true);
+    });
+
+    const MyValidator validator;
+    UserDefaults::setBool(updateIPv4Address, isOn(window_->checkBoxUpdateIPv4Address));
+    UserDefaults::setBool(updateIPv6Address, isOn(window_->checkBoxUpdateIPv6Address));
+    UserDefaults::synchronize();
+
+    if (!validator.isValidUsername(window_->textBoxUsername->text())) {
+        UserDefaults::setObject(username, "");
+        UserDefaults::synchronize();
+        addToActivityLog(invalidUsernameMessage);
+        return;
+    }
+    if (!validator.isValidPassword(window_->textBoxPassword->text())) {
+        UserDefaults::setObject(password, ""); // plain: an empty value is not enciphered
+        UserDefaults::synchronize();
+        addToActivityLog(invalidPasswordMessage);
+        return;
+    }
+    if (window_->textBoxLocation->text().isEmpty()) {
+        UserDefaults::setObject(location, "");
+        UserDefaults::synchronize();
+    } else if (!validator.isValidLocation(window_->textBoxLocation->text())) {
+        addToActivityLog(window_->textBoxLocation->text() + invalidGroupMessage);
+        UserDefaults::setObject(location, "");
+        UserDefaults::synchronize();
+        window_->textBoxLocation->setText("");
+        return;
+    }
+
+    bool result = false;
+    std::optional<QString> message;
+    if (!MyFunctions::getClientProfileWithGroup(
+            window_->textBoxUsername->text(), window_->textBoxPassword->text(),
+            window_->textBoxLocation->text(), result, message)) {
+        addToActivityLog(unableToAuthenticateMessage);
+        return;
+    }
+    if (!result) {
+        addToActivityLog(message && !message->isEmpty() ? *message : authenticationFailedMessage);
+        return;
+    }
+    saveVerifiedSettings();
+}
+
+void AppDelegate::saveVerifiedSettings() {
+    bool stored = true;
+    if (!window_->textBoxLocation->text().isEmpty()) {
+        UserDefaults::setObject(location, window_->textBoxLocation->text());
+        stored = UserDefaults::synchronize();
+    }
+    UserDefaults::setObject(username, window_->textBoxUsername->text());
+    MyFunctions::setConfigurationString(password, window_->textBoxPassword->text());
+    UserDefaults::setBool(saved, true);
+    stored = UserDefaults::synchronize() && stored;
+    // Never claim success for settings that did not reach the disk.
+    if (!stored) {
+        addToActivityLog(notStoredMessage);
+        return;
+    }
+    addToActivityLog(savedMessage);
+    addToActivityLog(QString(""));
+    // The worker's next cycle is a first update, as after launch.
+    MyFunctions::setConfigurationString(updatedipv4, QString(""));
+    MyFunctions::setConfigurationString(updatedipv6, QString(""));
+    KeepSnoozing = 0;
+    MyFunctions::refreshActivityLog();
+}
+
+void AppDelegate::buttonCloseClick() {
+    window_->close();
+}
+
+void AppDelegate::windowClosed() {
+    // Without a tray nothing would be left to reach the program by: closing ends it.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        menuQuitClick();
+}
+
+void AppDelegate::menuPreferencesClick() {
+    window_->buttonMenu->setVisible(!QSystemTrayIcon::isSystemTrayAvailable());
+    if (!window_->isVisible())
+        window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void AppDelegate::menuPurchaseDomainNameClick() {
+    openProviderPage("/ControlPanel/AddDomainRegistration");
+}
+
+void AppDelegate::menuAddDDNSHostnameClick() {
+    openProviderPage("/ControlPanel/AddDDNS");
+}
+
+void AppDelegate::menuOpenControlPanelClick() {
+    openProviderPage("/ControlPanel");
+}
+
+void AppDelegate::menuManageLocationsClick() {
+    openProviderPage("/ControlPanel/DDNSGroup");
+}
+
+void AppDelegate::menuContactSupportClick() {
+    openProviderPage("/ControlPanel/SupportTicket");
+}
+
+void AppDelegate::menuDocumentationClick() {
+    openProviderPage("/DynamicDNS/IPUpdateClient/MACOSX");
+}
+
+void AppDelegate::menuQuitClick() {
+    QCoreApplication::quit();
+}

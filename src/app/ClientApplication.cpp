@@ -1,0 +1,40 @@
+#include "app/ClientApplication.h"
+
+#include "app/AppDelegate.h"
+#include "app/PreferencesWindow.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
+#include "settings/UserDefaults.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The worker may be inside a request or a wait and still uses process-wide state, so the
+// process ends without running destructors under it; every setting is on disk already.
+[[noreturn]] void endProcess(int status) {
+    UserDefaults::synchronize();
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
+} // namespace
+
+int runClientApplication(QApplication& application,
+                         const std::function<void(AppDelegate&)>& afterLaunch) {
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0; // the running copy shows its window instead
+
+    application.setQuitOnLastWindowClosed(false); // a tray program outlives its window
+    quitOnTerminationSignals();
+    AppDelegate delegate;
+    QObject::connect(&instance, &SingleInstance::anotherStartRequested, &delegate,
+                     &AppDelegate::menuPreferencesClick);
+    delegate.applicationDidFinishLaunching();
+    if (afterLaunch)
+        afterLaunch(delegate);
+    endProcess(application.exec());
+}

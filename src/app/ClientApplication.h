@@ -1,0 +1,13 @@
+#pragma once
+
+#include <functional>
+
+class AppDelegate;
+class QApplication;
+
+// Runs the client in an application object the caller made: makes sure this user runs one
+// copy only, launches the one AppDelegate, runs the event loop, and ends the process at
+// once when the loop ends (Quit, SIGTERM, SIGINT, the session ending). afterLaunch, when
+// given, runs once the delegate has launched. Returns only if another copy was running.
+int runClientApplication(QApplication& application,
+                         const std::function<void(AppDelegate&)>& afterLaunch = {});

@@ -1,0 +1,85 @@
+#include "app/PreferencesWindow.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+template <typename Control> Control* named(Control* control, const char* objectName) {
+    control->setObjectName(objectName);
+    return control;
+}
+
+} // namespace
+
+PreferencesWindow::PreferencesWindow()
+    : textBoxUsername(named(new QLineEdit, "textBoxUsername")),
+      textBoxPassword(named(new QLineEdit, "textBoxPassword")),
+      textBoxLocation(named(new QLineEdit, "textBoxLocation")),
+      checkBoxUpdateIPv4Address(
+          named(new QCheckBox(tr("Keep the IPv4 address updated")), "checkBoxUpdateIPv4Address")),
+      checkBoxUpdateIPv6Address(
+          named(new QCheckBox(tr("Keep the IPv6 address updated")), "checkBoxUpdateIPv6Address")),
+      textBoxActivityLog(named(new QPlainTextEdit, "textBoxActivityLog")),
+      buttonSave(named(new QPushButton(tr("Save")), "buttonSave")),
+      buttonClose(named(new QPushButton(tr("Close")), "buttonClose")),
+      buttonMenu(named(new QToolButton, "buttonMenu")) {
+    setWindowTitle(tr("Vorlin IP Update Client"));
+    setWindowIcon(QIcon(":/icon_nsstatusitem"));
+    textBoxPassword->setEchoMode(QLineEdit::Password);
+    textBoxLocation->setPlaceholderText(tr("optional"));
+    textBoxActivityLog->setReadOnly(true);
+    textBoxActivityLog->setFocusPolicy(Qt::ClickFocus); // not a stop of the tab order
+    textBoxActivityLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    textBoxActivityLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    buttonSave->setDefault(true);
+    buttonMenu->setText(tr("Menu"));
+    buttonMenu->setPopupMode(QToolButton::InstantPopup);
+    buttonMenu->hide();
+    // Enter in any field saves, as the default button would in a dialog.
+    for (QLineEdit* field : {textBoxUsername, textBoxPassword, textBoxLocation})
+        connect(field, &QLineEdit::returnPressed, buttonSave, &QPushButton::click);
+    layOut();
+}
+
+void PreferencesWindow::layOut() {
+    auto* account = new QFormLayout;
+    account->addRow(tr("User name:"), textBoxUsername);
+    account->addRow(tr("Password:"), textBoxPassword);
+    account->addRow(tr("Group:"), textBoxLocation);
+    account->addRow(QString(), checkBoxUpdateIPv4Address);
+    account->addRow(QString(), checkBoxUpdateIPv6Address);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(buttonMenu);
+    buttons->addStretch();
+    buttons->addWidget(buttonSave);
+    buttons->addWidget(buttonClose);
+
+    auto* window = new QVBoxLayout(this);
+    window->addLayout(account);
+    window->addWidget(new QLabel(tr("Activity:")));
+    window->addWidget(textBoxActivityLog, 1);
+    window->addLayout(buttons);
+    resize(620, 460);
+
+    setTabOrder(textBoxUsername, textBoxPassword);
+    setTabOrder(textBoxPassword, textBoxLocation);
+    setTabOrder(textBoxLocation, checkBoxUpdateIPv4Address);
+    setTabOrder(checkBoxUpdateIPv4Address, checkBoxUpdateIPv6Address);
+    setTabOrder(checkBoxUpdateIPv6Address, buttonSave);
+    setTabOrder(buttonSave, buttonClose);
+}
+
+void PreferencesWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    emit closing();
+}
