@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libssl-dev openssl
+  desktop-file-utils
 )
 
 missing=()

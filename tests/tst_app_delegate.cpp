@@ -81,6 +81,7 @@ class AppDelegateTest : public QObject {
     std::unique_ptr<TemporarySettingsStore> store_;
     std::shared_ptr<IPUpdateThread> worker_;
     std::thread workerThread_;
+    QTemporaryDir configHome_;
 
     // The worker runs for real only where a test asks for it.
     std::unique_ptr<AppDelegate> launch(bool runWorker = false) {
@@ -104,6 +105,7 @@ class AppDelegateTest : public QObject {
 
 private slots:
     void initTestCase() {
+        qputenv("XDG_CONFIG_HOME", configHome_.path().toUtf8()); // for the autostart entry
         provider_ = std::make_unique<LocalProvider>();
         provider_->addAccount({"alice2024", "s3cret!Pw", {"home"}});
     }
@@ -392,6 +394,24 @@ private slots:
         QCOMPARE(browser.opened,
                  QList<QUrl>{QUrl("https://" + provider_->endpoints().webHost + path)});
         QCOMPARE(logEntries(), QStringList{"Please enter your username and password."});
+    }
+
+    void startAtLoginEntryWritesAndRemovesTheAutostartEntry() {
+        const auto delegate = launch();
+        QAction* entry = nullptr;
+        for (QAction* action : delegate->trayIconMenu()->actions())
+            if (action->text() == "Start at login")
+                entry = action;
+        QVERIFY(entry && entry->isCheckable() && !entry->isChecked());
+        const QString autostart =
+            configHome_.filePath("autostart/com.vorlin.IPUpdateClient.desktop");
+
+        entry->trigger();
+        QVERIFY(entry->isChecked());
+        QVERIFY(QFile::exists(autostart));
+        entry->trigger();
+        QVERIFY(!entry->isChecked());
+        QVERIFY(!QFile::exists(autostart));
     }
 };
 

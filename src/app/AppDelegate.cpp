@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/PreferencesWindow.h"
+#include "app/platform/LoginItem.h"
 #include "service/AccountVerification.h"
 #include "service/ServiceEndpoints.h"
 #include "settings/Settings.h"
@@ -38,6 +39,7 @@ const auto invalidGroupMessage = QStringLiteral(
 const auto unableToAuthenticateMessage = QStringLiteral("Unable to authenticate!");
 const auto authenticationFailedMessage = QStringLiteral("Authentication failed!");
 const auto savedMessage = QStringLiteral("Settings have been saved.");
+const auto loginItemNotChangedMessage = QStringLiteral("Start at login could not be changed.");
 const auto notStoredMessage =
     QStringLiteral("The settings could not be stored. Please check that the settings file "
                    "can be written.");
@@ -58,8 +60,9 @@ void AppDelegate::startDetachedWorker(std::shared_ptr<IPUpdateThread> worker) {
 }
 
 AppDelegate::AppDelegate(WorkerStarter startWorker)
-    : startWorker_(std::move(startWorker)), trayIconMenu_(std::make_unique<QMenu>()),
-      window_(std::make_unique<PreferencesWindow>()) {
+    : startWorker_(std::move(startWorker)),
+      loginItem_(makeLoginItem(QCoreApplication::applicationFilePath())),
+      trayIconMenu_(std::make_unique<QMenu>()), window_(std::make_unique<PreferencesWindow>()) {
     buildMenu();
     window_->buttonMenu->setMenu(trayIconMenu_.get());
     connect(window_->buttonSave, &QPushButton::clicked, this, &AppDelegate::buttonSaveClick);
@@ -82,6 +85,14 @@ void AppDelegate::buildMenu() {
     menu.addAction(tr("Contact Support"), this, &AppDelegate::menuContactSupportClick);
     menu.addAction(tr("Documentation"), this, &AppDelegate::menuDocumentationClick);
     menu.addSeparator();
+    if (loginItem_) {
+        startAtLoginEntry_ =
+            menu.addAction(tr("Start at login"), this, &AppDelegate::menuStartAtLoginClick);
+        startAtLoginEntry_->setCheckable(true);
+        // The entry on disk is the state: read it afresh whenever the menu opens.
+        connect(&menu, &QMenu::aboutToShow, this,
+                [this] { startAtLoginEntry_->setChecked(loginItem_->isEnabled()); });
+    }
     menu.addAction(tr("Quit"), this, &AppDelegate::menuQuitClick);
 }
 
@@ -267,6 +278,12 @@ void AppDelegate::menuContactSupportClick() {
 
 void AppDelegate::menuDocumentationClick() {
     openProviderPage("/DynamicDNS/IPUpdateClient/MACOSX");
+}
+
+void AppDelegate::menuStartAtLoginClick(bool checked) {
+    if (!loginItem_->setEnabled(checked))
+        addToActivityLog(loginItemNotChangedMessage);
+    startAtLoginEntry_->setChecked(loginItem_->isEnabled());
 }
 
 void AppDelegate::menuQuitClick() {

@@ -6,7 +6,9 @@
 #include <functional>
 #include <memory>
 
+class LoginItem;
 class PreferencesWindow;
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;
@@ -45,6 +47,7 @@ public slots:
     void menuContactSupportClick();
     void menuDocumentationClick();
     void menuQuitClick();
+    void menuStartAtLoginClick(bool checked);
 
 private:
     void buildMenu();
@@ -56,10 +59,12 @@ private:
     void windowClosed();
 
     WorkerStarter startWorker_;
+    std::unique_ptr<LoginItem> loginItem_;
     std::unique_ptr<QMenu> trayIconMenu_;
     std::unique_ptr<PreferencesWindow> window_;
     QSystemTrayIcon* statusItem_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
+    QAction* startAtLoginEntry_ = nullptr;
     QString shownLog_;
     bool saving_ = false;
 };

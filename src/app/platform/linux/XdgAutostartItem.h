@@ -1,0 +1,22 @@
+#pragma once
+
+#include "app/platform/LoginItem.h"
+
+// The user's XDG autostart entry, $XDG_CONFIG_HOME/autostart/<application id>.desktop.
+class XdgAutostartItem : public LoginItem {
+public:
+    static constexpr auto applicationId = "com.vorlin.IPUpdateClient";
+    // Seconds to wait at login, so the desktop's tray is up before the icon asks for it.
+    static constexpr int startDelaySeconds = 5;
+
+    explicit XdgAutostartItem(const QString& programPath);
+
+    QString entryPath() const;
+    bool isEnabled() const override;
+    bool setEnabled(bool enabled) override;
+
+private:
+    QString entryText() const;
+
+    QString programPath_;
+};
