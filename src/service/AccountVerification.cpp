@@ -63,11 +63,16 @@ bool getClientProfileWithGroup(const QString& username, const QString& somePassw
                                   accountFields(username, somePassword, someLocation)),
                     httpResult))
         return false;
-    const QString body = cleanse(httpResult);
-    if (body.isEmpty())
+    return readProfileReply(httpResult, result, message);
+}
+
+bool readProfileReply(const std::optional<QString>& body, bool& result,
+                      std::optional<QString>& message) {
+    const QString text = cleanse(body);
+    if (text.isEmpty())
         return false;
 
-    const std::optional<QString> decoded = base64Decode(body);
+    const std::optional<QString> decoded = base64Decode(text);
     if (!decoded)
         return false;
     const QJsonDocument reply = QJsonDocument::fromJson(decoded->toUtf8());

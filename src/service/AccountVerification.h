@@ -12,6 +12,11 @@ bool getClientProfileWithGroup(const QString& username, const QString& somePassw
                                const QString& someLocation, bool& result,
                                std::optional<QString>& message);
 
+// What the profile check makes of a status-200 reply body: false when it cannot be read
+// far enough for a verdict; otherwise true, with the verdict and the message.
+bool readProfileReply(const std::optional<QString>& body, bool& result,
+                      std::optional<QString>& message);
+
 // Asks whether the group belongs to the account. True when the provider answered "true" or
 // "false" (any letter case), the verdict then in locationCheckResult. Sends nothing when an
 // argument is empty.

@@ -7,15 +7,11 @@
 namespace MyFunctions {
 namespace {
 
-// The reply is "ip" and the address; whatever follows the prefix is taken as it is.
 QString addressFromCheck(const QString& host) {
     std::optional<QString> httpResult;
     if (!urlExecute("https://" + host + "/ipcheck.asp", httpResult))
         return QString("");
-    const QString body = cleanse(httpResult);
-    if (body.size() < 3 || !body.startsWith(QLatin1String("ip")))
-        return QString("");
-    return body.mid(2);
+    return addressFromCheckReply(httpResult);
 }
 
 } // namespace
@@ -26,6 +22,13 @@ QString getIPv4Address() {
 
 QString getIPv6Address() {
     return addressFromCheck(ServiceClient::endpoints().ipv6Host);
+}
+
+QString addressFromCheckReply(const std::optional<QString>& body) {
+    const QString text = cleanse(body);
+    if (text.size() < 3 || !text.startsWith(QLatin1String("ip")))
+        return QString("");
+    return text.mid(2);
 }
 
 } // namespace MyFunctions

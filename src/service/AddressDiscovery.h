@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace MyFunctions {
 
@@ -8,5 +9,9 @@ namespace MyFunctions {
 // none could be learned.
 QString getIPv4Address();
 QString getIPv6Address();
+
+// The address in the body of an address check's status-200 reply: what follows "ip", as it
+// is; "" for any other body.
+QString addressFromCheckReply(const std::optional<QString>& body);
 
 } // namespace MyFunctions

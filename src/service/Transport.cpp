@@ -58,14 +58,6 @@ bool awaitWithinLimits(QNetworkReply& reply) {
     return withinLimits;
 }
 
-std::optional<QString> decodeUtf8(const QByteArray& body) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder(body);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
 } // namespace
 
 bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
@@ -81,8 +73,16 @@ bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
         httpResult = QString();
         return false;
     }
-    httpResult = decodeUtf8(reply->readAll());
+    httpResult = replyBodyText(reply->readAll());
     return true;
+}
+
+std::optional<QString> replyBodyText(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
 }
 
 } // namespace MyFunctions

@@ -13,4 +13,7 @@ namespace MyFunctions {
 // false and the empty text.
 bool urlExecute(const QString& url, std::optional<QString>& httpResult);
 
+// A reply body as text: its bytes decoded as UTF-8, or no text when they are not UTF-8.
+std::optional<QString> replyBodyText(const QByteArray& bytes);
+
 } // namespace MyFunctions

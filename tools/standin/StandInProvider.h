@@ -8,10 +8,11 @@
 #include <QSslCertificate>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class StandInServer;
-class QThread;
 
 // A stand-in of the provider's service for tests and the demo: HTTPS on loopback ports of
 // its own, one per provider host, served from a thread of its own. It knows accounts and
@@ -34,7 +35,14 @@ public:
         int dripIntervalMilliseconds = 0; // > 0: the body goes out one byte at a time
         bool silent = false;              // read the request, never answer
         QByteArray rawResponse;           // not empty: sent as it is, then the connection ends
+        int resetAfterBodyBytes = -1;     // >= 0: the connection is reset after so much body
+        bool endless = false;             // a body that goes on until the client leaves
     };
+
+    // Picks the reply to a request that no scripted reply is waiting for; none leaves it to
+    // the provider's logic. Called on the stand-in's thread.
+    using ReplyChooser =
+        std::function<std::optional<ScriptedReply>(Host host, const QString& path)>;
 
     struct Request {
         Host host;
@@ -56,6 +64,7 @@ public:
     // Replies to the next request for the path on the host instead of the provider's logic;
     // several scripted replies for one path go out in order.
     void scriptReply(const QString& path, const ScriptedReply& reply, Host host = Host::Api);
+    void setReplyChooser(ReplyChooser chooser);
 
     QList<Request> requests() const;
     QStringList requestLines(Host host = Host::Api) const;
@@ -66,6 +75,7 @@ public:
     static QByteArray profileReplyBody(const QByteArray& json);
 
 private:
-    std::unique_ptr<QThread> thread_;
-    StandInServer* server_ = nullptr; // lives on thread_
+    class Thread;
+    std::unique_ptr<Thread> thread_;
+    StandInServer* server_ = nullptr; // made, used and deleted on thread_
 };

@@ -8,6 +8,7 @@
 #include <QStringEncoder>
 #include <QTimer>
 #include <QUrl>
+#include <sys/socket.h>
 
 namespace {
 
@@ -29,7 +30,7 @@ QByteArray reasonPhrase(int status) {
 QByteArray responseHead(const StandInProvider::ScriptedReply& reply) {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' +
                       reasonPhrase(reply.status) + "\r\nConnection: close\r\n";
-    if (reply.status != 204)
+    if (reply.status != 204 && !reply.endless)
         head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     for (const auto& [name, value] : reply.headers)
         head += name + ": " + value + "\r\n";
@@ -58,6 +59,26 @@ void drip(QSslSocket* socket, QByteArray rest, int interval) {
                        [socket, rest = rest.mid(1), interval] { drip(socket, rest, interval); });
 }
 
+// Ends the connection with a TCP reset instead of an orderly close.
+void reset(QSslSocket* socket) {
+    const linger immediately{1, 0};
+    ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediately,
+                 sizeof immediately);
+    socket->abort();
+}
+
+// Keeps a few chunks in flight until the client leaves.
+void sendEndlessly(QSslSocket* socket) {
+    const QByteArray chunk(64 * 1024, 'x');
+    const auto topUp = [socket, chunk] {
+        while (socket->state() == QAbstractSocket::ConnectedState &&
+               socket->encryptedBytesToWrite() + socket->bytesToWrite() < 4 * chunk.size())
+            socket->write(chunk);
+    };
+    QObject::connect(socket, &QSslSocket::encryptedBytesWritten, socket, topUp);
+    topUp();
+}
+
 void send(QSslSocket* socket, const StandInProvider::ScriptedReply& reply) {
     if (reply.silent)
         return;
@@ -67,6 +88,16 @@ void send(QSslSocket* socket, const StandInProvider::ScriptedReply& reply) {
         return;
     }
     socket->write(responseHead(reply));
+    if (reply.endless) {
+        sendEndlessly(socket);
+        return;
+    }
+    if (reply.resetAfterBodyBytes >= 0) {
+        socket->write(reply.body.left(reply.resetAfterBodyBytes));
+        socket->flush();
+        QTimer::singleShot(100, socket, [socket] { reset(socket); });
+        return;
+    }
     if (reply.dripIntervalMilliseconds > 0) {
         drip(socket, reply.body, reply.dripIntervalMilliseconds);
         return;
@@ -137,6 +168,9 @@ StandInServer::ScriptedReply StandInServer::replyFor(Host host, const QString& p
     auto script = scripts_.find({static_cast<int>(host), path});
     if (script != scripts_.end() && !script->isEmpty())
         return script->dequeue();
+    if (chooser_)
+        if (std::optional<ScriptedReply> chosen = chooser_(host, path))
+            return *chosen;
     return providerReply(host, path, query);
 }
 
@@ -226,14 +260,25 @@ void StandInServer::setPublicAddresses(const QString& ipv4, const QString& ipv6)
     publicIPv6 = ipv6;
 }
 
+void StandInServer::setReplyChooser(StandInProvider::ReplyChooser chooser) {
+    const std::lock_guard lock(mutex_);
+    chooser_ = std::move(chooser);
+}
+
 void StandInServer::scriptReply(Host host, const QString& path, const ScriptedReply& reply) {
     const std::lock_guard lock(mutex_);
     scripts_[{static_cast<int>(host), path}].enqueue(reply);
 }
 
 QList<StandInProvider::Request> StandInServer::requests() const {
+    // Element by element: the list handed out shares no buffer with the one the server
+    // thread goes on appending to.
     const std::lock_guard lock(mutex_);
-    return requests_;
+    QList<StandInProvider::Request> copy;
+    copy.reserve(requests_.size());
+    for (const StandInProvider::Request& request : requests_)
+        copy.append(request);
+    return copy;
 }
 
 void StandInServer::reset() {

@@ -29,6 +29,7 @@ public:
     void addAccount(const StandInProvider::Account& account);
     void setPublicAddresses(const QString& ipv4, const QString& ipv6);
     void scriptReply(Host host, const QString& path, const ScriptedReply& reply);
+    void setReplyChooser(StandInProvider::ReplyChooser chooser);
     QList<StandInProvider::Request> requests() const;
     void reset();
 
@@ -57,5 +58,6 @@ private:
     QString publicIPv4 = "203.0.113.7";
     QString publicIPv6 = "2001:db8::7";
     QHash<QPair<int, QString>, QQueue<ScriptedReply>> scripts_;
+    StandInProvider::ReplyChooser chooser_;
     QList<StandInProvider::Request> requests_;
 };
