@@ -1,9 +1,12 @@
 #include "log/ActivityLog.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QEvent>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -14,6 +17,16 @@ const auto lineEnd = QStringLiteral("\r\n");
 std::mutex logMutex;
 QString logText;
 ActivityLogDisplay* logDisplay = nullptr;
+// The newest tooltip not yet shown: the GUI thread takes it when the event below arrives,
+// so the text passes between the threads under this file's lock, not inside the event.
+std::optional<QString> pendingToolTip;
+const auto toolTipEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// A copy that shares no buffer with the log: Qt's copy-on-write tells "shared" from "mine"
+// by a relaxed count, which gives another thread no ordering against the next append.
+QString unsharedCopyOfLog() {
+    return QString(logText.constData(), logText.size());
+}
 
 QString entryFor(const QString& message) {
     if (message.isEmpty() || message == lineEnd)
@@ -39,12 +52,13 @@ void create() {
 
 QString text() {
     const std::lock_guard lock(logMutex);
-    return logText;
+    return unsharedCopyOfLog();
 }
 
 void setDisplay(ActivityLogDisplay* display) {
     const std::lock_guard lock(logMutex);
     logDisplay = display;
+    pendingToolTip.reset();
 }
 
 } // namespace ActivityLog
@@ -89,7 +103,7 @@ void refreshActivityLog() {
         display = logDisplay;
         if (!display || display->shownLogLength() == logText.size())
             return;
-        copy = logText;
+        copy = unsharedCopyOfLog();
     }
     display->showLog(copy);
 }
@@ -98,11 +112,23 @@ void setToolTip(const QString& text) {
     const std::lock_guard lock(logMutex);
     if (!logDisplay)
         return;
-    // Held under the lock so the display cannot be detached while the call is posted;
-    // Qt drops the call if the display is destroyed before it runs.
-    ActivityLogDisplay* display = logDisplay;
-    QMetaObject::invokeMethod(
-        display, [display, text] { display->showToolTip(text); }, Qt::QueuedConnection);
+    pendingToolTip = text;
+    // Posted under the lock, so the display cannot be detached meanwhile; Qt drops the
+    // event if the display is destroyed before it arrives.
+    QCoreApplication::postEvent(logDisplay, new QEvent(toolTipEvent));
 }
 
 } // namespace MyFunctions
+
+bool ActivityLogDisplay::event(QEvent* event) {
+    if (event->type() != toolTipEvent)
+        return QObject::event(event);
+    std::optional<QString> toolTip;
+    {
+        const std::lock_guard lock(logMutex);
+        toolTip.swap(pendingToolTip);
+    }
+    if (toolTip)
+        showToolTip(*toolTip);
+    return true;
+}

@@ -12,6 +12,10 @@ public:
     // Replaces the whole shown text and scrolls to its end.
     virtual void showLog(const QString& text) = 0;
     virtual void showToolTip(const QString& text) = 0;
+
+protected:
+    // Takes the tooltip that setToolTip handed over from another thread.
+    bool event(QEvent* event) override;
 };
 
 // The one process-wide log text: CR LF-ended lines, at most 3000 characters of the
