@@ -6,6 +6,7 @@
 #include "update/IPUpdateThread.h"
 
 #include <QStringList>
+#include <functional>
 
 // Runs real update cycles with the real stage, without waiting between them, and keeps what
 // each cycle left: its block of log entries (stamps cut off) and the remembered addresses.
@@ -17,7 +18,8 @@ public:
         QString rememberedIPv6;
     };
 
-    static QList<CycleResult> run(int cycles) {
+    // betweenCycles, when given, runs after each cycle with the number of cycles done.
+    static QList<CycleResult> run(int cycles, const std::function<void(int)>& betweenCycles = {}) {
         QList<CycleResult> results;
         qsizetype entriesBefore = 0;
         int steps = 0;
@@ -28,6 +30,8 @@ public:
                                 MyFunctions::getConfigurationString(SettingsKeys::updatedipv4),
                                 MyFunctions::getConfigurationString(SettingsKeys::updatedipv6)});
                 entriesBefore = all.size();
+                if (betweenCycles)
+                    betweenCycles(static_cast<int>(results.size()));
             }
             if (steps == cycles * IPUpdateThread::secondsBetweenCycles)
                 worker.setQuit(true);
