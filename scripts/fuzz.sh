@@ -11,17 +11,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] ||
   targets=(profile_reply update_reply address_reply decrypt validators)
 
-scripts/install-dependencies.sh
-missing=()
-for package in clang libclang-rt-dev; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  as_root=()
-  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+scripts/install-dependencies.sh clang libclang-rt-dev
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVORLIN_FUZZ=ON -DBUILD_TESTING=OFF

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the client, its tests and its demo need; skips what is
-# already there. Run as root or through sudo.
+# Installs the Debian 12 packages the client, its tests and its demo need, and any more
+# given as arguments; skips what is already there. Run as root or through sudo.
+#   scripts/install-dependencies.sh [package ...]
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libssl-dev openssl
   desktop-file-utils
+  "$@"
 )
 
 missing=()

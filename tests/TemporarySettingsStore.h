@@ -1,5 +1,9 @@
 #pragma once
 
+#include "settings/Settings.h"
+#include "settings/UserDefaults.h"
+
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -11,6 +15,26 @@ public:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, directory_.path());
     }
     QString filePath() const { return directory_.filePath("Vorlin/IPUpdateClient.conf"); }
+
+    // What a successful Save leaves for the worker.
+    static void saveAccount(const QString& name, const QString& password, const QString& group,
+                            bool ipv4 = true, bool ipv6 = true) {
+        UserDefaults::setBool(SettingsKeys::saved, true);
+        UserDefaults::setObject(SettingsKeys::username, name);
+        MyFunctions::setConfigurationString(SettingsKeys::password, password);
+        UserDefaults::setObject(SettingsKeys::location, group);
+        UserDefaults::setBool(SettingsKeys::updateIPv4Address, ipv4);
+        UserDefaults::setBool(SettingsKeys::updateIPv6Address, ipv6);
+    }
+
+    // From now on the store cannot be written, even by root: a regular file stands where
+    // its folder should be.
+    void makeUnwritable() {
+        QFile blocker(directory_.filePath("blocked"));
+        blocker.open(QIODevice::WriteOnly);
+        blocker.close();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, blocker.fileName());
+    }
 
 private:
     QTemporaryDir directory_;

@@ -331,12 +331,7 @@ private slots:
     }
 
     void saveThatCannotBeStoredSaysSo() {
-        QTemporaryDir parent;
-        QFile blocker(parent.filePath("blocked"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, blocker.fileName());
-
+        store_->makeUnwritable();
         const auto delegate = launch();
         fill(*delegate, "alice2024", "s3cret!Pw", "home");
         delegate->buttonSaveClick();

@@ -42,13 +42,8 @@ class ClientUpdateTest : public QObject {
     std::unique_ptr<TemporarySettingsStore> store_;
     std::unique_ptr<RecordingDisplay> display_;
 
-    void saveAccount(const QString& group, bool ipv4 = true, bool ipv6 = true) {
-        UserDefaults::setBool(saved, true);
-        UserDefaults::setObject(username, "alice2024");
-        setConfigurationString(password, "s3cret!Pw");
-        UserDefaults::setObject(location, group);
-        UserDefaults::setBool(updateIPv4Address, ipv4);
-        UserDefaults::setBool(updateIPv6Address, ipv6);
+    static void saveAccount(const QString& group, bool ipv4 = true, bool ipv6 = true) {
+        TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", group, ipv4, ipv6);
     }
 
     QStringList updateRequests() const {

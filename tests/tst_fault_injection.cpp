@@ -1,13 +1,10 @@
 #include "CycleDriver.h"
 #include "LocalProvider.h"
 #include "TemporarySettingsStore.h"
-#include "settings/Settings.h"
-#include "settings/UserDefaults.h"
 
 #include <QtTest>
 #include <memory>
 
-using namespace SettingsKeys;
 using Host = StandInProvider::Host;
 using Reply = StandInProvider::ScriptedReply;
 
@@ -17,12 +14,6 @@ namespace {
 
 const QByteArray goodReply =
     R"({"statusCode":"good","updatedIPv4Address":"203.0.113.7","updatedIPv6Address":"2001:db8::7"})";
-
-Reply raw(const QByteArray& response) {
-    Reply reply;
-    reply.rawResponse = response;
-    return reply;
-}
 
 } // namespace
 
@@ -44,12 +35,7 @@ private slots:
         ServiceClient::configure(provider_->endpoints(), {provider_->authority()});
         store_ = std::make_unique<TemporarySettingsStore>();
         ActivityLog::create();
-        UserDefaults::setBool(saved, true);
-        UserDefaults::setObject(username, "alice2024");
-        MyFunctions::setConfigurationString(password, "s3cret!Pw");
-        UserDefaults::setObject(location, "home");
-        UserDefaults::setBool(updateIPv4Address, true);
-        UserDefaults::setBool(updateIPv6Address, true);
+        TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home");
     }
     void cleanup() { store_.reset(); }
     void cleanupTestCase() { provider_.reset(); }
@@ -66,9 +52,10 @@ private slots:
             << Reply() << "127.0.0.1:" + port;
         QTest::newRow("host name that does not resolve") << Reply() << "api.vorlin.invalid";
         QTest::newRow("malformed status line")
-            << raw("HTTP/1.1 OK\r\nContent-Length: 2\r\n\r\n{}") << QString();
+            << LocalProvider::raw("HTTP/1.1 OK\r\nContent-Length: 2\r\n\r\n{}") << QString();
         QTest::newRow("body announced longer than sent")
-            << raw("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + goodReply) << QString();
+            << LocalProvider::raw("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + goodReply)
+            << QString();
         Reply endless = LocalProvider::reply(200);
         endless.endless = true;
         QTest::newRow("endless body, cut at 1 MiB") << endless << QString();

@@ -94,14 +94,7 @@ private slots:
     }
 
     void synchronizeReportsAStoreThatCannotBeWritten() {
-        // A regular file where the settings folder should be: nothing can be written,
-        // even by root.
-        QTemporaryDir parent;
-        QFile blocker(parent.filePath("blocked"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, blocker.fileName());
-
+        store_->makeUnwritable();
         UserDefaults::setObject(SettingsKeys::username, "alice2024");
         QVERIFY(!UserDefaults::synchronize());
     }

@@ -11,16 +11,6 @@ using Reply = StandInProvider::ScriptedReply;
 
 Q_DECLARE_METATYPE(StandInProvider::ScriptedReply)
 
-namespace {
-
-Reply raw(const QByteArray& response) {
-    Reply reply;
-    reply.rawResponse = response;
-    return reply;
-}
-
-} // namespace
-
 class TransportTest : public QObject {
     Q_OBJECT
 
@@ -55,10 +45,12 @@ private slots:
         QTest::newRow("500 with an address")
             << LocalProvider::reply(500, "ip1.2.3.4") << false << empty;
         QTest::newRow("200, body shorter than announced")
-            << raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nip1.2.3.4") << false << empty;
+            << LocalProvider::raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nip1.2.3.4")
+            << false << empty;
         QTest::newRow("malformed status line")
-            << raw("HTTP/1.1 abc\r\n\r\nip1.2.3.4") << false << empty;
-        QTest::newRow("connection closed without a reply") << raw("\r\n") << false << empty;
+            << LocalProvider::raw("HTTP/1.1 abc\r\n\r\nip1.2.3.4") << false << empty;
+        QTest::newRow("connection closed without a reply")
+            << LocalProvider::raw("\r\n") << false << empty;
     }
     void onlyACompleteStatus200IsASuccess() {
         QFETCH(Reply, reply);

@@ -47,12 +47,7 @@ private:
 };
 
 void storeSavedAccount(const QString& name, const QString& password) {
-    UserDefaults::setBool(saved, true);
-    UserDefaults::setObject(username, name);
-    setConfigurationString(SettingsKeys::password, password);
-    UserDefaults::setObject(location, "home");
-    UserDefaults::setBool(updateIPv4Address, true);
-    UserDefaults::setBool(updateIPv6Address, false);
+    TemporarySettingsStore::saveAccount(name, password, "home", true, false);
 }
 
 } // namespace
