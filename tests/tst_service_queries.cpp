@@ -204,13 +204,6 @@ private slots:
         QVERIFY(!verdict);
         QCOMPARE(provider_->requests().size(), 0);
     }
-
-    void cleanseKeepsEveryValueButNull() {
-        QCOMPARE(cleanse(QJsonValue(QJsonValue::Null)), QJsonValue(""));
-        QCOMPARE(cleanse(QJsonValue(QJsonValue::Undefined)), QJsonValue(""));
-        QCOMPARE(cleanse(QJsonValue(42)), QJsonValue(42));
-        QCOMPARE(cleanse(std::optional<QString>()), QString(""));
-    }
 };
 
 QTEST_GUILESS_MAIN(ServiceQueriesTest)

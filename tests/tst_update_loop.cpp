@@ -136,14 +136,6 @@ private slots:
         QCOMPARE(ActivityLog::text(), QString());
     }
 
-    void passwordStoredPlainByAFailedSaveIsNotUsed() {
-        storeSavedAccount("alice2024", "secret!");
-        UserDefaults::setObject(SettingsKeys::password, ""); // as a rejected password leaves it
-        LoopRun loop(1);
-        loop.run();
-        QCOMPARE(loop.stageCalls.size(), 0);
-    }
-
     void cycleHandsTheStoredSettingsToTheStage() {
         storeSavedAccount("alice2024", "s3cret!Pw");
         LoopRun loop(1);
@@ -210,15 +202,6 @@ private slots:
         worker.process();
         QCOMPARE(cycles, 1);
         QCOMPARE(stepsAfterQuit, IPUpdateThread::secondsBetweenCycles - 1);
-    }
-
-    void quitBeforeStartRunsNoCycle() {
-        storeSavedAccount("alice2024", "secret!");
-        setConfigurationString(updatedipv4, "198.51.100.7");
-        IPUpdateThread worker([](const UpdateCycleInputs&) { QFAIL("no cycle expected"); });
-        worker.setQuit(true);
-        worker.process();
-        QCOMPARE(getConfigurationString(updatedipv4), QString(""));
     }
 
     // The worker on a thread of its own, woken from this one as Save wakes it.

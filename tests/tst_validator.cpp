@@ -31,7 +31,6 @@ private slots:
         row("user name with a Kelvin sign", Field::Username, "abc\u212a", false);
         row("user name with a long s", Field::Username, "abc\u017f", false);
         row("user name, final line break", Field::Username, "alice\n", false);
-        row("user name, line break inside", Field::Username, "alice\nbob", false);
         row("user name, final CR LF", Field::Username, "alice\r\n", false);
 
         row("password of 3", Field::Password, "a!1", false);
@@ -43,7 +42,6 @@ private slots:
         row("password, first 16 punctuation marks", Field::Password, "`~!@#$%^&*(){}[]", true);
         row("password, last 16 punctuation marks", Field::Password, "-_=+|\\;:'\"<>,.?/", true);
         row("password with a space", Field::Password, "pass word", false);
-        row("password with a tab", Field::Password, "pass\tword", false);
         row("password with a pound sign", Field::Password, "pass\u00a3word", false);
         row("password with a Kelvin sign", Field::Password, "pass\u212a", false);
         row("password, final line break", Field::Password, "secret!\n", false);
@@ -52,7 +50,6 @@ private slots:
         row("group of 50", Field::Location, QString(50, '7'), true);
         row("group of 51", Field::Location, QString(51, '7'), false);
         row("group with a number sign", Field::Location, "home#1", false);
-        row("group with an underscore", Field::Location, "home_1", false);
         row("group with e acute", Field::Location, "caf\u00e9", false);
         row("group, final line break", Field::Location, "home\n", false);
 
@@ -60,7 +57,6 @@ private slots:
         row("e-mail address, hyphen and underscore", Field::EmailAddress, "a_b-c@ex-ample.co",
             true);
         row("e-mail without at sign", Field::EmailAddress, "first.example.org", false);
-        row("e-mail, last label of 1", Field::EmailAddress, "a@example.o", false);
         row("e-mail, last label of 16", Field::EmailAddress, "a@example.abcdefghijklmnop", false);
         row("e-mail, final line break", Field::EmailAddress, "a@example.org\n", false);
     }
