@@ -165,6 +165,7 @@ int main(int argc, char* argv[]) {
         if (steps++ % IPUpdateThread::secondsBetweenCycles != 0)
             return;
         longestLog = std::max(longestLog.load(), ActivityLog::text().size());
+        provider.reset(); // the stand-in's record of requests is not the client's memory
         if (++cyclesDone == 1000)
             residentAfter1000 = residentKiB();
         if (cyclesDone == cycles)
