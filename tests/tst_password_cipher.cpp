@@ -72,6 +72,8 @@ private slots:
             << QString("zU0lKUVvp62a/PCYlVDsPg==");
         QTest::newRow("deciphers to bytes that are not UTF-8")
             << QString("81radoRoNNEPWrl6Um0Aow==");
+        QTest::newRow("deciphers to bytes that end inside a UTF-8 character")
+            << QString("+MbTPwsqaxdCYXO/2YEs+g==");
     }
     void rejectsWhatDoesNotDecipher() {
         QFETCH(QString, stored);

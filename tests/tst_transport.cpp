@@ -34,6 +34,8 @@ private slots:
         QTest::newRow("200, empty body") << LocalProvider::reply(200) << true << empty;
         QTest::newRow("200, not UTF-8")
             << LocalProvider::reply(200, "ip\xff\xfe") << true << std::optional<QString>();
+        QTest::newRow("200, ends inside a UTF-8 character")
+            << LocalProvider::reply(200, "ip1.2.3.4\xec") << true << std::optional<QString>();
         QTest::newRow("200, exactly 1 MiB")
             << LocalProvider::reply(200, QByteArray(1024 * 1024, 'a')) << true
             << std::optional<QString>(QString(1024 * 1024, 'a'));

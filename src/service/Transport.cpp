@@ -78,7 +78,8 @@ bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
 }
 
 std::optional<QString> replyBodyText(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    // Stateless: bytes that stop inside a character are an error, not a pending state.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder(bytes);
     if (decoder.hasError())
         return std::nullopt;

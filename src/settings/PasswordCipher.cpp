@@ -52,7 +52,8 @@ std::optional<QByteArray> decodeBase64Strictly(const QString& text) {
 }
 
 std::optional<QString> decodeUtf8Strictly(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    // Stateless: bytes that stop inside a character are an error, not a pending state.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder(bytes);
     if (decoder.hasError())
         return std::nullopt;
