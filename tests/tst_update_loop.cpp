@@ -234,7 +234,8 @@ private slots:
         thread.join();
 
         const auto latency = duration_cast<milliseconds>(cycleStarts.at(1) - cleared);
-        QVERIFY2(latency < 3 * step, qPrintable(QString("woke after %1 ms").arg(latency.count())));
+        QVERIFY2(latency < 10 * step, // far below the 120 steps of a whole wait
+                 qPrintable(QString("woke after %1 ms").arg(latency.count())));
     }
 };
 
