@@ -111,6 +111,28 @@ private slots:
         QCOMPARE(provider_->requests().size(), 0);
     }
 
+    void proxyFromTheEnvironmentIsUsed_data() {
+        QTest::addColumn<QByteArray>("noProxy");
+        QTest::addColumn<bool>("throughProxy");
+        QTest::newRow("https_proxy set") << QByteArray() << true;
+        QTest::newRow("https_proxy set, no_proxy=localhost") << QByteArray("localhost") << false;
+    }
+    void proxyFromTheEnvironmentIsUsed() {
+        QFETCH(QByteArray, noProxy);
+        QFETCH(bool, throughProxy);
+        const auto restoreEnvironment = qScopeGuard([] {
+            qunsetenv("https_proxy");
+            qunsetenv("no_proxy");
+        });
+        qputenv("https_proxy", "http://127.0.0.1:" + QByteArray::number(provider_->proxyPort()));
+        qputenv("no_proxy", noProxy);
+        std::optional<QString> httpResult;
+        QVERIFY(urlExecute(provider_->apiUrl("/nic/groupcheck"), httpResult));
+        QCOMPARE(provider_->proxyTargets(),
+                 throughProxy ? QStringList{provider_->endpoints().apiHost} : QStringList());
+        QCOMPARE(provider_->requests().size(), 1);
+    }
+
     void unreachableHostFails() {
         std::optional<QString> httpResult;
         QVERIFY(!urlExecute("https://localhost:1/ipcheck.asp", httpResult));
