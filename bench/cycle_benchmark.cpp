@@ -110,7 +110,7 @@ int main(int argc, char* argv[]) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
     StandInProvider provider;
     provider.addAccount({"bench2026", "Bench-pass1", {"home"}});
-    ServiceClient::configure(provider.endpoints(), {provider.authority()});
+    ServiceClient::configure(provider.endpoints(), provider.authority());
     ActivityLog::create();
     saveAccount();
 

@@ -150,7 +150,7 @@ int main(int argc, char* argv[]) {
     StandInProvider provider;
     provider.addAccount(account);
     provider.setReplyChooser(randomReply);
-    ServiceClient::configure(provider.endpoints(), {provider.authority()});
+    ServiceClient::configure(provider.endpoints(), provider.authority());
     ActivityLog::create();
     SoakDisplay display;
     ActivityLog::setDisplay(&display);

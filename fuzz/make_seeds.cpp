@@ -40,7 +40,7 @@ int main(int argc, char* argv[]) {
 
     StandInProvider provider;
     provider.addAccount({"alice2024", "s3cret!Pw", {"home", "ab"}});
-    ServiceClient::configure(provider.endpoints(), {provider.authority()});
+    ServiceClient::configure(provider.endpoints(), provider.authority());
     const ServiceEndpoints hosts = provider.endpoints();
     const QString api = "https://" + hosts.apiHost;
     const QString wrongDigest = "a2d5dcd3a9d6aebf8e2e4fbd1ba1a4e5";

@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
-  libssl-dev openssl
+  libssl-dev openssl libcurl4-openssl-dev ca-certificates
+  nghttp2-proxy
   desktop-file-utils
   "$@"
 )

@@ -81,7 +81,7 @@ private slots:
         const QString caFile = home_.filePath("ca.pem");
         QFile pem(caFile);
         QVERIFY(pem.open(QIODevice::WriteOnly));
-        pem.write(provider.authority().toPem());
+        pem.write(provider.authority());
         pem.close();
 
         RunningClient client(DEMO_PROGRAM, demoArguments(provider, caFile), home_.path());

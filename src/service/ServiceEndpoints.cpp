@@ -2,11 +2,6 @@
 
 #include <mutex>
 
-ServiceEndpoints ServiceEndpoints::compiledIn() {
-    return {QStringLiteral(VORLIN_API_HOST), QStringLiteral(VORLIN_IPV4_HOST),
-            QStringLiteral(VORLIN_IPV6_HOST), QStringLiteral(VORLIN_WEB_HOST)};
-}
-
 QString webPageUrl(const QString& path) {
     return "https://" + ServiceClient::endpoints().webHost + path;
 }
@@ -16,7 +11,7 @@ namespace {
 
 struct Configuration {
     ServiceEndpoints endpoints = ServiceEndpoints::compiledIn();
-    QList<QSslCertificate> extraCaCertificates;
+    QByteArray extraCaCertificatesPem;
 };
 
 // Read by the GUI and the worker thread alike.
@@ -25,10 +20,9 @@ Configuration configuration;
 
 } // namespace
 
-void configure(const ServiceEndpoints& endpoints,
-               const QList<QSslCertificate>& extraCaCertificates) {
+void configure(const ServiceEndpoints& endpoints, const QByteArray& extraCaCertificatesPem) {
     const std::lock_guard lock(configurationMutex);
-    configuration = {endpoints, extraCaCertificates};
+    configuration = {endpoints, extraCaCertificatesPem};
 }
 
 ServiceEndpoints endpoints() {
@@ -36,9 +30,9 @@ ServiceEndpoints endpoints() {
     return configuration.endpoints;
 }
 
-QList<QSslCertificate> extraCaCertificates() {
+QByteArray extraCaCertificatesPem() {
     const std::lock_guard lock(configurationMutex);
-    return configuration.extraCaCertificates;
+    return configuration.extraCaCertificatesPem;
 }
 
 } // namespace ServiceClient

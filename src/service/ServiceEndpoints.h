@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QList>
-#include <QSslCertificate>
+#include <QByteArray>
 #include <QString>
 
 // The provider's hosts, each "host" or "host:port".
@@ -11,21 +10,22 @@ struct ServiceEndpoints {
     QString ipv6Host; // public IPv6 address check
     QString webHost;  // the provider's web pages
 
-    // The hosts this copy of the client was built for.
+    // The hosts this copy of the client was built for; defined apart from the core library
+    // so that a test build can link other hosts and nothing else different.
     static ServiceEndpoints compiledIn();
 };
 
 // "https://<web host><path>": a page of the provider's web site; the home page for "".
 QString webPageUrl(const QString& path);
 
-// Which hosts the service client talks to and which certificate authorities it trusts
-// besides the system's. The program keeps the compiled-in hosts; tests and the demo point
-// the client at a local stand-in of the provider before any request is made.
+// Which hosts the service client talks to and which certificate authorities (PEM) it trusts
+// besides the system's. The program keeps the compiled-in hosts and the system's store
+// alone; tests and the demo point the client at a local stand-in of the provider before any
+// request is made.
 namespace ServiceClient {
 
-void configure(const ServiceEndpoints& endpoints,
-               const QList<QSslCertificate>& extraCaCertificates = {});
+void configure(const ServiceEndpoints& endpoints, const QByteArray& extraCaCertificatesPem = {});
 ServiceEndpoints endpoints();
-QList<QSslCertificate> extraCaCertificates();
+QByteArray extraCaCertificatesPem();
 
 } // namespace ServiceClient

@@ -2,78 +2,86 @@
 
 #include "service/ServiceEndpoints.h"
 
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSslConfiguration>
 #include <QStringDecoder>
-#include <QTimer>
+#include <curl/curl.h>
 #include <memory>
 
 namespace MyFunctions {
 namespace {
 
-constexpr int exchangeTimeoutMilliseconds = 10'000;
-constexpr qint64 maximumBodyBytes = 1024 * 1024;
+constexpr long exchangeTimeoutMilliseconds = 10'000;
+constexpr qsizetype maximumBodyBytes = 1024 * 1024;
 
-QNetworkRequest requestFor(const QUrl& url) {
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    // A redirect is a failed exchange: the query, with the account's digest, must not
-    // follow it to another host.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
+// libcurl's global set-up is not thread-safe, so it runs while the program is still one
+// thread: before main, in every binary that can send a request. There is no matching
+// clean-up: the update worker is never stopped and may be inside a request at exit.
+const struct CurlGlobalSetUp {
+    CurlGlobalSetUp() {
+        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+            qFatal("libcurl cannot be initialised");
+    }
+} curlGlobalSetUp;
 
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.addCaCertificates(ServiceClient::extraCaCertificates());
-    tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    request.setSslConfiguration(tls);
-    return request;
+using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
+
+// Takes the body as it comes; asking for more than the limit ends the exchange at once.
+size_t appendToBody(char* data, size_t size, size_t count, void* body) {
+    auto& bytes = *static_cast<QByteArray*>(body);
+    const size_t length = size * count;
+    if (bytes.size() + static_cast<qsizetype>(length) > maximumBodyBytes)
+        return 0;
+    bytes.append(data, static_cast<qsizetype>(length));
+    return length;
 }
 
-// Runs the request to its end; false when it was cut short by the time limit or by a
-// body too large to take.
-bool awaitWithinLimits(QNetworkReply& reply) {
-    QEventLoop loop;
-    bool withinLimits = true;
-    const auto cutShort = [&] {
-        withinLimits = false;
-        reply.abort();
-    };
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&deadline, &QTimer::timeout, &reply, cutShort);
-    QObject::connect(&reply, &QNetworkReply::downloadProgress, &reply,
-                     [&](qint64 received, qint64 announced) {
-                         if (received > maximumBodyBytes || announced > maximumBodyBytes)
-                             cutShort();
-                     });
-    QObject::connect(&reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    deadline.start(exchangeTimeoutMilliseconds);
-    if (!reply.isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return withinLimits;
+// One GET over a connection of its own: HTTPS only, the peer's certificate and name checked,
+// no redirect followed, nothing tried twice. Proxies come from the environment.
+EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByteArray& body) {
+    EasyHandle easy(curl_easy_init(), &curl_easy_cleanup);
+    if (!easy)
+        return easy;
+    CURL* handle = easy.get();
+    curl_easy_setopt(handle, CURLOPT_URL, url.constData());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    // A connection that is never reused can never be the "dead reused connection" that
+    // libcurl would send the request again over.
+    curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, exchangeTimeoutMilliseconds);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+    if (!extraCaPem.isEmpty()) {
+        curl_blob authorities{const_cast<char*>(extraCaPem.constData()),
+                              static_cast<size_t>(extraCaPem.size()), CURL_BLOB_COPY};
+        curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &authorities);
+    }
+    return easy;
+}
+
+long statusOf(CURL* handle) {
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    return status;
 }
 
 } // namespace
 
 bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
-    const QUrl parsedUrl(url, QUrl::StrictMode);
-    if (!parsedUrl.isValid())
+    QByteArray body;
+    const EasyHandle easy = requestFor(url.toUtf8(), ServiceClient::extraCaCertificatesPem(), body);
+    if (!easy)
         return false;
-
-    QNetworkAccessManager manager;
-    const std::unique_ptr<QNetworkReply> reply(manager.get(requestFor(parsedUrl)));
-    const bool withinLimits = awaitWithinLimits(*reply);
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (!withinLimits || reply->error() != QNetworkReply::NoError || status != 200) {
+    if (curl_easy_perform(easy.get()) != CURLE_OK || statusOf(easy.get()) != 200) {
         httpResult = QString();
         return false;
     }
-    httpResult = replyBodyText(reply->readAll());
+    httpResult = replyBodyText(body);
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTimer>
@@ -61,14 +62,15 @@ int main(int argc, char* argv[]) {
 
     std::unique_ptr<StandInProvider> provider;
     if (parser.isSet(api)) {
-        const auto authorities = QSslCertificate::fromPath(parser.value(ca));
+        QFile authorities(parser.value(ca));
+        authorities.open(QIODevice::ReadOnly);
         ServiceClient::configure(
             {parser.value(api), parser.value(ipv4), parser.value(ipv6), parser.value(api)},
-            authorities);
+            authorities.readAll());
     } else {
         provider = std::make_unique<StandInProvider>();
         provider->addAccount(demoAccount);
-        ServiceClient::configure(provider->endpoints(), {provider->authority()});
+        ServiceClient::configure(provider->endpoints(), provider->authority());
     }
     return runClientApplication(application, pressSaveWithTheDemoAccount);
 }

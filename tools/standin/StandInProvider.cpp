@@ -10,7 +10,8 @@
 // a promise rather than a queued call, so the hand-over is plain to ThreadSanitizer.
 class StandInProvider::Thread : public QThread {
 public:
-    explicit Thread(const QStringList& certificateDnsNames) : names_(certificateDnsNames) {}
+    Thread(const QStringList& certificateDnsNames, const Ports& ports)
+        : names_(certificateDnsNames), ports_(ports) {}
 
     StandInServer* start() {
         QThread::start();
@@ -20,17 +21,18 @@ public:
 private:
     void run() override {
         StandInServer server(names_);
-        server.listen();
+        server.listen(ports_);
         started_.set_value(&server);
         exec();
     }
 
     QStringList names_;
+    Ports ports_;
     std::promise<StandInServer*> started_;
 };
 
-StandInProvider::StandInProvider(const QStringList& certificateDnsNames)
-    : thread_(std::make_unique<Thread>(certificateDnsNames)), server_(thread_->start()) {}
+StandInProvider::StandInProvider(const QStringList& certificateDnsNames, const Ports& ports)
+    : thread_(std::make_unique<Thread>(certificateDnsNames, ports)), server_(thread_->start()) {}
 
 StandInProvider::~StandInProvider() {
     thread_->quit();
@@ -44,8 +46,24 @@ ServiceEndpoints StandInProvider::endpoints() const {
     return {at(Host::Api), at(Host::IPv4Check), at(Host::IPv6Check), at(Host::Api)};
 }
 
-QSslCertificate StandInProvider::authority() const {
-    return server_->authority();
+QByteArray StandInProvider::authority() const {
+    return server_->certificates().authority.toPem();
+}
+
+QByteArray StandInProvider::serverCertificate() const {
+    return server_->certificates().server.toPem();
+}
+
+QByteArray StandInProvider::serverKey() const {
+    return server_->certificates().serverKey.toPem();
+}
+
+quint16 StandInProvider::proxyPort() const {
+    return server_->proxy().port();
+}
+
+QStringList StandInProvider::proxyTargets() const {
+    return server_->proxy().targets();
 }
 
 void StandInProvider::addAccount(const Account& account) {

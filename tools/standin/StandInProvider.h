@@ -5,9 +5,9 @@
 #include <QByteArray>
 #include <QList>
 #include <QPair>
-#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,9 +33,9 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         int delayMilliseconds = 0;
         int dripIntervalMilliseconds = 0; // > 0: the body goes out one byte at a time
-        bool silent = false;              // read the request, never answer
+        bool silent = false;              // read the request, send nothing of its own
         QByteArray rawResponse;           // not empty: sent as it is, then the connection ends
-        int resetAfterBodyBytes = -1;     // >= 0: the connection is reset after so much body
+        bool endWithReset = false;        // silent or raw: end with a TCP reset, not a close
         bool endless = false;             // a body that goes on until the client leaves
     };
 
@@ -49,15 +49,27 @@ public:
         QString line; // "GET /path?query HTTP/1.1"
     };
 
+    // Loopback ports for the API, IPv4 and IPv6 check hosts; 0 picks a free one.
+    using Ports = std::array<quint16, 3>;
+
     // The server certificate names these hosts; another name fails the client's check.
-    explicit StandInProvider(const QStringList& certificateDnsNames = {"localhost"});
+    explicit StandInProvider(const QStringList& certificateDnsNames = {"localhost"},
+                             const Ports& ports = {});
     ~StandInProvider();
     StandInProvider(const StandInProvider&) = delete;
     StandInProvider& operator=(const StandInProvider&) = delete;
 
     // "localhost:<port>" for every host; the web host is the API host.
     ServiceEndpoints endpoints() const;
-    QSslCertificate authority() const;
+    // PEM: the certificate authority made for this run, and the server's certificate and key
+    // it signed (for a front end that stands in the stand-in's place).
+    QByteArray authority() const;
+    QByteArray serverCertificate() const;
+    QByteArray serverKey() const;
+
+    // A CONNECT proxy on loopback, and the targets ("host:port") it was asked for.
+    quint16 proxyPort() const;
+    QStringList proxyTargets() const;
 
     void addAccount(const Account& account);
     void setPublicAddresses(const QString& ipv4, const QString& ipv6);
@@ -68,7 +80,7 @@ public:
 
     QList<Request> requests() const;
     QStringList requestLines(Host host = Host::Api) const;
-    // Forgets the recorded requests and any scripted reply not yet sent.
+    // Forgets the recorded requests and proxy targets and any scripted reply not yet sent.
     void reset();
 
     // Wraps a JSON text as the profile check's reply: UTF-16LE, Base64, "|" for "=".

@@ -79,23 +79,30 @@ void sendEndlessly(QSslSocket* socket) {
     topUp();
 }
 
-void send(QSslSocket* socket, const StandInProvider::ScriptedReply& reply) {
-    if (reply.silent)
-        return;
-    if (!reply.rawResponse.isEmpty()) {
-        socket->write(reply.rawResponse);
+// Sends the bytes and ends the connection, with a reset (once they are out) or orderly.
+void sendAndEnd(QSslSocket* socket, const QByteArray& bytes, bool withReset) {
+    socket->write(bytes);
+    if (!withReset) {
         socket->disconnectFromHost();
+        return;
+    }
+    socket->flush();
+    QTimer::singleShot(100, socket, [socket] { reset(socket); });
+}
+
+void send(QSslSocket* socket, const StandInProvider::ScriptedReply& reply) {
+    if (reply.silent) {
+        if (reply.endWithReset)
+            reset(socket);
+        return;
+    }
+    if (!reply.rawResponse.isEmpty()) {
+        sendAndEnd(socket, reply.rawResponse, reply.endWithReset);
         return;
     }
     socket->write(responseHead(reply));
     if (reply.endless) {
         sendEndlessly(socket);
-        return;
-    }
-    if (reply.resetAfterBodyBytes >= 0) {
-        socket->write(reply.body.left(reply.resetAfterBodyBytes));
-        socket->flush();
-        QTimer::singleShot(100, socket, [socket] { reset(socket); });
         return;
     }
     if (reply.dripIntervalMilliseconds > 0) {
@@ -111,7 +118,7 @@ void send(QSslSocket* socket, const StandInProvider::ScriptedReply& reply) {
 StandInServer::StandInServer(const QStringList& certificateDnsNames)
     : certificates_(TestCertificates::generate(certificateDnsNames)) {}
 
-void StandInServer::listen() {
+void StandInServer::listen(const StandInProvider::Ports& ports) {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setLocalCertificate(certificates_.server);
     tls.setPrivateKey(certificates_.serverKey);
@@ -121,11 +128,12 @@ void StandInServer::listen() {
         server->setSslConfiguration(tls);
         connect(server, &QSslServer::pendingConnectionAvailable, this,
                 [this, server, host] { accept(*server, host); });
-        if (!server->listen(QHostAddress::LocalHost))
+        if (!server->listen(QHostAddress::LocalHost, ports[static_cast<size_t>(host)]))
             qFatal("stand-in provider: cannot listen on loopback");
         servers_[static_cast<size_t>(host)] = server;
         ports_[static_cast<size_t>(host)] = server->serverPort();
     }
+    proxy_ = new ConnectProxy(this);
 }
 
 void StandInServer::accept(QSslServer& server, Host host) {
@@ -285,4 +293,5 @@ void StandInServer::reset() {
     const std::lock_guard lock(mutex_);
     requests_.clear();
     scripts_.clear();
+    proxy_->reset();
 }

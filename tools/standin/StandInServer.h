@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectProxy.h"
 #include "StandInProvider.h"
 #include "TestCertificates.h"
 
@@ -22,9 +23,10 @@ public:
 
     explicit StandInServer(const QStringList& certificateDnsNames);
 
-    void listen(); // on the stand-in's thread
+    void listen(const StandInProvider::Ports& ports); // on the stand-in's thread
     quint16 port(Host host) const { return ports_[static_cast<size_t>(host)]; }
-    QSslCertificate authority() const { return certificates_.authority; }
+    const TestCertificates& certificates() const { return certificates_; }
+    const ConnectProxy& proxy() const { return *proxy_; }
 
     void addAccount(const StandInProvider::Account& account);
     void setPublicAddresses(const QString& ipv4, const QString& ipv6);
@@ -52,6 +54,7 @@ private:
     TestCertificates certificates_;
     std::array<QSslServer*, 3> servers_{};
     std::array<quint16, 3> ports_{};
+    ConnectProxy* proxy_ = nullptr;
 
     mutable std::mutex mutex_;
     QHash<QString, AccountState> accounts_;

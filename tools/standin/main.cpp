@@ -36,7 +36,7 @@ int main(int argc, char* argv[]) {
     const QString caPath =
         parser.isSet(caFile) ? parser.value(caFile) : folder.filePath("standin-ca.pem");
     QFile pem(caPath);
-    if (!pem.open(QIODevice::WriteOnly) || pem.write(provider.authority().toPem()) < 0) {
+    if (!pem.open(QIODevice::WriteOnly) || pem.write(provider.authority()) < 0) {
         std::fprintf(stderr, "vorlin-standin: cannot write %s\n", qPrintable(caPath));
         return 1;
     }
