@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libssl-dev openssl
   desktop-file-utils
+  util-linux
   "$@"
 )
 

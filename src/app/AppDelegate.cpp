@@ -170,6 +170,8 @@ void AppDelegate::buttonSaveClick() {
         saving_ = false;
         window_->buttonSave->setEnabled(true);
     });
+    // Save's verdict on storing covers its own writes only, from the first one on.
+    const UserDefaults::WriteCheck writes;
 
     const MyValidator validator;
     UserDefaults::setBool(updateIPv4Address, isOn(window_->checkBoxUpdateIPv4Address));
@@ -211,29 +213,28 @@ void AppDelegate::buttonSaveClick() {
         addToActivityLog(message && !message->isEmpty() ? *message : authenticationFailedMessage);
         return;
     }
-    saveVerifiedSettings();
+    saveVerifiedSettings(writes);
 }
 
-void AppDelegate::saveVerifiedSettings() {
-    bool stored = true;
+void AppDelegate::saveVerifiedSettings(const UserDefaults::WriteCheck& writes) {
     if (!window_->textBoxLocation->text().isEmpty()) {
         UserDefaults::setObject(location, window_->textBoxLocation->text());
-        stored = UserDefaults::synchronize();
+        UserDefaults::synchronize();
     }
     UserDefaults::setObject(username, window_->textBoxUsername->text());
     MyFunctions::setConfigurationString(password, window_->textBoxPassword->text());
     UserDefaults::setBool(saved, true);
-    stored = UserDefaults::synchronize() && stored;
-    // Never claim success for settings that did not reach the disk.
-    if (!stored) {
+    UserDefaults::synchronize();
+    // The worker's next cycle is a first update, as after launch.
+    MyFunctions::setConfigurationString(updatedipv4, QString(""));
+    MyFunctions::setConfigurationString(updatedipv6, QString(""));
+    // Never claim success for a setting that did not reach the disk.
+    if (!writes.allStored()) {
         addToActivityLog(notStoredMessage);
         return;
     }
     addToActivityLog(savedMessage);
     addToActivityLog(QString(""));
-    // The worker's next cycle is a first update, as after launch.
-    MyFunctions::setConfigurationString(updatedipv4, QString(""));
-    MyFunctions::setConfigurationString(updatedipv6, QString(""));
     KeepSnoozing = 0;
     MyFunctions::refreshActivityLog();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "log/ActivityLog.h"
+#include "settings/UserDefaults.h"
 #include "update/IPUpdateThread.h"
 
 #include <functional>
@@ -55,7 +56,7 @@ private:
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
     void startUpdateWorker();
-    void saveVerifiedSettings();
+    void saveVerifiedSettings(const UserDefaults::WriteCheck& writes);
     void windowClosed();
 
     WorkerStarter startWorker_;
