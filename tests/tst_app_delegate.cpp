@@ -325,20 +325,27 @@ private slots:
                     .endsWith("&uin=1 HTTP/1.1"));
     }
 
-    void secondSaveCannotStartWhileTheFirstVerifies() {
+    // Timers and signals go on during the wait; commands that come as such do not run.
+    void noCommandRunsWhileSaveVerifies() {
         provider_->scriptReply("/nic/getclientprofilewithgroup", slowAcceptance(600));
+        BrowserStandIn browser;
+        QDesktopServices::setUrlHandler("https", &browser, "open");
         const auto delegate = launch();
         fill(*delegate, "alice2024", "s3cret!Pw", "home");
         bool saveEnabledDuringWait = true;
         QTimer::singleShot(200, delegate.get(), [&] {
             saveEnabledDuringWait = delegate->window()->buttonSave->isEnabled();
             delegate->buttonSaveClick();
+            menuEntry(*delegate, "Documentation")->trigger(); // as a tray menu over D-Bus
         });
         delegate->buttonSaveClick();
+        QDesktopServices::unsetUrlHandler("https");
         QVERIFY(!saveEnabledDuringWait);
         QCOMPARE(provider_->requestLines().size(), 1);
         QCOMPARE(logEntries().count("Settings have been saved."), 1);
+        QVERIFY(browser.opened.isEmpty());
         QVERIFY(delegate->window()->buttonSave->isEnabled());
+        QVERIFY(menuEntry(*delegate, "Documentation")->isEnabled());
     }
 
     // Save tells whether its own writes reached the disk, whatever other writes did.

@@ -56,6 +56,7 @@ private:
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
     void startUpdateWorker();
+    void setSaving(bool saving);
     void saveVerifiedSettings(const UserDefaults::WriteCheck& writes);
     void windowClosed();
 
@@ -66,6 +67,7 @@ private:
     QSystemTrayIcon* statusItem_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
     QAction* startAtLoginEntry_ = nullptr;
+    QAction* quitEntry_ = nullptr;
     QString shownLog_;
     bool saving_ = false;
 };
