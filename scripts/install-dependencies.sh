@@ -10,6 +10,7 @@ packages=(
   libssl-dev openssl libcurl4-openssl-dev ca-certificates
   nghttp2-proxy
   desktop-file-utils
+  util-linux
   "$@"
 )
 

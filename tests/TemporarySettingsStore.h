@@ -35,6 +35,9 @@ public:
         blocker.close();
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, blocker.fileName());
     }
+    void makeWritable() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, directory_.path());
+    }
 
 private:
     QTemporaryDir directory_;

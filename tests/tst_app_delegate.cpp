@@ -103,6 +103,20 @@ class AppDelegateTest : public QObject {
         delegate.window()->checkBoxUpdateIPv6Address->setChecked(false);
     }
 
+    static QAction* menuEntry(AppDelegate& delegate, const QString& text) {
+        for (QAction* action : delegate.trayIconMenu()->actions())
+            if (action->text() == text)
+                return action;
+        return nullptr;
+    }
+
+    static StandInProvider::ScriptedReply slowAcceptance(int milliseconds) {
+        StandInProvider::ScriptedReply slow =
+            LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
+        slow.delayMilliseconds = milliseconds;
+        return slow;
+    }
+
 private slots:
     void initTestCase() {
         qputenv("XDG_CONFIG_HOME", configHome_.path().toUtf8()); // for the autostart entry
@@ -311,33 +325,68 @@ private slots:
                     .endsWith("&uin=1 HTTP/1.1"));
     }
 
-    void secondSaveCannotStartWhileTheFirstVerifies() {
-        StandInProvider::ScriptedReply slow =
-            LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
-        slow.delayMilliseconds = 600;
-        provider_->scriptReply("/nic/getclientprofilewithgroup", slow);
+    // Timers and signals go on during the wait; commands that come as such do not run.
+    void noCommandRunsWhileSaveVerifies() {
+        provider_->scriptReply("/nic/getclientprofilewithgroup", slowAcceptance(600));
+        BrowserStandIn browser;
+        QDesktopServices::setUrlHandler("https", &browser, "open");
         const auto delegate = launch();
         fill(*delegate, "alice2024", "s3cret!Pw", "home");
         bool saveEnabledDuringWait = true;
         QTimer::singleShot(200, delegate.get(), [&] {
             saveEnabledDuringWait = delegate->window()->buttonSave->isEnabled();
             delegate->buttonSaveClick();
+            menuEntry(*delegate, "Documentation")->trigger(); // as a tray menu over D-Bus
         });
         delegate->buttonSaveClick();
+        QDesktopServices::unsetUrlHandler("https");
         QVERIFY(!saveEnabledDuringWait);
         QCOMPARE(provider_->requestLines().size(), 1);
         QCOMPARE(logEntries().count("Settings have been saved."), 1);
+        QVERIFY(browser.opened.isEmpty());
         QVERIFY(delegate->window()->buttonSave->isEnabled());
+        QVERIFY(menuEntry(*delegate, "Documentation")->isEnabled());
     }
 
-    void saveThatCannotBeStoredSaysSo() {
-        store_->makeUnwritable();
+    // Save tells whether its own writes reached the disk, whatever other writes did.
+    void saveReportsWhetherItsOwnWritesWereStored_data() {
+        QTest::addColumn<bool>("unwritableAtFirst");
+        QTest::addColumn<bool>("otherWriteRefusedMeanwhile"); // during the verification
+        QTest::addColumn<bool>("writableAfterwards");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("unwritable throughout") << true << false << false << false;
+        QTest::newRow("another thread's write refused meanwhile") << false << true << true << true;
+        QTest::newRow("Save's first writes refused, its last ones stored")
+            << true << false << true << false;
+    }
+    void saveReportsWhetherItsOwnWritesWereStored() {
+        QFETCH(bool, unwritableAtFirst);
+        QFETCH(bool, otherWriteRefusedMeanwhile);
+        QFETCH(bool, writableAfterwards);
+        QFETCH(bool, stored);
+        provider_->scriptReply("/nic/getclientprofilewithgroup", slowAcceptance(600));
         const auto delegate = launch();
-        fill(*delegate, "alice2024", "s3cret!Pw", "home");
+        fill(*delegate, "alice2024", "s3cret!Pw", "");
+        if (unwritableAtFirst)
+            store_->makeUnwritable();
+        QTimer::singleShot(200, delegate.get(), [&] {
+            if (otherWriteRefusedMeanwhile) {
+                store_->makeUnwritable();
+                std::thread([] {
+                    MyFunctions::setConfigurationString(updatedipv4, "198.51.100.7");
+                }).join();
+            }
+            if (writableAfterwards)
+                store_->makeWritable();
+        });
+
         delegate->buttonSaveClick();
-        QCOMPARE(logEntries().mid(1), QStringList{"The settings could not be stored. Please check "
-                                                  "that the settings file can be written."});
-        QCOMPARE(int(KeepSnoozing.load()), 1);
+        const QStringList outcome =
+            stored ? QStringList{"Settings have been saved.", ""}
+                   : QStringList{"The settings could not be stored. Please check that the "
+                                 "settings file can be written."};
+        QCOMPARE(logEntries().mid(1), outcome);
+        QCOMPARE(int(KeepSnoozing.load()), stored ? 0 : 1);
     }
 
     void corruptSettingsFileReadsAsAFirstRun() {
@@ -382,9 +431,7 @@ private slots:
         BrowserStandIn browser;
         QDesktopServices::setUrlHandler("https", &browser, "open");
         const auto delegate = launch();
-        for (QAction* action : delegate->trayIconMenu()->actions())
-            if (action->text() == entry)
-                action->trigger();
+        menuEntry(*delegate, entry)->trigger();
         QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(browser.opened,
                  QList<QUrl>{QUrl("https://" + provider_->endpoints().webHost + path)});
@@ -393,10 +440,7 @@ private slots:
 
     void startAtLoginEntryWritesAndRemovesTheAutostartEntry() {
         const auto delegate = launch();
-        QAction* entry = nullptr;
-        for (QAction* action : delegate->trayIconMenu()->actions())
-            if (action->text() == "Start at login")
-                entry = action;
+        QAction* entry = menuEntry(*delegate, "Start at login");
         QVERIFY(entry && entry->isCheckable() && !entry->isChecked());
         const QString autostart =
             configHome_.filePath("autostart/com.vorlin.IPUpdateClient.desktop");

@@ -55,7 +55,13 @@ class AppProcessTest : public QObject {
 
     QTemporaryDir home_;
 
-    QStringList demoArguments(const StandInProvider& provider, const QString& caFile) const {
+    // The demo's arguments for the stand-in, whose authority it is given in a file.
+    QStringList demoArguments(const StandInProvider& provider) const {
+        const QString caFile = home_.filePath("ca.pem");
+        QFile pem(caFile);
+        if (!pem.open(QIODevice::WriteOnly) || pem.write(provider.authority()) <= 0)
+            qFatal("cannot write %s", qPrintable(caFile));
+        pem.close();
         const ServiceEndpoints endpoints = provider.endpoints();
         return {"--settings", home_.filePath("demo-settings"),
                 "--api",      endpoints.apiHost,
@@ -78,13 +84,8 @@ private slots:
         StandInProvider::ScriptedReply silent;
         silent.silent = true;
         provider.scriptReply("/nic/clientupdate", silent);
-        const QString caFile = home_.filePath("ca.pem");
-        QFile pem(caFile);
-        QVERIFY(pem.open(QIODevice::WriteOnly));
-        pem.write(provider.authority());
-        pem.close();
 
-        RunningClient client(DEMO_PROGRAM, demoArguments(provider, caFile), home_.path());
+        RunningClient client(DEMO_PROGRAM, demoArguments(provider), home_.path());
         QVERIFY(client.logs("Updating IP address for username demo2026"));
         QTRY_COMPARE_WITH_TIMEOUT(provider.requestLines().filter("/nic/clientupdate?").size(), 1,
                                   5000);
@@ -95,6 +96,33 @@ private slots:
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(client.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(client.process.exitCode(), 0);
+    }
+
+    // The demo's Save waits for a verdict whose body comes a byte at a time; the quit must
+    // neither take the part that came as a reply nor log any verdict.
+    void terminationDuringSaveLogsNoVerdict() {
+        StandInProvider provider;
+        provider.addAccount(demoAccount);
+        StandInProvider::ScriptedReply dripping;
+        dripping.body = StandInProvider::profileReplyBody(R"({"result":true})");
+        dripping.dripIntervalMilliseconds = 3000 / dripping.body.size();
+        provider.scriptReply("/nic/getclientprofilewithgroup", dripping);
+
+        RunningClient client(DEMO_PROGRAM, demoArguments(provider), home_.path());
+        QTRY_COMPARE_WITH_TIMEOUT(
+            provider.requestLines().filter("/nic/getclientprofilewithgroup?").size(), 1, 10'000);
+        QTest::qWait(1000);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(client.process.processId(), SIGTERM);
+        QVERIFY(client.process.waitForFinished(2000));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(client.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client.process.exitCode(), 0);
+        client.errors += QString::fromUtf8(client.process.readAllStandardError());
+        for (const char* verdict : {"Unable to authenticate!", "Authentication failed!",
+                                    "Settings have been saved.", "could not be stored"})
+            QVERIFY2(!client.errors.contains(verdict), verdict);
     }
 
     void secondStartGivesWayToTheRunningCopy() {

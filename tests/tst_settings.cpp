@@ -2,9 +2,11 @@
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
 #include <memory>
+#include <unistd.h>
 
 using namespace MyFunctions;
 
@@ -93,10 +95,31 @@ private slots:
         QVERIFY(contents.contains("saved=true"));
     }
 
-    void synchronizeReportsAStoreThatCannotBeWritten() {
-        store_->makeUnwritable();
+    // However the store cannot be written, a refused write leaves nothing in the process
+    // that the disk does not hold.
+    void refusedWriteLeavesWhatTheDiskHolds_data() {
+        QTest::addColumn<QString>("shape");
+        QTest::newRow("no folder can be made") << "blocked folder";
+        QTest::newRow("a folder where the file should be") << "folder at file";
+        QTest::newRow("read-only file") << "read-only file";
+    }
+    void refusedWriteLeavesWhatTheDiskHolds() {
+        QFETCH(QString, shape);
+        QVariant earlier; // what the disk holds under the key
+        if (shape == "blocked folder") {
+            store_->makeUnwritable();
+        } else if (shape == "folder at file") {
+            QVERIFY(QDir().mkpath(store_->filePath()));
+        } else {
+            if (::geteuid() == 0)
+                QSKIP("root writes read-only files: the unprivileged CTest entry runs this");
+            UserDefaults::setObject(SettingsKeys::username, "olduser1");
+            earlier = "olduser1";
+            QVERIFY(QFile::setPermissions(store_->filePath(), QFile::ReadOwner));
+        }
+
         UserDefaults::setObject(SettingsKeys::username, "alice2024");
-        QVERIFY(!UserDefaults::synchronize());
+        QCOMPARE(UserDefaults::objectForKey(SettingsKeys::username), earlier);
     }
 };
 

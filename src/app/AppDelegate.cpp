@@ -1,8 +1,8 @@
 #include "app/AppDelegate.h"
 
 #include "app/PreferencesWindow.h"
+#include "app/ProfileCheckWait.h"
 #include "app/platform/LoginItem.h"
-#include "service/AccountVerification.h"
 #include "service/ServiceEndpoints.h"
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
@@ -93,7 +93,7 @@ void AppDelegate::buildMenu() {
         connect(&menu, &QMenu::aboutToShow, this,
                 [this] { startAtLoginEntry_->setChecked(loginItem_->isEnabled()); });
     }
-    menu.addAction(tr("Quit"), this, &AppDelegate::menuQuitClick);
+    quitEntry_ = menu.addAction(tr("Quit"), this, &AppDelegate::menuQuitClick);
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
@@ -122,7 +122,7 @@ void AppDelegate::createStatusItem() {
     // A left click opens the same menu as a right click.
     connect(statusItem_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
+                if (reason == QSystemTrayIcon::Trigger && !saving_)
                     trayIconMenu_->popup(QCursor::pos());
             });
     // Also when no tray is there yet: the item shows up once one appears.
@@ -164,12 +164,10 @@ void AppDelegate::showToolTip(const QString& text) {
 void AppDelegate::buttonSaveClick() {
     if (saving_)
         return; // the verification of an earlier Save is still running
-    saving_ = true;
-    window_->buttonSave->setEnabled(false);
-    const auto saveDone = qScopeGuard([this] {
-        saving_ = false;
-        window_->buttonSave->setEnabled(true);
-    });
+    setSaving(true);
+    const auto saveDone = qScopeGuard([this] { setSaving(false); });
+    // Save's verdict on storing covers its own writes only, from the first one on.
+    const UserDefaults::WriteCheck writes;
 
     const MyValidator validator;
     UserDefaults::setBool(updateIPv4Address, isOn(window_->checkBoxUpdateIPv4Address));
@@ -199,41 +197,52 @@ void AppDelegate::buttonSaveClick() {
         return;
     }
 
-    bool result = false;
-    std::optional<QString> message;
-    if (!MyFunctions::getClientProfileWithGroup(
-            window_->textBoxUsername->text(), window_->textBoxPassword->text(),
-            window_->textBoxLocation->text(), result, message)) {
+    const auto verification = checkProfileWhilePainting(window_->textBoxUsername->text(),
+                                                        window_->textBoxPassword->text(),
+                                                        window_->textBoxLocation->text());
+    if (!verification)
+        return; // quitting: no verdict to tell, nothing more to store
+    if (!verification->answered) {
         addToActivityLog(unableToAuthenticateMessage);
         return;
     }
-    if (!result) {
+    if (!verification->result) {
+        const auto& message = verification->message;
         addToActivityLog(message && !message->isEmpty() ? *message : authenticationFailedMessage);
         return;
     }
-    saveVerifiedSettings();
+    saveVerifiedSettings(writes);
 }
 
-void AppDelegate::saveVerifiedSettings() {
-    bool stored = true;
+void AppDelegate::setSaving(bool saving) {
+    saving_ = saving;
+    // Commands that arrive as events other than user input (a tray menu over D-Bus) are
+    // held off too; Quit alone still ends the program at once.
+    window_->buttonSave->setEnabled(!saving);
+    for (QAction* action : trayIconMenu_->actions())
+        if (action != quitEntry_)
+            action->setEnabled(!saving);
+}
+
+void AppDelegate::saveVerifiedSettings(const UserDefaults::WriteCheck& writes) {
     if (!window_->textBoxLocation->text().isEmpty()) {
         UserDefaults::setObject(location, window_->textBoxLocation->text());
-        stored = UserDefaults::synchronize();
+        UserDefaults::synchronize();
     }
     UserDefaults::setObject(username, window_->textBoxUsername->text());
     MyFunctions::setConfigurationString(password, window_->textBoxPassword->text());
     UserDefaults::setBool(saved, true);
-    stored = UserDefaults::synchronize() && stored;
-    // Never claim success for settings that did not reach the disk.
-    if (!stored) {
+    UserDefaults::synchronize();
+    // The worker's next cycle is a first update, as after launch.
+    MyFunctions::setConfigurationString(updatedipv4, QString(""));
+    MyFunctions::setConfigurationString(updatedipv6, QString(""));
+    // Never claim success for a setting that did not reach the disk.
+    if (!writes.allStored()) {
         addToActivityLog(notStoredMessage);
         return;
     }
     addToActivityLog(savedMessage);
     addToActivityLog(QString(""));
-    // The worker's next cycle is a first update, as after launch.
-    MyFunctions::setConfigurationString(updatedipv4, QString(""));
-    MyFunctions::setConfigurationString(updatedipv6, QString(""));
     KeepSnoozing = 0;
     MyFunctions::refreshActivityLog();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "log/ActivityLog.h"
+#include "settings/UserDefaults.h"
 #include "update/IPUpdateThread.h"
 
 #include <functional>
@@ -55,7 +56,8 @@ private:
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
     void startUpdateWorker();
-    void saveVerifiedSettings();
+    void setSaving(bool saving);
+    void saveVerifiedSettings(const UserDefaults::WriteCheck& writes);
     void windowClosed();
 
     WorkerStarter startWorker_;
@@ -65,6 +67,7 @@ private:
     QSystemTrayIcon* statusItem_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
     QAction* startAtLoginEntry_ = nullptr;
+    QAction* quitEntry_ = nullptr;
     QString shownLog_;
     bool saving_ = false;
 };

@@ -1,7 +1,7 @@
 #include "settings/UserDefaults.h"
 
 #include <QSettings>
-#include <atomic>
+#include <mutex>
 
 namespace UserDefaults {
 namespace {
@@ -14,24 +14,40 @@ public:
         : QSettings(UserDefaults::organizationName, UserDefaults::applicationName) {}
 };
 
-// A write that cannot reach the disk is dropped from the shared cache too, and only the
-// object that made it learns of the error: keep it for the next synchronize to report.
-std::atomic<bool> writeFailedSinceSynchronize{false};
+// Held across a write and its undoing, so no reader sees a value that never reached the
+// disk.
+std::mutex storeMutex;
 
-void writeThrough(const QString& key, const QVariant& value) {
-    StandardUserDefaults store;
+// Where this thread's innermost WriteCheck keeps its verdict; none when no check lives.
+thread_local bool* writeVerdict = nullptr;
+
+void put(QSettings& store, const QString& key, const QVariant& value) {
     if (value.isValid())
         store.setValue(key, value);
     else
         store.remove(key);
+}
+
+// A write that fails stays in the shared cache or vanishes from it, depending on whether
+// the settings file exists; putting the earlier value back makes both behave alike.
+void writeThrough(const QString& key, const QVariant& value) {
+    const std::lock_guard lock(storeMutex);
+    StandardUserDefaults store;
+    const QVariant earlier = store.value(key);
+    put(store, key, value);
     store.sync();
-    if (store.status() != QSettings::NoError)
-        writeFailedSinceSynchronize = true;
+    // A file that did not parse is written afresh: only a refused write is lost.
+    if (store.status() != QSettings::AccessError)
+        return;
+    put(store, key, earlier);
+    if (writeVerdict)
+        *writeVerdict = false;
 }
 
 } // namespace
 
 QVariant objectForKey(const QString& key) {
+    const std::lock_guard lock(storeMutex);
     return StandardUserDefaults().value(key);
 }
 
@@ -64,10 +80,18 @@ void removeObject(const QString& key) {
 }
 
 bool synchronize() {
+    const std::lock_guard lock(storeMutex);
     StandardUserDefaults store;
     store.sync();
-    const bool earlierWriteFailed = writeFailedSinceSynchronize.exchange(false);
-    return store.status() == QSettings::NoError && !earlierWriteFailed;
+    return store.status() != QSettings::AccessError;
+}
+
+WriteCheck::WriteCheck() : enclosing_(writeVerdict) {
+    writeVerdict = &allStored_;
+}
+
+WriteCheck::~WriteCheck() {
+    writeVerdict = enclosing_;
 }
 
 } // namespace UserDefaults

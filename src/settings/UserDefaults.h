@@ -6,6 +6,9 @@
 // The per-user defaults store, one call per operation. Start-up and Save use these
 // directly: unlike the MyFunctions accessors, they neither encipher the password nor
 // turn an absent value into "".
+//
+// Every write goes to disk at once. A write that cannot reach the disk is undone, so the
+// process goes on with what the disk holds, however the store is unwritable.
 namespace UserDefaults {
 
 inline constexpr auto organizationName = "Vorlin";
@@ -23,5 +26,21 @@ void removeObject(const QString& key);
 
 // Writes every pending change to disk; false when the store could not be written.
 bool synchronize();
+
+// Tells whether every write that this thread makes while the check lives (and no inner
+// check does) reached the disk. Writes of other threads do not count.
+class WriteCheck {
+public:
+    WriteCheck();
+    ~WriteCheck();
+    WriteCheck(const WriteCheck&) = delete;
+    WriteCheck& operator=(const WriteCheck&) = delete;
+
+    bool allStored() const { return allStored_; }
+
+private:
+    bool allStored_ = true;
+    bool* enclosing_;
+};
 
 } // namespace UserDefaults

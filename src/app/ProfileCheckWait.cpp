@@ -1,0 +1,63 @@
+#include "app/ProfileCheckWait.h"
+
+#include "service/AccountVerification.h"
+
+#include <QEventLoop>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr int replyArrived = 1; // any other end of the wait is the application quitting
+
+// Shared with the request's thread, which outlives the wait when the application quits.
+struct PendingCheck {
+    QString username;
+    QString password;
+    QString group;
+    ProfileCheckOutcome outcome; // read only once the request's thread has ended
+    std::mutex mutex;
+    QEventLoop* waiting = nullptr; // guarded by mutex; none once the wait is over
+};
+
+void askProvider(PendingCheck& check) {
+    ProfileCheckOutcome& outcome = check.outcome;
+    outcome.answered = MyFunctions::getClientProfileWithGroup(
+        check.username, check.password, check.group, outcome.result, outcome.message);
+    const std::lock_guard lock(check.mutex);
+    if (QEventLoop* loop = check.waiting)
+        QMetaObject::invokeMethod(
+            loop,
+            [loop] {
+                // A quit that came first has ended the wait already and keeps its say.
+                if (loop->isRunning())
+                    loop->exit(replyArrived);
+            },
+            Qt::QueuedConnection);
+}
+
+} // namespace
+
+std::optional<ProfileCheckOutcome>
+checkProfileWhilePainting(const QString& username, const QString& password, const QString& group) {
+    const auto check = std::make_shared<PendingCheck>();
+    check->username = username;
+    check->password = password;
+    check->group = group;
+
+    QEventLoop loop;
+    check->waiting = &loop;
+    std::thread request([check] { askProvider(*check); });
+    const int end = loop.exec(QEventLoop::ExcludeUserInputEvents);
+    {
+        const std::lock_guard lock(check->mutex);
+        check->waiting = nullptr; // the loop goes; a late reply must not reach it
+    }
+    if (end != replyArrived) {
+        request.detach();
+        return std::nullopt;
+    }
+    request.join();
+    return std::move(check->outcome);
+}
