@@ -40,5 +40,7 @@ int runClientApplication(QApplication& application,
     delegate.applicationDidFinishLaunching();
     if (afterLaunch)
         afterLaunch(delegate);
-    endProcess(application.exec());
+    const int status = application.exec();
+    instance.release();
+    endProcess(status);
 }
