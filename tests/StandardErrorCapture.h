@@ -13,6 +13,7 @@
 class StandardErrorCapture {
 public:
     StandardErrorCapture() {
+        StandardErrorWriter::flush(std::chrono::seconds(5)); // earlier lines go where they were
         if (::pipe2(ends_, O_CLOEXEC) != 0)
             qFatal("no pipe for standard error");
         ::fcntl(ends_[0], F_SETFL, O_NONBLOCK);
