@@ -1,12 +1,12 @@
 #include "RecordingDisplay.h"
+#include "StandardErrorCapture.h"
 #include "log/ActivityLog.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 #include <QtTest>
+#include <atomic>
 #include <thread>
-#include <unistd.h>
 
 using namespace MyFunctions;
 
@@ -168,20 +168,59 @@ private slots:
         QTRY_COMPARE(later.toolTips, QStringList{"for the later display"});
     }
 
-    void everyAppendIsCopiedToStandardError() {
-        QTemporaryFile capture;
-        QVERIFY(capture.open());
-        std::fflush(stderr);
-        const int savedStandardError = dup(STDERR_FILENO);
-        dup2(capture.handle(), STDERR_FILENO);
-        addToActivityLog("Settings have been saved.");
+    void everyAppendIsCopiedToStandardErrorWithoutControlCharacters_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("copied");
+        QTest::newRow("plain") << "Settings have been saved."
+                               << "Settings have been saved.";
+        QTest::newRow("line breaks stay") << "first\r\nsecond\nthird"
+                                          << "first\r\nsecond\nthird";
+        QTest::newRow("escape sequence") << "\x1b[2Jgone"
+                                         << "\\x1b[2Jgone";
+        QTest::newRow("C1 introducer") << QString(QChar(0x9b)) + "31m"
+                                       << "\\x9b31m";
+        QTest::newRow("lone CR, DEL, tab") << "a\rb\x7f\t"
+                                           << "a\\x0db\\x7f\\x09";
+    }
+    void everyAppendIsCopiedToStandardErrorWithoutControlCharacters() {
+        QFETCH(QString, message);
+        QFETCH(QString, copied);
+        StandardErrorCapture capture;
+        addToActivityLog(message);
         addToActivityLog();
-        std::fflush(stderr);
-        dup2(savedStandardError, STDERR_FILENO);
-        close(savedStandardError);
+        const QString log = ActivityLog::text();
+        QCOMPARE(log.mid(20), message + "\r\n\r\n"); // the log itself keeps the message
+        QCOMPARE(capture.finish(), log.left(20) + copied + "\r\n\r\n");
+    }
 
-        capture.seek(0);
-        QCOMPARE(QString::fromUtf8(capture.readAll()), ActivityLog::text());
+    // A reader that never reads fills the pipe: appends go on, and the copy counts the lines
+    // it could not take.
+    void unreadStandardErrorNeverHoldsUpTheLog() {
+        constexpr int appends = 2000;
+        const QString message(100, 'x');
+        StandardErrorCapture capture;
+        std::atomic<bool> done = false;
+        std::thread appender([&] {
+            for (int i = 0; i < appends; ++i)
+                addToActivityLog(message);
+            done = true;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        while (!done && clock.elapsed() < 5000)
+            QThread::msleep(10);
+        const bool finishedWithoutAReader = done;
+        const QString copy = capture.finish(); // reads at last, which frees a blocked appender
+        appender.join();
+        QVERIFY(finishedWithoutAReader);
+
+        static const QRegularExpression dropped(R"(^(\d+) lines dropped\r$)",
+                                                QRegularExpression::MultilineOption);
+        int droppedLines = 0;
+        for (auto match = dropped.globalMatch(copy); match.hasNext();)
+            droppedLines += match.next().captured(1).toInt();
+        QVERIFY(droppedLines > 0);
+        QCOMPARE(copy.count(message + "\r\n") + droppedLines, appends);
     }
 };
 

@@ -409,6 +409,25 @@ private slots:
         QCOMPARE(delegate->window()->textBoxPassword->text(), QString("typed"));
     }
 
+    void preferencesRestoresAMinimizedWindow_data() {
+        QTest::addColumn<Qt::WindowStates>("restored");
+        QTest::newRow("normal") << Qt::WindowStates();
+        QTest::newRow("maximized") << Qt::WindowStates(Qt::WindowMaximized);
+    }
+    void preferencesRestoresAMinimizedWindow() {
+        QFETCH(Qt::WindowStates, restored);
+        const auto delegate = launch(); // a first run shows the window
+        PreferencesWindow& window = *delegate->window();
+        window.setWindowState(restored | Qt::WindowMinimized);
+        QWidget other; // holds the focus meanwhile
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        delegate->menuPreferencesClick();
+        QCOMPARE(window.windowState() & ~Qt::WindowActive, restored);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+    }
+
     void linksOpenTheProviderPages_data() {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("path");

@@ -150,6 +150,9 @@ private slots:
         next.process.terminate();
         QVERIFY(next.process.waitForFinished(2000));
         QCOMPARE(next.process.exitCode(), 0);
+        QCOMPARE(QDir(home_.filePath("runtime"))
+                     .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList()); // neither socket nor lock outlives a clean exit
     }
 
     void demoSavesAndCompletesAFirstCycle() {

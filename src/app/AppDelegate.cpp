@@ -259,9 +259,12 @@ void AppDelegate::windowClosed() {
 
 void AppDelegate::menuPreferencesClick() {
     window_->buttonMenu->setVisible(!QSystemTrayIcon::isSystemTrayAvailable());
-    if (!window_->isVisible())
+    // Qt counts a minimized window as visible; a window already in view keeps its place.
+    if (!window_->isVisible() || window_->isMinimized()) {
+        window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
         window_->show();
-    window_->raise();
+        window_->raise();
+    }
     window_->activateWindow();
 }
 

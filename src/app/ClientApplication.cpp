@@ -4,9 +4,11 @@
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
+#include "log/StandardErrorWriter.h"
 #include "settings/UserDefaults.h"
 
 #include <QApplication>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,8 +16,10 @@ namespace {
 
 // The worker may be inside a request or a wait and still uses process-wide state, so the
 // process ends without running destructors under it; every setting is on disk already.
+// Log lines still queued for a standard error that does not take them are left behind.
 [[noreturn]] void endProcess(int status) {
     UserDefaults::synchronize();
+    StandardErrorWriter::flush(std::chrono::milliseconds(200));
     std::fflush(nullptr);
     std::_Exit(status);
 }
@@ -36,5 +40,7 @@ int runClientApplication(QApplication& application,
     delegate.applicationDidFinishLaunching();
     if (afterLaunch)
         afterLaunch(delegate);
-    endProcess(application.exec());
+    const int status = application.exec();
+    instance.release();
+    endProcess(status);
 }

@@ -4,15 +4,21 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
 constexpr int connectAttempts = 20;
+constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+constexpr QFile::Permissions ownerGroupOther = ownerOnly | QFile::ReadGroup | QFile::WriteGroup |
+                                               QFile::ExeGroup | QFile::ReadOther |
+                                               QFile::WriteOther | QFile::ExeOther;
 
 // Named after the settings file, so that copies with settings of their own (the demo)
 // do not count as the same copy.
@@ -23,17 +29,31 @@ QString instanceName() {
     return "vorlin-ipupdate-" + QString::fromLatin1(digest.toHex().left(16));
 }
 
-QString lockFilePath(const QString& name) {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    return folder + '/' + name + ".lock";
+bool isPrivateFolder(const QString& path) {
+    const QFileInfo folder(path);
+    return folder.isDir() && !folder.isSymLink() && folder.ownerId() == ::getuid() &&
+           (folder.permissions() & ownerGroupOther) == ownerOnly;
+}
+
+// Qt hands out the user's runtime folder only when it is the user's own and mode 0700;
+// without one, a folder of our own in the temporary folder, if nobody else made it first.
+QString privateFolder() {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        return runtime;
+    const QString own = QDir::tempPath() + "/vorlin-ipupdate-" + QString::number(::getuid());
+    QDir().mkdir(own, ownerOnly);
+    return isPrivateFolder(own) ? own : QString();
 }
 
 } // namespace
 
-SingleInstance::SingleInstance() : name_(instanceName()) {
-    lock_ = std::make_unique<QLockFile>(lockFilePath(name_));
+SingleInstance::SingleInstance() {
+    const QString folder = privateFolder();
+    if (folder.isEmpty())
+        return;
+    socketPath_ = folder + '/' + instanceName();
+    lock_ = std::make_unique<QLockFile>(socketPath_ + ".lock");
     // A running copy's lock never turns stale by age; one whose process is gone does.
     lock_->setStaleLockTime(0);
     connect(&server_, &QLocalServer::newConnection, this, [this] {
@@ -45,23 +65,45 @@ SingleInstance::SingleInstance() : name_(instanceName()) {
 }
 
 bool SingleInstance::claim() {
+    if (!lock_) {
+        std::fprintf(stderr, "vorlin-ipupdate: no private runtime folder; a second copy may "
+                             "start\n");
+        return true;
+    }
     // Held by a live copy; a lock whose process is gone is taken over here.
     if (!lock_->tryLock(0)) {
+        if (lock_->error() != QLockFile::LockFailedError) {
+            std::fprintf(stderr, "vorlin-ipupdate: cannot create %s.lock\n",
+                         qPrintable(socketPath_));
+            return true;
+        }
         if (!askRunningCopyToShow())
             std::fprintf(stderr, "vorlin-ipupdate: another copy is running but does not answer\n");
         return false;
     }
-    QLocalServer::removeServer(name_); // a socket left by a crashed copy
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    server_.listen(name_);
+    listen();
     return true;
+}
+
+void SingleInstance::release() {
+    server_.close();
+    if (lock_)
+        lock_->unlock();
+}
+
+void SingleInstance::listen() {
+    QLocalServer::removeServer(socketPath_); // left by a copy that is gone: we hold the lock
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_.listen(socketPath_))
+        std::fprintf(stderr, "vorlin-ipupdate: cannot listen on %s: %s\n", qPrintable(socketPath_),
+                     qPrintable(server_.errorString()));
 }
 
 bool SingleInstance::askRunningCopyToShow() const {
     // The running copy may still be starting: give it a moment to listen.
     for (int attempt = 0; attempt < connectAttempts; ++attempt) {
         QLocalSocket socket;
-        socket.connectToServer(name_);
+        socket.connectToServer(socketPath_);
         if (socket.waitForConnected(100)) {
             socket.disconnectFromServer();
             return true;

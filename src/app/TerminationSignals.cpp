@@ -19,7 +19,9 @@ void onTerminationSignal(int) {
 } // namespace
 
 void quitOnTerminationSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+    // Close-on-exec, so that the browsers we launch do not inherit it; non-blocking, so
+    // that the handler never waits on a full pair.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
     auto* notifier =
         new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());

@@ -1,10 +1,11 @@
 #include "log/ActivityLog.h"
 
+#include "log/StandardErrorWriter.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
-#include <cstdio>
 #include <mutex>
 #include <optional>
 
@@ -35,10 +36,21 @@ QString entryFor(const QString& message) {
     return stamp + message + lineEnd;
 }
 
-void copyToStandardError(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    std::fflush(stderr);
+// Service replies reach the log, and a terminal or the journal must not take their control
+// characters as commands: each one but a line break shows as \xNN instead.
+QByteArray terminalSafe(const QString& entry) {
+    QString safe;
+    safe.reserve(entry.size());
+    for (qsizetype i = 0; i < entry.size(); ++i) {
+        const QChar c = entry[i];
+        const bool lineBreak =
+            c == u'\n' || (c == u'\r' && i + 1 < entry.size() && entry[i + 1] == u'\n');
+        if (c.category() == QChar::Other_Control && !lineBreak)
+            safe += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'));
+        else
+            safe += c;
+    }
+    return safe.toUtf8();
 }
 
 } // namespace
@@ -66,12 +78,13 @@ void setDisplay(ActivityLogDisplay* display) {
 namespace MyFunctions {
 
 void addToActivityLog(const QString& message) {
-    // Stamped under the lock, so the stamps never run backwards down the log.
+    // Stamped and queued for standard error under the lock, so neither the log nor its copy
+    // has stamps running backwards; the queue never waits for standard error.
     const std::lock_guard lock(logMutex);
     const QString entry = entryFor(message);
     logText.append(entry);
     trimMutableString(logText, ActivityLog::maximumLength);
-    copyToStandardError(entry);
+    StandardErrorWriter::queue(terminalSafe(entry));
 }
 
 QString& trimMutableString(QString& text, qint32 maximumLength) {

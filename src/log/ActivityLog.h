@@ -37,7 +37,8 @@ namespace MyFunctions {
 
 // Appends the message behind a "yyyy-MM-dd HH:mm:ss " local time stamp and a CR LF, then
 // trims the log. A null or empty message, or "\r\n" alone, appends a bare CR LF. Every
-// appended text is also copied to standard error.
+// appended text is also copied to standard error, without waiting for it, with control
+// characters other than line breaks shown as \xNN.
 void addToActivityLog(const QString& message = QString());
 
 // Drops whole lines from the front until the text is at most maximumLength long; a text

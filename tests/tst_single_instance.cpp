@@ -1,0 +1,105 @@
+#include "StandardErrorCapture.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
+
+#include <QtTest>
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+QStringList entriesOf(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                  QDir::NoDotAndDotDot);
+}
+
+QSet<QString> openDescriptors() {
+    const QStringList entries = entriesOf("/proc/self/fd");
+    return {entries.begin(), entries.end()};
+}
+
+} // namespace
+
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir root_;
+
+    // Points the runtime and temporary folders into a fresh folder of this test.
+    QString freshFolder(const QString& name) {
+        const QString folder = root_.filePath(name);
+        QDir().mkpath(folder + "/tmp");
+        qputenv("TMPDIR", QFile::encodeName(folder + "/tmp"));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder + "/runtime"));
+        return folder;
+    }
+
+private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(root_.filePath("config"))); }
+
+    void runtimeFilesArePrivateAndGoOnRelease_data() {
+        QTest::addColumn<bool>("runtimeFolderUsable");
+        QTest::newRow("the runtime folder") << true;
+        QTest::newRow("none usable: a folder of our own") << false;
+    }
+    void runtimeFilesArePrivateAndGoOnRelease() {
+        QFETCH(bool, runtimeFolderUsable);
+        const QString folder = freshFolder(runtimeFolderUsable ? "usable" : "none");
+        QString expected = folder + "/runtime";
+        if (runtimeFolderUsable) {
+            QVERIFY(QDir().mkdir(expected, ownerOnly));
+        } else {
+            qunsetenv("XDG_RUNTIME_DIR");
+            QFile squatted(folder + "/tmp/runtime-" +
+                           QString::fromLocal8Bit(getpwuid(getuid())->pw_name));
+            QVERIFY(squatted.open(QIODevice::WriteOnly));
+            expected = folder + "/tmp/vorlin-ipupdate-" + QString::number(getuid());
+        }
+
+        SingleInstance first;
+        QVERIFY(first.claim());
+        QSignalSpy asked(&first, &SingleInstance::anotherStartRequested);
+        QVERIFY(!SingleInstance().claim());
+        QTRY_COMPARE(asked.count(), 1);
+        const QStringList files = entriesOf(expected);
+        QCOMPARE(files.size(), 2); // the socket and its lock
+        QCOMPARE(QFileInfo(expected).permissions() &
+                     ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                 ownerOnly);
+
+        first.release();
+        QCOMPARE(entriesOf(expected), QStringList());
+    }
+
+    void listenFailureIsReported() {
+        const QString folder = freshFolder(QString(120, 'f'));
+        QVERIFY(QDir().mkdir(folder + "/runtime", ownerOnly));
+        StandardErrorCapture capture;
+        SingleInstance instance;
+        QVERIFY(instance.claim()); // runs, unguarded
+        QVERIFY(capture.finish().contains("vorlin-ipupdate: cannot listen on"));
+        instance.release();
+    }
+
+    void descriptorsAreCloseOnExec() {
+        const QString folder = freshFolder("descriptors");
+        QVERIFY(QDir().mkdir(folder + "/runtime", ownerOnly));
+        const QSet<QString> before = openDescriptors();
+        quitOnTerminationSignals();
+        SingleInstance instance;
+        QVERIFY(instance.claim());
+        const QSet<QString> created = openDescriptors() - before;
+        QVERIFY(created.size() >= 3); // the signal pair, the socket
+        for (const QString& descriptor : created) {
+            const int flags = ::fcntl(descriptor.toInt(), F_GETFD);
+            QVERIFY2(flags < 0 || (flags & FD_CLOEXEC), qPrintable(descriptor)); // < 0: closed
+        }
+        instance.release();
+    }
+};
+
+QTEST_GUILESS_MAIN(SingleInstanceTest)
+#include "tst_single_instance.moc"
