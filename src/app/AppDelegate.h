@@ -3,6 +3,8 @@
 #include "log/ActivityLog.h"
 #include "update/IPUpdateThread.h"
 
+#include <QIcon>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -23,6 +25,10 @@ public:
     using WorkerStarter = std::function<void(std::shared_ptr<IPUpdateThread>)>;
     static void startDetachedWorker(std::shared_ptr<IPUpdateThread> worker);
 
+    // What the status item's icon tells: no settings saved yet, the newest cycle's update
+    // went through, or it failed.
+    enum class StatusLook { NotSetUp, Working, Attention };
+
     explicit AppDelegate(WorkerStarter startWorker = startDetachedWorker);
     ~AppDelegate() override;
 
@@ -31,10 +37,12 @@ public:
     PreferencesWindow* window() const { return window_.get(); }
     QSystemTrayIcon* statusItem() const { return statusItem_; }
     QMenu* trayIconMenu() const { return trayIconMenu_.get(); }
+    const QIcon& statusIcon(StatusLook look) const;
 
     qsizetype shownLogLength() const override { return shownLog_.size(); }
     void showLog(const QString& text) override;
     void showToolTip(const QString& text) override;
+    void showCycleOutcome(const CycleOutcome& outcome) override;
 
 public slots:
     void buttonSaveClick();
@@ -51,7 +59,8 @@ public slots:
 
 private:
     void buildMenu();
-    void createStatusItem();
+    void createStatusItem(StatusLook look);
+    void showStatus();
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
     void startUpdateWorker();
@@ -66,5 +75,9 @@ private:
     QTimer* refreshTimer_ = nullptr;
     QAction* startAtLoginEntry_ = nullptr;
     QString shownLog_;
+    std::array<QIcon, 3> statusIcons_;
+    StatusLook look_ = StatusLook::NotSetUp;
+    QString acceptedToolTip_; // the text of the newest accepted update
+    QString failureNote_;     // why the newest cycle failed; empty after a success
     bool saving_ = false;
 };
