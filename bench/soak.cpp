@@ -121,6 +121,7 @@ public:
     qsizetype shownLogLength() const override { return shown.size(); }
     void showLog(const QString& text) override { shown = text; }
     void showToolTip(const QString& text) override { toolTip = text; }
+    void showCycleOutcome(const CycleOutcome&) override {}
 
     QString shown;
     QString toolTip;

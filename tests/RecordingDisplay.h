@@ -18,9 +18,11 @@ public:
         toolTips << text;
         toolTipThread = QThread::currentThread();
     }
+    void showCycleOutcome(const CycleOutcome& outcome) override { outcomes << outcome; }
 
     QString shownLog;
     int logUpdates = 0;
     QStringList toolTips;
     QThread* toolTipThread = nullptr;
+    QList<CycleOutcome> outcomes;
 };

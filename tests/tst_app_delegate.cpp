@@ -153,6 +153,8 @@ private slots:
         QVERIFY(worker_);
         QVERIFY(!QFile::exists(store_->filePath()));
         QVERIFY(!delegate->statusItem()->icon().pixmap(22).isNull()); // the SVG icon renders
+        QCOMPARE(delegate->statusItem()->icon().cacheKey(),
+                 delegate->statusIcon(AppDelegate::StatusLook::NotSetUp).cacheKey());
     }
 
     void savedSettingsFillTheWindow_data() {

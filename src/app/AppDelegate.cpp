@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/NetworkReachability.h"
 #include "app/PreferencesWindow.h"
 #include "app/ProfileCheckWait.h"
 #include "app/platform/LoginItem.h"
@@ -14,6 +15,7 @@
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -52,6 +54,27 @@ void openProviderPage(const char* path) {
     QDesktopServices::openUrl(QUrl(webPageUrl(QString::fromLatin1(path))));
 }
 
+// The sizes trays ask for; the SVG is drawn afresh for each.
+const int statusIconSizes[] = {16, 22, 24, 32, 48, 64};
+
+// The icon as the style draws a disabled one: greyed.
+QIcon greyed(const QIcon& icon) {
+    QIcon result;
+    for (const int size : statusIconSizes)
+        result.addPixmap(icon.pixmap(size, QIcon::Disabled));
+    return result;
+}
+
+QIcon withBadge(const QIcon& icon, const QIcon& badge) {
+    QIcon result;
+    for (const int size : statusIconSizes) {
+        QPixmap pixmap = icon.pixmap(size);
+        QPainter(&pixmap).drawPixmap(0, 0, badge.pixmap(size));
+        result.addPixmap(pixmap);
+    }
+    return result;
+}
+
 } // namespace
 
 void AppDelegate::startDetachedWorker(std::shared_ptr<IPUpdateThread> worker) {
@@ -63,6 +86,8 @@ AppDelegate::AppDelegate(WorkerStarter startWorker)
     : startWorker_(std::move(startWorker)),
       loginItem_(makeLoginItem(QCoreApplication::applicationFilePath())),
       trayIconMenu_(std::make_unique<QMenu>()), window_(std::make_unique<PreferencesWindow>()) {
+    const QIcon icon(":/icon_nsstatusitem");
+    statusIcons_ = {greyed(icon), icon, withBadge(icon, QIcon(":/badge_attention"))};
     buildMenu();
     window_->buttonMenu->setMenu(trayIconMenu_.get());
     connect(window_->buttonSave, &QPushButton::clicked, this, &AppDelegate::buttonSaveClick);
@@ -98,8 +123,9 @@ void AppDelegate::buildMenu() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     ActivityLog::setDisplay(this);
-    createStatusItem();
     const bool saved = UserDefaults::boolForKey(SettingsKeys::saved);
+    // Until a cycle reports, saved settings are taken to work.
+    createStatusItem(saved ? StatusLook::Working : StatusLook::NotSetUp);
     if (saved)
         fillPreferencesFromStore();
     else
@@ -115,9 +141,14 @@ void AppDelegate::applicationDidFinishLaunching() {
         menuPreferencesClick();
 }
 
-void AppDelegate::createStatusItem() {
+const QIcon& AppDelegate::statusIcon(StatusLook look) const {
+    return statusIcons_.at(static_cast<size_t>(look));
+}
+
+void AppDelegate::createStatusItem(StatusLook look) {
     delete statusItem_;
-    statusItem_ = new QSystemTrayIcon(QIcon(":/icon_nsstatusitem"), this);
+    look_ = look;
+    statusItem_ = new QSystemTrayIcon(statusIcon(look), this);
     statusItem_->setContextMenu(trayIconMenu_.get());
     // A left click opens the same menu as a right click.
     connect(statusItem_, &QSystemTrayIcon::activated, this,
@@ -147,7 +178,10 @@ void AppDelegate::emptyPreferencesForFirstRun() {
 }
 
 void AppDelegate::startUpdateWorker() {
-    startWorker_(std::make_shared<IPUpdateThread>(requestClientUpdate));
+    auto earlyCycles = std::make_shared<EarlyCycleTrigger>();
+    followNetworkReachability(earlyCycles, this);
+    startWorker_(
+        std::make_shared<IPUpdateThread>(requestClientUpdate, sleepOneSecond, earlyCycles));
 }
 
 void AppDelegate::showLog(const QString& text) {
@@ -158,7 +192,28 @@ void AppDelegate::showLog(const QString& text) {
 }
 
 void AppDelegate::showToolTip(const QString& text) {
-    statusItem_->setToolTip(text);
+    acceptedToolTip_ = text;
+    showStatus();
+}
+
+void AppDelegate::showCycleOutcome(const CycleOutcome& outcome) {
+    look_ = outcome.succeeded ? StatusLook::Working : StatusLook::Attention;
+    failureNote_ = outcome.failureNote;
+    showStatus();
+}
+
+void AppDelegate::showStatus() {
+    QStringList lines;
+    if (!failureNote_.isEmpty())
+        lines << failureNote_;
+    if (!acceptedToolTip_.isEmpty())
+        lines << acceptedToolTip_;
+    const QString toolTip = lines.join("\r\n");
+    // Set only on a change: every setting is a round trip to the tray host.
+    if (statusItem_->toolTip() != toolTip)
+        statusItem_->setToolTip(toolTip);
+    if (statusItem_->icon().cacheKey() != statusIcon(look_).cacheKey())
+        statusItem_->setIcon(statusIcon(look_));
 }
 
 void AppDelegate::buttonSaveClick() {

@@ -4,6 +4,8 @@
 #include "settings/UserDefaults.h"
 #include "update/IPUpdateThread.h"
 
+#include <QIcon>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -24,6 +26,10 @@ public:
     using WorkerStarter = std::function<void(std::shared_ptr<IPUpdateThread>)>;
     static void startDetachedWorker(std::shared_ptr<IPUpdateThread> worker);
 
+    // What the status item's icon tells: no settings saved yet, the newest cycle's update
+    // went through, or it failed.
+    enum class StatusLook { NotSetUp, Working, Attention };
+
     explicit AppDelegate(WorkerStarter startWorker = startDetachedWorker);
     ~AppDelegate() override;
 
@@ -32,10 +38,12 @@ public:
     PreferencesWindow* window() const { return window_.get(); }
     QSystemTrayIcon* statusItem() const { return statusItem_; }
     QMenu* trayIconMenu() const { return trayIconMenu_.get(); }
+    const QIcon& statusIcon(StatusLook look) const;
 
     qsizetype shownLogLength() const override { return shownLog_.size(); }
     void showLog(const QString& text) override;
     void showToolTip(const QString& text) override;
+    void showCycleOutcome(const CycleOutcome& outcome) override;
 
 public slots:
     void buttonSaveClick();
@@ -52,7 +60,8 @@ public slots:
 
 private:
     void buildMenu();
-    void createStatusItem();
+    void createStatusItem(StatusLook look);
+    void showStatus();
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
     void startUpdateWorker();
@@ -69,5 +78,9 @@ private:
     QAction* startAtLoginEntry_ = nullptr;
     QAction* quitEntry_ = nullptr;
     QString shownLog_;
+    std::array<QIcon, 3> statusIcons_;
+    StatusLook look_ = StatusLook::NotSetUp;
+    QString acceptedToolTip_; // the text of the newest accepted update
+    QString failureNote_;     // why the newest cycle failed; empty after a success
     bool saving_ = false;
 };

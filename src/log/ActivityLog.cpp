@@ -18,10 +18,12 @@ const auto lineEnd = QStringLiteral("\r\n");
 std::mutex logMutex;
 QString logText;
 ActivityLogDisplay* logDisplay = nullptr;
-// The newest tooltip not yet shown: the GUI thread takes it when the event below arrives,
-// so the text passes between the threads under this file's lock, not inside the event.
+// The newest tooltip and cycle outcome not yet shown: the GUI thread takes them when the
+// event below arrives, so they pass between the threads under this file's lock, not inside
+// the event.
 std::optional<QString> pendingToolTip;
-const auto toolTipEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+std::optional<CycleOutcome> pendingOutcome;
+const auto statusEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 // A copy that shares no buffer with the log: Qt's copy-on-write tells "shared" from "mine"
 // by a relaxed count, which gives another thread no ordering against the next append.
@@ -34,6 +36,20 @@ QString entryFor(const QString& message) {
         return lineEnd;
     const QString stamp = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss ");
     return stamp + message + lineEnd;
+}
+
+// Posted under the lock, so the display cannot be detached meanwhile; Qt drops the event
+// if the display is destroyed before it arrives.
+void postStatusEvent() {
+    QCoreApplication::postEvent(logDisplay, new QEvent(statusEvent));
+}
+
+void handOverOutcome(const CycleOutcome& outcome) {
+    const std::lock_guard lock(logMutex);
+    if (!logDisplay)
+        return;
+    pendingOutcome = outcome;
+    postStatusEvent();
 }
 
 // Service replies reach the log, and a terminal or the journal must not take their control
@@ -71,6 +87,7 @@ void setDisplay(ActivityLogDisplay* display) {
     const std::lock_guard lock(logMutex);
     logDisplay = display;
     pendingToolTip.reset();
+    pendingOutcome.reset();
 }
 
 } // namespace ActivityLog
@@ -126,22 +143,33 @@ void setToolTip(const QString& text) {
     if (!logDisplay)
         return;
     pendingToolTip = text;
-    // Posted under the lock, so the display cannot be detached meanwhile; Qt drops the
-    // event if the display is destroyed before it arrives.
-    QCoreApplication::postEvent(logDisplay, new QEvent(toolTipEvent));
+    postStatusEvent();
+}
+
+void reportCycleSucceeded() {
+    handOverOutcome({true, QString()});
+}
+
+void reportCycleFailed(const QString& reason) {
+    const QString time = QDateTime::currentDateTime().toString(u"HH:mm");
+    handOverOutcome({false, "Last update failed at " + time + ": " + reason});
 }
 
 } // namespace MyFunctions
 
 bool ActivityLogDisplay::event(QEvent* event) {
-    if (event->type() != toolTipEvent)
+    if (event->type() != statusEvent)
         return QObject::event(event);
     std::optional<QString> toolTip;
+    std::optional<CycleOutcome> outcome;
     {
         const std::lock_guard lock(logMutex);
         toolTip.swap(pendingToolTip);
+        outcome.swap(pendingOutcome);
     }
     if (toolTip)
         showToolTip(*toolTip);
+    if (outcome)
+        showCycleOutcome(*outcome);
     return true;
 }

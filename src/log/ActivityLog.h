@@ -3,18 +3,26 @@
 #include <QObject>
 #include <QString>
 
+// How the newest finished update cycle went, as the status item shows it.
+struct CycleOutcome {
+    bool succeeded = false;
+    // When it did not: "Last update failed at HH:mm: " and the reason in a few words.
+    QString failureNote;
+};
+
 // Where the activity log is shown: the preferences window's log view and the status
-// item's tooltip. The application provides it; it lives on the GUI thread and is only
-// ever called there.
+// item's tooltip and look. The application provides it; it lives on the GUI thread and is
+// only ever called there.
 class ActivityLogDisplay : public QObject {
 public:
     virtual qsizetype shownLogLength() const = 0;
     // Replaces the whole shown text and scrolls to its end.
     virtual void showLog(const QString& text) = 0;
     virtual void showToolTip(const QString& text) = 0;
+    virtual void showCycleOutcome(const CycleOutcome& outcome) = 0;
 
 protected:
-    // Takes the tooltip that setToolTip handed over from another thread.
+    // Takes the tooltip and outcome that other threads handed over.
     bool event(QEvent* event) override;
 };
 
@@ -53,5 +61,10 @@ void refreshActivityLog();
 
 // Hands the tooltip text to the display on the GUI thread; callable from any thread.
 void setToolTip(const QString& text);
+
+// Hand how the cycle ended to the display on the GUI thread; callable from any thread. A
+// failure is stamped with the local time of the report.
+void reportCycleSucceeded();
+void reportCycleFailed(const QString& reason);
 
 } // namespace MyFunctions

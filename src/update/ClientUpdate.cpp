@@ -6,6 +6,7 @@
 #include "service/ServiceQuery.h"
 #include "service/Transport.h"
 #include "settings/Settings.h"
+#include "update/ReplyOutcome.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -147,9 +148,16 @@ void requestClientUpdate(const UpdateCycleInputs& inputs) {
     const QString discoveredIPv6 = MyFunctions::getIPv6Address();
     std::optional<QString> httpResult;
     if (!MyFunctions::urlExecute(clientUpdateUrl(inputs, discoveredIPv4, discoveredIPv6),
-                                 httpResult))
+                                 httpResult)) {
+        MyFunctions::reportCycleFailed(FailureReasons::noReply);
         return;
-    interpretServerReply(inputs, httpResult);
+    }
+    try {
+        interpretServerReply(inputs, httpResult);
+    } catch (const UnreadableReply&) {
+        MyFunctions::reportCycleFailed(FailureReasons::unreadableReply);
+        throw;
+    }
 }
 
 QString clientUpdateUrl(const UpdateCycleInputs& inputs, const QString& discoveredIPv4,
@@ -169,6 +177,7 @@ QString clientUpdateUrl(const UpdateCycleInputs& inputs, const QString& discover
 void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<QString>& body) {
     if (MyFunctions::cleanse(body).isEmpty()) {
         addToActivityLog(QString(""));
+        MyFunctions::reportCycleFailed(FailureReasons::unreadableReply);
         return;
     }
     const ServerReply reply = readServerReply(*body);
@@ -189,4 +198,5 @@ void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<Q
     else
         forgetRememberedAddresses();
     addToActivityLog(QString(""));
+    reportReplyOutcome(reply.statusCode);
 }

@@ -8,8 +8,10 @@
 
 using namespace SettingsKeys;
 
-IPUpdateThread::IPUpdateThread(UpdateStage stage, SleepStep sleepStep)
-    : stage_(std::move(stage)), sleepStep_(std::move(sleepStep)) {}
+IPUpdateThread::IPUpdateThread(UpdateStage stage, SleepStep sleepStep,
+                               std::shared_ptr<EarlyCycleTrigger> earlyCycles)
+    : stage_(std::move(stage)), sleepStep_(std::move(sleepStep)),
+      earlyCycles_(std::move(earlyCycles)) {}
 
 void IPUpdateThread::process() {
     // Addresses remembered by an earlier run say nothing about this one: the first
@@ -20,13 +22,22 @@ void IPUpdateThread::process() {
         return;
     for (;;) {
         runGuardedCycle();
-        MyFunctions::snooze(secondsBetweenCycles, sleepStep_);
+        wait();
         if (quit())
             return;
     }
 }
 
+void IPUpdateThread::wait() {
+    std::function<bool()> endEarly;
+    if (earlyCycles_)
+        endEarly = [this] { return earlyCycles_->endsWait(); };
+    MyFunctions::snooze(secondsBetweenCycles, sleepStep_, endEarly);
+}
+
 void IPUpdateThread::runGuardedCycle() {
+    if (earlyCycles_)
+        earlyCycles_->cycleStarted();
     // A failure ends the cycle silently; what it logged or stored so far stays, and the
     // next cycle comes after the usual wait.
     try {

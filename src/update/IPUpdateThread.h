@@ -1,10 +1,12 @@
 #pragma once
 
+#include "update/EarlyCycleTrigger.h"
 #include "update/Snooze.h"
 
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <memory>
 
 // What one update cycle read from the settings, handed to the request-and-reply stage.
 struct UpdateCycleInputs {
@@ -21,12 +23,13 @@ struct UpdateCycleInputs {
 using UpdateStage = std::function<void(const UpdateCycleInputs&)>;
 
 // The update worker: one endless loop of update cycles, each followed by a 120-second
-// snooze that KeepSnoozing can cut short.
+// snooze that KeepSnoozing, and the early-cycle trigger when there is one, can cut short.
 class IPUpdateThread {
 public:
     static constexpr qint32 secondsBetweenCycles = 120;
 
-    explicit IPUpdateThread(UpdateStage stage, SleepStep sleepStep = sleepOneSecond);
+    explicit IPUpdateThread(UpdateStage stage, SleepStep sleepStep = sleepOneSecond,
+                            std::shared_ptr<EarlyCycleTrigger> earlyCycles = nullptr);
 
     bool quit() const { return quit_.load(); }
     void setQuit(bool quit) { quit_.store(quit); }
@@ -37,8 +40,10 @@ public:
 private:
     void runGuardedCycle();
     void runCycle();
+    void wait();
 
     std::atomic<bool> quit_{false};
     UpdateStage stage_;
     SleepStep sleepStep_;
+    std::shared_ptr<EarlyCycleTrigger> earlyCycles_;
 };

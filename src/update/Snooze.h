@@ -16,7 +16,9 @@ void sleepOneSecond();
 namespace MyFunctions {
 
 // Waits the given number of one-second steps, returning early (and setting the flag
-// again) once KeepSnoozing is found cleared before a step.
-void snooze(qint32 seconds, const SleepStep& sleepStep = sleepOneSecond);
+// again) once KeepSnoozing is found cleared before a step, or once endEarly, asked before
+// each step after the flag, says so.
+void snooze(qint32 seconds, const SleepStep& sleepStep = sleepOneSecond,
+            const std::function<bool()>& endEarly = {});
 
 } // namespace MyFunctions

@@ -1,0 +1,71 @@
+#include "update/EarlyCycleTrigger.h"
+
+#include <ctime>
+#include <utility>
+
+using std::chrono::milliseconds;
+
+namespace {
+
+#ifdef __linux__
+EarlyCycleTrigger::Clock systemClock(clockid_t id) {
+    return [id] {
+        timespec now{};
+        clock_gettime(id, &now);
+        return milliseconds(static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000);
+    };
+}
+#endif
+
+} // namespace
+
+EarlyCycleTrigger::Clocks EarlyCycleTrigger::systemClocks() {
+#ifdef __linux__
+    return {systemClock(CLOCK_MONOTONIC), systemClock(CLOCK_BOOTTIME)};
+#else
+    // No clock here that runs through sleep: resumes go unnoticed.
+    const Clock steady = [] {
+        return std::chrono::duration_cast<milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch());
+    };
+    return {steady, steady};
+#endif
+}
+
+EarlyCycleTrigger::EarlyCycleTrigger(Clocks clocks) : clocks_(std::move(clocks)) {}
+
+void EarlyCycleTrigger::reachabilityChanged(bool online) {
+    const std::lock_guard lock(mutex_);
+    if (online && offline_)
+        pending_ = true;
+    offline_ = !online;
+}
+
+void EarlyCycleTrigger::cycleStarted() {
+    const std::lock_guard lock(mutex_);
+    pending_ = false;
+    lastCycleStart_ = clocks_.sinceBoot();
+}
+
+bool EarlyCycleTrigger::endsWait() {
+    const std::lock_guard lock(mutex_);
+    const Sample now = sample();
+    if (resumedSince(now))
+        pending_ = true;
+    lastSample_ = now;
+    if (!pending_)
+        return false;
+    return !lastCycleStart_ || now.sinceBoot - *lastCycleStart_ >= minimumSpacing;
+}
+
+EarlyCycleTrigger::Sample EarlyCycleTrigger::sample() const {
+    return {clocks_.awake(), clocks_.sinceBoot()};
+}
+
+bool EarlyCycleTrigger::resumedSince(const Sample& now) const {
+    if (!lastSample_)
+        return false;
+    const milliseconds slept =
+        (now.sinceBoot - lastSample_->sinceBoot) - (now.awake - lastSample_->awake);
+    return slept > resumeThreshold;
+}
