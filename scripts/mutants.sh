@@ -162,8 +162,10 @@ apply_mutant() { # file text replacement
 }
 
 prepare_scratch() {
+  rm -rf "$scratch/tree"
   mkdir -p "$scratch/tree"
-  rsync -a --delete --exclude '/build*' --exclude '/.git' ./ "$scratch/tree/"
+  git ls-files -z --cached --others --exclude-standard |
+    xargs -0 cp --parents -t "$scratch/tree"
   cmake -S "$scratch/tree" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$scratch/cmake.log"
 }
