@@ -92,20 +92,21 @@ QString announcement(const UpdateCycleInputs& inputs) {
     return line + '.';
 }
 
-ServerReply readServerReply(const QString& body) {
+// None when the body is not a JSON object or carries no text status.
+std::optional<ServerReply> readServerReply(const QString& body) {
     const QJsonDocument document = QJsonDocument::fromJson(body.toUtf8());
     const QJsonValue status = document.object().value("statusCode");
     if (!document.isObject() || !status.isString())
-        throw UnreadableReply("the reply has no text status");
+        return std::nullopt;
     const QJsonObject reply = document.object();
-    return {status.toString(), MyFunctions::cleanse(reply.value("updatedIPv4Address")),
-            MyFunctions::cleanse(reply.value("updatedIPv6Address"))};
+    return ServerReply{status.toString(), MyFunctions::cleanse(reply.value("updatedIPv4Address")),
+                       MyFunctions::cleanse(reply.value("updatedIPv6Address"))};
 }
 
-// The address as text, for measuring or storing it.
-QString addressText(const QJsonValue& address) {
+// The address as text, for measuring or storing it; none when it is neither text nor null.
+std::optional<QString> addressText(const QJsonValue& address) {
     if (!address.isString())
-        throw UnreadableReply("a reply address is neither text nor null");
+        return std::nullopt;
     return address.toString();
 }
 
@@ -113,29 +114,39 @@ bool isShown(const QString& address) {
     return address.size() >= shownAddressMinimumLength;
 }
 
-QString toolTipText(const ServerReply& reply) {
+std::optional<QString> toolTipText(const ServerReply& reply) {
+    const std::optional<QString> ipv4 = addressText(reply.updatedIPv4Address);
+    const std::optional<QString> ipv6 = addressText(reply.updatedIPv6Address);
+    if (!ipv4 || !ipv6)
+        return std::nullopt;
     QString text = "Vorlin Dynamic DNS Online!\r\n";
-    if (const QString ipv4 = addressText(reply.updatedIPv4Address); isShown(ipv4))
-        text += "\r\nIPv4 Address -> " + ipv4;
-    if (const QString ipv6 = addressText(reply.updatedIPv6Address); isShown(ipv6))
-        text += "\r\nIPv6 Address -> " + ipv6;
+    if (isShown(*ipv4))
+        text += "\r\nIPv4 Address -> " + *ipv4;
+    if (isShown(*ipv6))
+        text += "\r\nIPv6 Address -> " + *ipv6;
     return text;
 }
 
-void adoptReplyAddresses(const ServerReply& reply) {
-    const QString ipv4 = addressText(reply.updatedIPv4Address);
-    if (isShown(ipv4))
-        addToActivityLog("Current IPv4 Address: " + ipv4);
-    const QString ipv6 = addressText(reply.updatedIPv6Address);
-    if (isShown(ipv6))
-        addToActivityLog("Current IPv6 Address: " + ipv6);
-    MyFunctions::setConfigurationString(SettingsKeys::updatedipv4, ipv4);
-    MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, ipv6);
+ReplyMeaning unreadable(ReplyMeaning meaning) {
+    meaning.readable = false;
+    return meaning;
 }
 
-void forgetRememberedAddresses() {
-    MyFunctions::setConfigurationString(SettingsKeys::updatedipv4, QString(""));
-    MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, QString(""));
+// Each shown address is logged as it is measured, so a later unreadable one leaves the
+// earlier line in place.
+ReplyMeaning adoptReplyAddresses(const ServerReply& reply, ReplyMeaning meaning) {
+    const std::optional<QString> ipv4 = addressText(reply.updatedIPv4Address);
+    if (!ipv4)
+        return unreadable(meaning);
+    if (isShown(*ipv4))
+        meaning.lines << "Current IPv4 Address: " + *ipv4;
+    const std::optional<QString> ipv6 = addressText(reply.updatedIPv6Address);
+    if (!ipv6)
+        return unreadable(meaning);
+    if (isShown(*ipv6))
+        meaning.lines << "Current IPv6 Address: " + *ipv6;
+    meaning.remembered = RememberedAddresses{*ipv4, *ipv6};
+    return meaning;
 }
 
 } // namespace
@@ -166,27 +177,45 @@ QString clientUpdateUrl(const UpdateCycleInputs& inputs, const QString& discover
     return apiRequestUrl("/nic/clientupdate", fields);
 }
 
-void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<QString>& body) {
-    if (MyFunctions::cleanse(body).isEmpty()) {
-        addToActivityLog(QString(""));
-        return;
-    }
-    const ServerReply reply = readServerReply(*body);
-    addToActivityLog("Server response: " + reply.statusCode);
+ReplyMeaning replyMeaning(const UpdateCycleInputs& inputs, const std::optional<QString>& body) {
+    ReplyMeaning meaning;
+    if (MyFunctions::cleanse(body).isEmpty())
+        return meaning;
+    const std::optional<ServerReply> reply = readServerReply(*body);
+    if (!reply)
+        return unreadable(meaning);
+    meaning.lines << "Server response: " + reply->statusCode;
 
     bool adopt = false;
     for (const ReplyKeyword& keyword : replyKeywords) {
-        if (!keyword.matches(reply.statusCode))
+        if (!keyword.matches(reply->statusCode))
             continue;
-        addToActivityLog(keyword.line(inputs));
+        meaning.lines << keyword.line(inputs);
         adopt = keyword.adopt;
     }
-    if (isAccepted(reply.statusCode))
-        MyFunctions::setToolTip(toolTipText(reply));
-
+    if (isAccepted(reply->statusCode)) {
+        meaning.toolTip = toolTipText(*reply);
+        if (!meaning.toolTip)
+            return unreadable(meaning);
+    }
     if (adopt)
-        adoptReplyAddresses(reply);
-    else
-        forgetRememberedAddresses();
+        return adoptReplyAddresses(*reply, meaning);
+    meaning.remembered = RememberedAddresses{QString(""), QString("")};
+    return meaning;
+}
+
+void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<QString>& body) {
+    const ReplyMeaning meaning = replyMeaning(inputs, body);
+    for (const QString& line : meaning.lines)
+        addToActivityLog(line);
+    if (!meaning.readable)
+        throw UnreadableReply("the reply cannot be read");
+    if (meaning.toolTip)
+        MyFunctions::setToolTip(*meaning.toolTip);
+    if (meaning.remembered) {
+        const auto& [ipv4, ipv6] = *meaning.remembered;
+        MyFunctions::setConfigurationString(SettingsKeys::updatedipv4, ipv4);
+        MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, ipv6);
+    }
     addToActivityLog(QString(""));
 }
