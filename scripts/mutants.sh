@@ -5,13 +5,14 @@
 # longer occurs exactly once (the code moved: update the mutant).
 #   scripts/mutants.sh [name-filter]
 # Environment: MUTANT_TIMEOUT (seconds per mutant's tests, default 300),
-#              MUTANT_JOBS (parallel tests, default 1).
+#              MUTANT_JOBS (parallel tests, default 1),
+#              MUTANT_SCRATCH (the scratch folder, default build-mutants).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 filter=${1:-}
 timeout_seconds=${MUTANT_TIMEOUT:-300}
 jobs=${MUTANT_JOBS:-1}
-scratch=$PWD/build-mutants
+scratch=$(realpath -m "${MUTANT_SCRATCH:-build-mutants}")
 export CCACHE_BASEDIR=$scratch CCACHE_DIR=${CCACHE_DIR:-/work/.ccache}
 
 # Each mutant: "@ name file", then "- text" to find (exactly once) and "+ text" to put in
@@ -130,8 +131,8 @@ mutants() {
 - \?\/]{4,20}$
 + \?\/ ]{4,20}$
 @ pattern-not-anchored src/validation/MyValidator.cpp
-- QRegularExpression::anchoredPattern(regularExpressionPattern)
-+ regularExpressionPattern
+- QRegularExpression::anchoredPattern(
++ QString(
 @ save-keeps-snoozing src/app/AppDelegate.cpp
 - KeepSnoozing = 0;
 +
