@@ -71,7 +71,6 @@ private slots:
         QTest::addColumn<int>("expectedSteps");
         QTest::addColumn<int>("flagAfter");
         QTest::newRow("0 seconds, flag cleared: left cleared") << 0 << 0 << 0 << 0 << 0;
-        QTest::newRow("negative, flag cleared: left cleared") << -5 << 0 << 0 << 0 << 0;
         QTest::newRow("cleared before: no sleep, set again") << 3 << 0 << 0 << 0 << 1;
         QTest::newRow("never cleared") << 3 << 1 << 0 << 3 << 1;
         QTest::newRow("cleared during the second of three") << 3 << 1 << 2 << 2 << 1;
