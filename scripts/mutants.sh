@@ -3,7 +3,7 @@
 # working tree, rebuilds it and runs the test suite. A mutant is "killed" when the build
 # or a test fails, "survived" when everything passes, and "stale" when its source text no
 # longer occurs exactly once (the code moved: update the mutant).
-#   scripts/mutants.sh [name-filter]
+#   scripts/mutants.sh [name-pattern]   (an extended regular expression; default: all)
 # Environment: MUTANT_TIMEOUT (seconds per mutant's tests, default 300),
 #              MUTANT_JOBS (parallel tests, default 1),
 #              MUTANT_SCRATCH (the scratch folder, default build-mutants).
@@ -29,7 +29,7 @@ mutants() {
 - remaining > 0;
 + remaining >= 0;
 @ start-keeps-remembered-ipv4 src/update/IPUpdateThread.cpp
-- setConfigurationString(updatedipv4, QString());
+- MyFunctions::setConfigurationString(updatedipv4, QString());
 +
 @ first-update-on-either-empty src/update/IPUpdateThread.cpp
 - rememberedIPv4.isEmpty() && rememberedIPv6.isEmpty()
@@ -68,7 +68,7 @@ mutants() {
 - QLatin1String(keyword), Qt::CaseInsensitive
 + QLatin1String(keyword), Qt::CaseSensitive
 @ reply-ipv6-not-remembered src/update/ClientUpdate.cpp
-- setConfigurationString(SettingsKeys::updatedipv6, ipv6);
+- MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, ipv6);
 +
 @ uin-inverted src/update/ClientUpdate.cpp
 - if (inputs.firstUpdate)
@@ -137,7 +137,7 @@ mutants() {
 - KeepSnoozing = 0;
 +
 @ save-keeps-remembered-ipv4 src/app/AppDelegate.cpp
-- setConfigurationString(updatedipv4, QString(""));
+- MyFunctions::setConfigurationString(updatedipv4, QString(""));
 +
 @ save-marks-unsaved src/app/AppDelegate.cpp
 - setBool(saved, true);
@@ -175,6 +175,12 @@ build() {
   cmake --build "$scratch/build" >"$scratch/build.log" 2>&1
 }
 
+# The first test that failed, or the time limit.
+first_failure() {
+  grep -m1 -oE 'tst_[a-z_0-9]+ [.*]+(Failed|Timeout|Exception|Subprocess)' "$scratch/test.log" |
+    cut -d' ' -f1 | grep . || echo "over ${timeout_seconds} s"
+}
+
 # Stops at the first failing test.
 run_tests() {
   timeout "$timeout_seconds" ctest --test-dir "$scratch/build" --stop-on-failure -j "$jobs" \
@@ -197,7 +203,7 @@ while IFS= read -r line; do
   '+'*)
     replacement=${line#+}
     replacement=${replacement# }
-    [[ -z $filter || $name == *"$filter"* ]] || continue
+    [[ -z $filter || $name =~ $filter ]] || continue
     count=$(occurrences "$scratch/tree/$file" "$text")
     if [ "$count" -ne 1 ]; then
       echo "$name: stale ($count matches in $file)"
@@ -210,7 +216,7 @@ while IFS= read -r line; do
       echo "$name: killed (does not build)"
       killed=$((killed + 1))
     elif ! run_tests; then
-      echo "$name: killed ($(grep -m1 -oE 'tst_[a-z_0-9]+ [.*]+(Failed|Timeout|Exception|Not Run)' "$scratch/test.log" | cut -d' ' -f1 || true))"
+      echo "$name: killed ($(first_failure))"
       killed=$((killed + 1))
     else
       echo "$name: survived"
