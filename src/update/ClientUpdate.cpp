@@ -95,10 +95,10 @@ QString announcement(const UpdateCycleInputs& inputs) {
 // None when the body is not a JSON object or carries no text status.
 std::optional<ServerReply> readServerReply(const QString& body) {
     const QJsonDocument document = QJsonDocument::fromJson(body.toUtf8());
-    const QJsonValue status = document.object().value("statusCode");
+    const QJsonObject reply = document.object();
+    const QJsonValue status = reply.value("statusCode");
     if (!document.isObject() || !status.isString())
         return std::nullopt;
-    const QJsonObject reply = document.object();
     return ServerReply{status.toString(), MyFunctions::cleanse(reply.value("updatedIPv4Address")),
                        MyFunctions::cleanse(reply.value("updatedIPv6Address"))};
 }
