@@ -88,12 +88,12 @@ mutants() {
 @ profile-bars-not-padding src/service/AccountVerification.cpp
 - padded.replace('|', '=');
 +
-@ truth-digit-zero src/service/AccountVerification.cpp
-- "YyTt123456789"
-+ "YyTt023456789"
-@ address-reply-too-short src/service/AddressDiscovery.cpp
+@ truth-zeros-not-skipped src/service/AccountVerification.cpp
+- text[i] == '0'
++ text[i] == '1'
+@ address-reply-limit-off-by-one src/service/AddressDiscovery.cpp
 - text.size() < 3
-+ text.size() < 2
++ text.size() < 4
 @ transport-accepts-other-status src/service/Transport.cpp
 - status != 200
 + status >= 300
