@@ -130,28 +130,6 @@ private slots:
             QCOMPARE((Lines{meaning.remembered->ipv4, meaning.remembered->ipv6}), remembered);
     }
 
-    void requestCarriesTheSettings_data() {
-        QTest::addColumn<UpdateCycleInputs>("inputs");
-        QTest::addColumn<QString>("discoveredIPv4");
-        QTest::addColumn<QString>("query");
-        const QString digest = "&password=" + MyFunctions::md5Hash("s3cret!Pw");
-        QTest::newRow("both, first update")
-            << UpdateCycleInputs{"alice2024", "s3cret!Pw", "home", true, true, true}
-            << "203.0.113.7"
-            << "username=alice2024" + digest +
-                   "&location=home&myipv4=203.0.113.7&myipv6=2001:db8::7&uin=1";
-        QTest::newRow("IPv6 off, IPv4 not found, no group")
-            << UpdateCycleInputs{"alice2024", "s3cret!Pw", "", true, false, false} << ""
-            << "username=alice2024" + digest + "&location=&myipv4=&myipv6=no";
-    }
-    void requestCarriesTheSettings() {
-        QFETCH(UpdateCycleInputs, inputs);
-        QFETCH(QString, discoveredIPv4);
-        QFETCH(QString, query);
-        QCOMPARE(clientUpdateUrl(inputs, discoveredIPv4, "2001:db8::7"),
-                 "https://" + ServiceClient::endpoints().apiHost + "/nic/clientupdate?" + query);
-    }
-
     // A whole cycle over HTTPS per kind of outcome; the cycle before it was accepted.
     void cycleActsOnTheReply_data() {
         QTest::addColumn<int>("status");
@@ -194,6 +172,7 @@ private slots:
                                     "Updating IP address for username alice2024 and group home."};
         QCOMPARE(cycles[1].block, announcement + block);
         const Lines requests = provider.requestLines().filter("/nic/clientupdate?");
+        // IPv4 not reported, IPv6 reported, first update after start-up.
         QCOMPARE(requests[0], "GET /nic/clientupdate?username=alice2024&password=" +
                                   MyFunctions::md5Hash("s3cret!Pw") +
                                   "&location=home&myipv4=no&myipv6=2001:db8::7&uin=1 HTTP/1.1");
