@@ -171,6 +171,8 @@ private slots:
         const Lines announcement = {"IP address update initiated.",
                                     "Updating IP address for username alice2024 and group home."};
         QCOMPARE(cycles[1].block, announcement + block);
+        QCOMPARE(cycles[1].rememberedIPv4, firstUpdateNext ? "" : "203.0.113.7");
+        QCOMPARE(cycles[1].rememberedIPv6, firstUpdateNext ? "" : "2001:db8::7");
         const Lines requests = provider.requestLines().filter("/nic/clientupdate?");
         // IPv4 not reported, IPv6 reported, first update after start-up.
         QCOMPARE(requests[0], "GET /nic/clientupdate?username=alice2024&password=" +
