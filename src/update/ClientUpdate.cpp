@@ -6,7 +6,6 @@
 #include "service/ServiceQuery.h"
 #include "service/Transport.h"
 #include "settings/Settings.h"
-#include "update/ReplyOutcome.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,12 +24,19 @@ struct ServerReply {
     QJsonValue updatedIPv6Address;
 };
 
-// One keyword of the reply status: the line it logs and whether the reply's addresses
-// become the remembered ones.
+// Why a cycle failed, in the few words the status item's tooltip shows.
+const auto noReply = QStringLiteral("no reply from the service");
+const auto unreadableReply = QStringLiteral("the service's reply could not be read");
+const auto unexpectedReply = QStringLiteral("unexpected reply from the service");
+
+// One keyword of the reply status: the line it logs, whether the reply's addresses become
+// the remembered ones, and what went wrong when the host names may no longer point here
+// (none for the two that keep them right).
 struct ReplyKeyword {
     std::function<bool(const QString& status)> matches;
     std::function<QString(const UpdateCycleInputs&)> line;
     bool adopt;
+    const char* failure;
 };
 
 std::function<bool(const QString&)> is(const char* keyword) {
@@ -68,22 +74,25 @@ QString oldVersionLine(const UpdateCycleInputs&) {
 // A status matches at most one keyword; any other status logs nothing more and is not
 // adopted.
 const std::initializer_list<ReplyKeyword> replyKeywords = {
-    {is("dns error"), says("[dnserr] IP update rescheduled due to fault on server side."), false},
+    {is("dns error"), says("[dnserr] IP update rescheduled due to fault on server side."), false,
+     "fault on the service's side"},
     {is("911"),
      says("[911] IP update suspended temporarily due to scheduled maintenance on server side."),
-     false},
+     false, "the service is under maintenance"},
     {is("not fully qualified domain name"),
-     says("[notfqdn] Domain name is not a fully qualified hostname."), true},
-    {is("no change"), says("[nochg] IP address was not updated due to no change."), true},
+     says("[notfqdn] Domain name is not a fully qualified hostname."), true,
+     "host name not fully qualified"},
+    {is("no change"), says("[nochg] IP address was not updated due to no change."), true, nullptr},
     {is("abuse"), says("[abuse] IP address was not updated due to abusive IP update behaviour."),
-     false},
-    {is("no host"), noHostLine, true},
+     false, "updates blocked for abuse"},
+    {is("no host"), noHostLine, true, "no host names found"},
     {is("too many hosts"), says("[numhost] Too many hosts (more than 20) specified in an update."),
-     false},
-    {is("not member"), says("[!donator] This option is only available for members."), false},
-    {is("bad authentication"), badAuthenticationLine, false},
-    {is("old version"), oldVersionLine, false},
-    {isAccepted, says("[good] IP address updated."), true},
+     false, "too many hosts in one update"},
+    {is("not member"), says("[!donator] This option is only available for members."), false,
+     "option only for members"},
+    {is("bad authentication"), badAuthenticationLine, false, "user name or password rejected"},
+    {is("old version"), oldVersionLine, false, "this client version is outdated"},
+    {isAccepted, says("[good] IP address updated."), true, nullptr},
 };
 
 QString announcement(const UpdateCycleInputs& inputs) {
@@ -93,20 +102,21 @@ QString announcement(const UpdateCycleInputs& inputs) {
     return line + '.';
 }
 
-ServerReply readServerReply(const QString& body) {
+// None when the body is not a JSON object or carries no text status.
+std::optional<ServerReply> readServerReply(const QString& body) {
     const QJsonDocument document = QJsonDocument::fromJson(body.toUtf8());
-    const QJsonValue status = document.object().value("statusCode");
-    if (!document.isObject() || !status.isString())
-        throw UnreadableReply("the reply has no text status");
     const QJsonObject reply = document.object();
-    return {status.toString(), MyFunctions::cleanse(reply.value("updatedIPv4Address")),
-            MyFunctions::cleanse(reply.value("updatedIPv6Address"))};
+    const QJsonValue status = reply.value("statusCode");
+    if (!document.isObject() || !status.isString())
+        return std::nullopt;
+    return ServerReply{status.toString(), MyFunctions::cleanse(reply.value("updatedIPv4Address")),
+                       MyFunctions::cleanse(reply.value("updatedIPv6Address"))};
 }
 
-// The address as text, for measuring or storing it.
-QString addressText(const QJsonValue& address) {
+// The address as text, for measuring or storing it; none when it is neither text nor null.
+std::optional<QString> addressText(const QJsonValue& address) {
     if (!address.isString())
-        throw UnreadableReply("a reply address is neither text nor null");
+        return std::nullopt;
     return address.toString();
 }
 
@@ -114,29 +124,40 @@ bool isShown(const QString& address) {
     return address.size() >= shownAddressMinimumLength;
 }
 
-QString toolTipText(const ServerReply& reply) {
+std::optional<QString> toolTipText(const ServerReply& reply) {
+    const std::optional<QString> ipv4 = addressText(reply.updatedIPv4Address);
+    const std::optional<QString> ipv6 = addressText(reply.updatedIPv6Address);
+    if (!ipv4 || !ipv6)
+        return std::nullopt;
     QString text = "Vorlin Dynamic DNS Online!\r\n";
-    if (const QString ipv4 = addressText(reply.updatedIPv4Address); isShown(ipv4))
-        text += "\r\nIPv4 Address -> " + ipv4;
-    if (const QString ipv6 = addressText(reply.updatedIPv6Address); isShown(ipv6))
-        text += "\r\nIPv6 Address -> " + ipv6;
+    if (isShown(*ipv4))
+        text += "\r\nIPv4 Address -> " + *ipv4;
+    if (isShown(*ipv6))
+        text += "\r\nIPv6 Address -> " + *ipv6;
     return text;
 }
 
-void adoptReplyAddresses(const ServerReply& reply) {
-    const QString ipv4 = addressText(reply.updatedIPv4Address);
-    if (isShown(ipv4))
-        addToActivityLog("Current IPv4 Address: " + ipv4);
-    const QString ipv6 = addressText(reply.updatedIPv6Address);
-    if (isShown(ipv6))
-        addToActivityLog("Current IPv6 Address: " + ipv6);
-    MyFunctions::setConfigurationString(SettingsKeys::updatedipv4, ipv4);
-    MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, ipv6);
+ReplyMeaning unreadable(ReplyMeaning meaning) {
+    meaning.readable = false;
+    meaning.failure = unreadableReply;
+    return meaning;
 }
 
-void forgetRememberedAddresses() {
-    MyFunctions::setConfigurationString(SettingsKeys::updatedipv4, QString(""));
-    MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, QString(""));
+// Each shown address is logged as it is measured, so a later unreadable one leaves the
+// earlier line in place.
+ReplyMeaning adoptReplyAddresses(const ServerReply& reply, ReplyMeaning meaning) {
+    const std::optional<QString> ipv4 = addressText(reply.updatedIPv4Address);
+    if (!ipv4)
+        return unreadable(meaning);
+    if (isShown(*ipv4))
+        meaning.lines << "Current IPv4 Address: " + *ipv4;
+    const std::optional<QString> ipv6 = addressText(reply.updatedIPv6Address);
+    if (!ipv6)
+        return unreadable(meaning);
+    if (isShown(*ipv6))
+        meaning.lines << "Current IPv6 Address: " + *ipv6;
+    meaning.remembered = RememberedAddresses{*ipv4, *ipv6};
+    return meaning;
 }
 
 } // namespace
@@ -149,15 +170,10 @@ void requestClientUpdate(const UpdateCycleInputs& inputs) {
     std::optional<QString> httpResult;
     if (!MyFunctions::urlExecute(clientUpdateUrl(inputs, discoveredIPv4, discoveredIPv6),
                                  httpResult)) {
-        MyFunctions::reportCycleFailed(FailureReasons::noReply);
+        MyFunctions::reportCycleFailed(noReply);
         return;
     }
-    try {
-        interpretServerReply(inputs, httpResult);
-    } catch (const UnreadableReply&) {
-        MyFunctions::reportCycleFailed(FailureReasons::unreadableReply);
-        throw;
-    }
+    interpretServerReply(inputs, httpResult);
 }
 
 QString clientUpdateUrl(const UpdateCycleInputs& inputs, const QString& discoveredIPv4,
@@ -174,29 +190,55 @@ QString clientUpdateUrl(const UpdateCycleInputs& inputs, const QString& discover
     return apiRequestUrl("/nic/clientupdate", fields);
 }
 
-void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<QString>& body) {
+ReplyMeaning replyMeaning(const UpdateCycleInputs& inputs, const std::optional<QString>& body) {
+    ReplyMeaning meaning;
     if (MyFunctions::cleanse(body).isEmpty()) {
-        addToActivityLog(QString(""));
-        MyFunctions::reportCycleFailed(FailureReasons::unreadableReply);
-        return;
+        meaning.failure = unreadableReply;
+        return meaning;
     }
-    const ServerReply reply = readServerReply(*body);
-    addToActivityLog("Server response: " + reply.statusCode);
+    const std::optional<ServerReply> reply = readServerReply(*body);
+    if (!reply)
+        return unreadable(meaning);
+    meaning.lines << "Server response: " + reply->statusCode;
 
     bool adopt = false;
+    meaning.failure = unexpectedReply;
     for (const ReplyKeyword& keyword : replyKeywords) {
-        if (!keyword.matches(reply.statusCode))
+        if (!keyword.matches(reply->statusCode))
             continue;
-        addToActivityLog(keyword.line(inputs));
+        meaning.lines << keyword.line(inputs);
         adopt = keyword.adopt;
+        meaning.failure = keyword.failure ? std::optional<QString>(keyword.failure) : std::nullopt;
     }
-    if (isAccepted(reply.statusCode))
-        MyFunctions::setToolTip(toolTipText(reply));
-
+    if (isAccepted(reply->statusCode)) {
+        meaning.toolTip = toolTipText(*reply);
+        if (!meaning.toolTip)
+            return unreadable(meaning);
+    }
     if (adopt)
-        adoptReplyAddresses(reply);
-    else
-        forgetRememberedAddresses();
+        return adoptReplyAddresses(*reply, meaning);
+    meaning.remembered = RememberedAddresses{QString(""), QString("")};
+    return meaning;
+}
+
+void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<QString>& body) {
+    const ReplyMeaning meaning = replyMeaning(inputs, body);
+    for (const QString& line : meaning.lines)
+        addToActivityLog(line);
+    if (!meaning.readable) {
+        MyFunctions::reportCycleFailed(*meaning.failure);
+        throw UnreadableReply("the reply cannot be read");
+    }
+    if (meaning.toolTip)
+        MyFunctions::setToolTip(*meaning.toolTip);
+    if (meaning.remembered) {
+        const auto& [ipv4, ipv6] = *meaning.remembered;
+        MyFunctions::setConfigurationString(SettingsKeys::updatedipv4, ipv4);
+        MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, ipv6);
+    }
     addToActivityLog(QString(""));
-    reportReplyOutcome(reply.statusCode);
+    if (meaning.failure)
+        MyFunctions::reportCycleFailed(*meaning.failure);
+    else
+        MyFunctions::reportCycleSucceeded();
 }

@@ -3,6 +3,7 @@
 #include "update/IPUpdateThread.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <stdexcept>
 
@@ -21,7 +22,25 @@ void requestClientUpdate(const UpdateCycleInputs& inputs);
 QString clientUpdateUrl(const UpdateCycleInputs& inputs, const QString& discoveredIPv4,
                         const QString& discoveredIPv6);
 
-// What the stage does with the body of a status-200 reply: logs the outcome, stores or
-// empties the remembered addresses and sets the tooltip after an accepted update. Throws
-// UnreadableReply where the reply cannot be read.
+struct RememberedAddresses {
+    QString ipv4;
+    QString ipv6;
+};
+
+// What the body of a status-200 reply means for the cycle, worked out without acting on it.
+struct ReplyMeaning {
+    QStringList lines;    // the outcome for the log, without the empty line that closes the block
+    bool readable = true; // false: the cycle ends, silently, once the lines are logged
+    std::optional<QString> toolTip; // after an accepted update
+    // The addresses to remember from now on (empty to forget them); none: left as they are.
+    std::optional<RememberedAddresses> remembered;
+    // Why the host names may no longer point here, in a few words; none after "good" or
+    // "no change".
+    std::optional<QString> failure;
+};
+
+ReplyMeaning replyMeaning(const UpdateCycleInputs& inputs, const std::optional<QString>& body);
+
+// Acts on the reply's meaning: logs the outcome, sets the tooltip and stores or empties the
+// remembered addresses. Throws UnreadableReply where the reply cannot be read.
 void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<QString>& body);

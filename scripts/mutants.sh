@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# Mutation check: applies each one-line fault below in turn to a scratch copy of the
+# working tree, rebuilds it and runs the test suite. A mutant is "killed" when the build
+# or a test fails, "survived" when everything passes, and "stale" when its source text no
+# longer occurs exactly once (the code moved: update the mutant).
+#   scripts/mutants.sh [name-pattern]   (an extended regular expression; default: all)
+# Environment: MUTANT_TIMEOUT (seconds per mutant's tests, default 300),
+#              MUTANT_JOBS (parallel tests, default 1),
+#              MUTANT_SCRATCH (the scratch folder, default build-mutants).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+filter=${1:-}
+timeout_seconds=${MUTANT_TIMEOUT:-300}
+jobs=${MUTANT_JOBS:-1}
+scratch=$(realpath -m "${MUTANT_SCRATCH:-build-mutants}")
+export CCACHE_BASEDIR=$scratch CCACHE_DIR=${CCACHE_DIR:-/work/.ccache}
+
+# Each mutant: "@ name file", then "- text" to find (exactly once) and "+ text" to put in
+# its place. Texts are taken verbatim after "- " and "+ "; an empty "+" drops the text.
+mutants() {
+  cat <<'EOF'
+@ snooze-flag-test-flipped src/update/Snooze.cpp
+- KeepSnoozing.load() == 0
++ KeepSnoozing.load() != 0
+@ snooze-flag-not-set-again src/update/Snooze.cpp
+- KeepSnoozing.store(1);
++
+@ snooze-one-step-too-many src/update/Snooze.cpp
+- remaining > 0;
++ remaining >= 0;
+@ start-keeps-remembered-ipv4 src/update/IPUpdateThread.cpp
+- MyFunctions::setConfigurationString(updatedipv4, QString());
++
+@ first-update-on-either-empty src/update/IPUpdateThread.cpp
+- rememberedIPv4.isEmpty() && rememberedIPv6.isEmpty()
++ rememberedIPv4.isEmpty() || rememberedIPv6.isEmpty()
+@ stored-password-not-checked src/update/IPUpdateThread.cpp
+- || !validator.isValidPassword(inputs.password)
++
+@ unsaved-settings-cycle src/update/IPUpdateThread.cpp
+- if (!MyFunctions::getConfigurationBoolean(saved))
++ if (MyFunctions::getConfigurationBoolean(saved))
+@ guard-misses-failures src/update/IPUpdateThread.cpp
+- catch (const std::exception&)
++ catch (const std::bad_alloc&)
+@ nochg-not-adopted src/update/ClientUpdate.cpp
+- no change."), true}
++ no change."), false}
+@ notfqdn-not-adopted src/update/ClientUpdate.cpp
+- fully qualified hostname."), true}
++ fully qualified hostname."), false}
+@ donator-adopted src/update/ClientUpdate.cpp
+- only available for members."), false}
++ only available for members."), true}
+@ nohost-group-threshold src/update/ClientUpdate.cpp
+- location.size() >= 2
++ location.size() >= 1
+@ shown-address-threshold src/update/ClientUpdate.cpp
+- shownAddressMinimumLength = 5;
++ shownAddressMinimumLength = 4;
+@ good-line-text src/update/ClientUpdate.cpp
+- "[good] IP address updated."
++ "[good] IP address updated"
+@ good-case-sensitive src/update/ClientUpdate.cpp
+- status.toLower().startsWith(
++ status.startsWith(
+@ keyword-case-sensitive src/update/ClientUpdate.cpp
+- QLatin1String(keyword), Qt::CaseInsensitive
++ QLatin1String(keyword), Qt::CaseSensitive
+@ reply-ipv6-not-remembered src/update/ClientUpdate.cpp
+- MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, ipv6);
++
+@ uin-inverted src/update/ClientUpdate.cpp
+- if (inputs.firstUpdate)
++ if (!inputs.firstUpdate)
+@ ipv6-flag-from-ipv4 src/update/ClientUpdate.cpp
+- inputs.updateIPv6Address ? discoveredIPv6
++ inputs.updateIPv4Address ? discoveredIPv6
+@ digest-not-md5 src/service/ServiceQuery.cpp
+- QCryptographicHash::Md5
++ QCryptographicHash::Sha1
+@ null-not-cleansed src/service/ServiceQuery.cpp
+- value.isUndefined() || value.isNull()
++ value.isUndefined()
+@ account-fields-reordered src/service/AccountVerification.cpp
+- {{"username", username}, {"password", md5Hash(password)},
++ {{"password", md5Hash(password)}, {"username", username},
+@ profile-bars-not-padding src/service/AccountVerification.cpp
+- padded.replace('|', '=');
++
+@ truth-zeros-not-skipped src/service/AccountVerification.cpp
+- text[i] == '0'
++ text[i] == '1'
+@ address-reply-limit-off-by-one src/service/AddressDiscovery.cpp
+- text.size() < 3
++ text.size() < 4
+@ transport-accepts-other-status src/service/Transport.cpp
+- status != 200
++ status >= 300
+@ cipher-key-length src/settings/PasswordCipher.cpp
+- EVP_aes_256_ecb()
++ EVP_aes_128_ecb()
+@ base64-length-unchecked src/settings/PasswordCipher.cpp
+- text.size() % 4 != 0
++ false
+@ password-read-not-deciphered src/settings/Settings.cpp
+- if (key == SettingsKeys::password)
++ if (key != SettingsKeys::password)
+@ log-lock-removed src/log/ActivityLog.cpp
+- std::mutex logMutex;
++ struct { void lock() {} void unlock() {} } logMutex;
+@ log-not-trimmed src/log/ActivityLog.cpp
+- trimMutableString(logText, ActivityLog::maximumLength);
++
+@ trim-leaves-line-feed src/log/ActivityLog.cpp
+- firstLineEnd + lineEnd.size()
++ firstLineEnd + 1
+@ tooltip-dropped src/log/ActivityLog.cpp
+- pendingToolTip = text;
++
+@ refresh-compare-flipped src/log/ActivityLog.cpp
+- shownLogLength() == logText.size()
++ shownLogLength() != logText.size()
+@ username-one-too-short src/validation/MyValidator.cpp
+- "^[0-9a-zA-Z]{4,20}$"
++ "^[0-9a-zA-Z]{3,20}$"
+@ group-one-too-long src/validation/MyValidator.cpp
+- "^[0-9a-zA-Z]{1,50}$"
++ "^[0-9a-zA-Z]{1,51}$"
+@ password-admits-space src/validation/MyValidator.cpp
+- \?\/]{4,20}$
++ \?\/ ]{4,20}$
+@ pattern-not-anchored src/validation/MyValidator.cpp
+- QRegularExpression::anchoredPattern(
++ QString(
+@ save-keeps-snoozing src/app/AppDelegate.cpp
+- KeepSnoozing = 0;
++
+@ save-keeps-remembered-ipv4 src/app/AppDelegate.cpp
+- MyFunctions::setConfigurationString(updatedipv4, QString(""));
++
+@ save-marks-unsaved src/app/AppDelegate.cpp
+- setBool(saved, true);
++ setBool(saved, false);
+@ first-run-ipv6-unticked src/app/AppDelegate.cpp
+- checkBoxUpdateIPv6Address->setChecked(true);
++ checkBoxUpdateIPv6Address->setChecked(false);
+@ groups-page-path src/app/AppDelegate.cpp
+- "/ControlPanel/DDNSGroup"
++ "/ControlPanel/DDNSGroups"
+EOF
+}
+
+occurrences() { # file text
+  grep -oF -- "$2" "$1" | wc -l
+}
+
+# Replaces the one occurrence of text with replacement; bash's quoted pattern is literal.
+apply_mutant() { # file text replacement
+  local content
+  content=$(<"$1")
+  printf '%s\n' "${content/"$2"/"$3"}" >"$1"
+}
+
+prepare_scratch() {
+  rm -rf "$scratch/tree"
+  mkdir -p "$scratch/tree"
+  git ls-files -z --cached --others --exclude-standard |
+    xargs -0 cp --parents -t "$scratch/tree"
+  cmake -S "$scratch/tree" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$scratch/cmake.log"
+}
+
+build() {
+  cmake --build "$scratch/build" >"$scratch/build.log" 2>&1
+}
+
+# The first test that failed, or the time limit.
+first_failure() {
+  grep -m1 -oE 'tst_[a-z_0-9]+ [.*]+(Failed|Timeout|Exception|Subprocess)' "$scratch/test.log" |
+    cut -d' ' -f1 | grep . || echo "over ${timeout_seconds} s"
+}
+
+# Stops at the first failing test.
+run_tests() {
+  timeout "$timeout_seconds" ctest --test-dir "$scratch/build" --stop-on-failure -j "$jobs" \
+    >"$scratch/test.log" 2>&1
+}
+
+prepare_scratch
+echo "baseline: building and testing the unchanged tree"
+if ! build || ! run_tests; then
+  echo "the unchanged tree fails its build or tests; see $scratch/*.log" >&2
+  exit 2
+fi
+
+killed=0 survived=0 stale=0
+name='' file='' text=''
+while IFS= read -r line; do
+  case $line in
+  '@ '*) read -r name file <<<"${line#@ }" ;;
+  '- '*) text=${line#- } ;;
+  '+'*)
+    replacement=${line#+}
+    replacement=${replacement# }
+    [[ -z $filter || $name =~ $filter ]] || continue
+    count=$(occurrences "$scratch/tree/$file" "$text")
+    if [ "$count" -ne 1 ]; then
+      echo "$name: stale ($count matches in $file)"
+      stale=$((stale + 1))
+      continue
+    fi
+    cp "$scratch/tree/$file" "$scratch/original"
+    apply_mutant "$scratch/tree/$file" "$text" "$replacement"
+    if ! build; then
+      echo "$name: killed (does not build)"
+      killed=$((killed + 1))
+    elif ! run_tests; then
+      echo "$name: killed ($(first_failure))"
+      killed=$((killed + 1))
+    else
+      echo "$name: survived"
+      survived=$((survived + 1))
+    fi
+    cp "$scratch/original" "$scratch/tree/$file"
+    ;;
+  esac
+done < <(mutants)
+[ "$stale" -eq 0 ] || echo "$stale stale"
+echo "$killed killed, $survived survived"
