@@ -44,14 +44,14 @@ mutants() {
 - catch (const std::exception&)
 + catch (const std::bad_alloc&)
 @ nochg-not-adopted src/update/ClientUpdate.cpp
-- no change."), true}
-+ no change."), false}
+- no change."), true,
++ no change."), false,
 @ notfqdn-not-adopted src/update/ClientUpdate.cpp
-- fully qualified hostname."), true}
-+ fully qualified hostname."), false}
+- fully qualified hostname."), true,
++ fully qualified hostname."), false,
 @ donator-adopted src/update/ClientUpdate.cpp
-- only available for members."), false}
-+ only available for members."), true}
+- only available for members."), false,
++ only available for members."), true,
 @ nohost-group-threshold src/update/ClientUpdate.cpp
 - location.size() >= 2
 + location.size() >= 1
@@ -95,8 +95,8 @@ mutants() {
 - text.size() < 3
 + text.size() < 4
 @ transport-accepts-other-status src/service/Transport.cpp
-- status != 200
-+ status >= 300
+- statusOf(easy.get()) != 200
++ statusOf(easy.get()) >= 300
 @ cipher-key-length src/settings/PasswordCipher.cpp
 - EVP_aes_256_ecb()
 + EVP_aes_128_ecb()
