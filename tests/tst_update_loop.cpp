@@ -5,11 +5,8 @@
 #include "update/IPUpdateThread.h"
 
 #include <QtTest>
-#include <chrono>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
 
 using namespace MyFunctions;
 using namespace SettingsKeys;
@@ -150,40 +147,6 @@ private slots:
         QCOMPARE(loop.stageCalls.size(), 3);
         QCOMPARE(loop.sleepSteps, 3 * IPUpdateThread::secondsBetweenCycles);
         QCOMPARE(ActivityLog::text().count("before the failure"), 3);
-    }
-
-    // The worker on a thread of its own, woken from this one as Save wakes it.
-    void clearedFlagWakesTheWorkerWithinAStep() {
-        using namespace std::chrono;
-        storeSavedAccount("alice2024", "secret!");
-        constexpr auto step = milliseconds(20); // one "second" of the wait
-
-        std::mutex mutex;
-        std::vector<steady_clock::time_point> cycleStarts;
-        IPUpdateThread worker(
-            [&](const UpdateCycleInputs&) {
-                const std::lock_guard lock(mutex);
-                cycleStarts.push_back(steady_clock::now());
-            },
-            [&] { std::this_thread::sleep_for(step); });
-        std::thread thread([&] { worker.process(); });
-
-        const auto cycles = [&] {
-            const std::lock_guard lock(mutex);
-            return cycleStarts.size();
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(cycles(), size_t(1), 2000);
-        std::this_thread::sleep_for(10 * step); // well into the 120-step wait
-        const auto cleared = steady_clock::now();
-        KeepSnoozing = 0;
-        QTRY_COMPARE_WITH_TIMEOUT(cycles(), size_t(2), 2000);
-        worker.setQuit(true);
-        KeepSnoozing = 0;
-        thread.join();
-
-        const auto latency = duration_cast<milliseconds>(cycleStarts.at(1) - cleared);
-        QVERIFY2(latency < 10 * step, // far below the 120 steps of a whole wait
-                 qPrintable(QString("woke after %1 ms").arg(latency.count())));
     }
 };
 
