@@ -51,13 +51,13 @@ std::optional<QByteArray> decodeBase64Strictly(const QString& text) {
     return std::move(decoded.decoded);
 }
 
+// Stateless, so bytes that stop inside a character are an error rather than pending; a
+// leading U+FEFF is part of the password, not a byte-order mark to drop.
 std::optional<QString> decodeUtf8Strictly(const QByteArray& bytes) {
-    // Stateless: bytes that stop inside a character are an error, not a pending state.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = decoder(bytes);
+    return decoder.hasError() ? std::nullopt : std::optional(text);
 }
 
 } // namespace

@@ -60,7 +60,17 @@ qint64 integerForKey(const QString& key) {
 }
 
 bool boolForKey(const QString& key) {
-    return objectForKey(key).toBool();
+    // A text written by hand is true only when it says so: "no" and "off" are not.
+    const QVariant value = objectForKey(key);
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    const QString text = value.toString();
+    bool isNumber = false;
+    const qlonglong number = text.toLongLong(&isNumber);
+    if (isNumber)
+        return number != 0;
+    return text.compare(u"true", Qt::CaseInsensitive) == 0 ||
+           text.compare(u"yes", Qt::CaseInsensitive) == 0;
 }
 
 void setObject(const QString& key, const QString& value) {

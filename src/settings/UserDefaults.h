@@ -17,7 +17,9 @@ inline constexpr auto applicationName = "IPUpdateClient";
 QVariant objectForKey(const QString& key); // invalid when the key is absent
 QString stringForKey(const QString& key);  // "" when the key is absent
 qint64 integerForKey(const QString& key);  // 0 when absent or not a number
-bool boolForKey(const QString& key);       // false when absent
+// False when absent; a stored text is true for "true" or "yes" in any case, or a non-zero
+// integer.
+bool boolForKey(const QString& key);
 
 void setObject(const QString& key, const QString& value);
 void setInteger(const QString& key, qint64 value);
