@@ -9,7 +9,7 @@
 
 #include <QApplication>
 #include <chrono>
-#include <cstdio>
+#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -20,7 +20,6 @@ namespace {
 [[noreturn]] void endProcess(int status) {
     UserDefaults::synchronize();
     StandardErrorWriter::flush(std::chrono::milliseconds(200));
-    std::fflush(nullptr);
     std::_Exit(status);
 }
 
@@ -28,9 +27,15 @@ namespace {
 
 int runClientApplication(QApplication& application,
                          const std::function<void(AppDelegate&)>& afterLaunch) {
+    // A reader of standard error that went away must not end the program, and Qt's own
+    // warnings must not wait for a reader that never comes.
+    std::signal(SIGPIPE, SIG_IGN);
+    StandardErrorWriter::takeOverQtMessages();
     SingleInstance instance;
-    if (!instance.claim())
+    if (!instance.claim()) {
+        StandardErrorWriter::flush(std::chrono::milliseconds(200));
         return 0; // the running copy shows its window instead
+    }
 
     application.setQuitOnLastWindowClosed(false); // a tray program outlives its window
     quitOnTerminationSignals();

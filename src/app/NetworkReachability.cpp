@@ -1,9 +1,9 @@
 #include "app/NetworkReachability.h"
 
+#include "log/StandardErrorWriter.h"
 #include "update/EarlyCycleTrigger.h"
 
 #include <QNetworkInformation>
-#include <cstdio>
 #include <optional>
 
 namespace {
@@ -28,7 +28,8 @@ std::optional<bool> isOnline(QNetworkInformation::Reachability reachability) {
 void followNetworkReachability(const std::shared_ptr<EarlyCycleTrigger>& trigger,
                                QObject* context) {
     if (!loadReachabilityBackend()) {
-        std::fputs("Cannot follow the network: no network status service is available.\n", stderr);
+        StandardErrorWriter::queue(
+            "Cannot follow the network: no network status service is available.\n");
         return;
     }
     const auto tell = [trigger](QNetworkInformation::Reachability reachability) {

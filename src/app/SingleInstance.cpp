@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 
+#include "log/StandardErrorWriter.h"
 #include "settings/UserDefaults.h"
 
 #include <QCryptographicHash>
@@ -9,10 +10,14 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
+
+// Through the log's writer: a standard error that nobody reads must not hold up start-up.
+void tell(const QString& problem) {
+    StandardErrorWriter::queue(("vorlin-ipupdate: " + problem + '\n').toUtf8());
+}
 
 constexpr int connectAttempts = 20;
 constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
@@ -66,19 +71,17 @@ SingleInstance::SingleInstance() {
 
 bool SingleInstance::claim() {
     if (!lock_) {
-        std::fprintf(stderr, "vorlin-ipupdate: no private runtime folder; a second copy may "
-                             "start\n");
+        tell("no private runtime folder; a second copy may start");
         return true;
     }
     // Held by a live copy; a lock whose process is gone is taken over here.
     if (!lock_->tryLock(0)) {
         if (lock_->error() != QLockFile::LockFailedError) {
-            std::fprintf(stderr, "vorlin-ipupdate: cannot create %s.lock\n",
-                         qPrintable(socketPath_));
+            tell("cannot create " + socketPath_ + ".lock");
             return true;
         }
         if (!askRunningCopyToShow())
-            std::fprintf(stderr, "vorlin-ipupdate: another copy is running but does not answer\n");
+            tell("another copy is running but does not answer");
         return false;
     }
     listen();
@@ -95,8 +98,7 @@ void SingleInstance::listen() {
     QLocalServer::removeServer(socketPath_); // left by a copy that is gone: we hold the lock
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_.listen(socketPath_))
-        std::fprintf(stderr, "vorlin-ipupdate: cannot listen on %s: %s\n", qPrintable(socketPath_),
-                     qPrintable(server_.errorString()));
+        tell("cannot listen on " + socketPath_ + ": " + server_.errorString());
 }
 
 bool SingleInstance::askRunningCopyToShow() const {

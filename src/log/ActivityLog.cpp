@@ -53,20 +53,19 @@ void handOverOutcome(const CycleOutcome& outcome) {
 }
 
 // Service replies reach the log, and a terminal or the journal must not take their control
-// characters as commands: each one but a line break shows as \xNN instead.
+// characters as commands or as the start of a line: each one but the entry's closing CR LF
+// shows as \xNN instead.
 QByteArray terminalSafe(const QString& entry) {
+    const QString text = entry.chopped(lineEnd.size());
     QString safe;
     safe.reserve(entry.size());
-    for (qsizetype i = 0; i < entry.size(); ++i) {
-        const QChar c = entry[i];
-        const bool lineBreak =
-            c == u'\n' || (c == u'\r' && i + 1 < entry.size() && entry[i + 1] == u'\n');
-        if (c.category() == QChar::Other_Control && !lineBreak)
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
             safe += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'));
         else
             safe += c;
     }
-    return safe.toUtf8();
+    return (safe + lineEnd).toUtf8();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "log/StandardErrorWriter.h"
 
+#include <QString>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
@@ -124,6 +125,15 @@ void queue(QByteArray line) {
 
 bool flush(std::chrono::milliseconds patience) {
     return writer().flush(patience);
+}
+
+void takeOverQtMessages() {
+    qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+            queue((qFormatLogMessage(type, context, message) + '\n').toUtf8());
+            if (type == QtFatalMsg) // the program ends when this returns
+                flush(std::chrono::milliseconds(200));
+        });
 }
 
 } // namespace StandardErrorWriter

@@ -12,6 +12,10 @@ namespace StandardErrorWriter {
 // Never waits for standard error.
 void queue(QByteArray line);
 
+// Sends Qt's own messages through the writer too, so that a warning on the GUI thread
+// cannot block it either.
+void takeOverQtMessages();
+
 // Gives the writer at most `patience` to write what waits; true when nothing is left.
 bool flush(std::chrono::milliseconds patience);
 
