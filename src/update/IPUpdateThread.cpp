@@ -1,5 +1,6 @@
 #include "update/IPUpdateThread.h"
 
+#include "log/ActivityLog.h"
 #include "settings/Settings.h"
 #include "validation/MyValidator.h"
 
@@ -58,8 +59,12 @@ void IPUpdateThread::runCycle() {
     inputs.updateIPv6Address = MyFunctions::getConfigurationBoolean(updateIPv6Address);
 
     const MyValidator validator;
-    if (!validator.isValidUsername(inputs.username) || !validator.isValidPassword(inputs.password))
+    if (!validator.isValidUsername(inputs.username) ||
+        !validator.isValidPassword(inputs.password)) {
+        // Nothing can be sent, so the tray must stop saying that updates work.
+        MyFunctions::reportCycleFailed("the stored user name or password is not valid");
         return;
+    }
 
     const QString rememberedIPv4 = MyFunctions::getConfigurationString(updatedipv4);
     const QString rememberedIPv6 = MyFunctions::getConfigurationString(updatedipv6);
