@@ -15,10 +15,17 @@ constexpr qsizetype maximumBodyBytes = 1024 * 1024;
 // libcurl's global set-up is not thread-safe, so it runs while the program is still one
 // thread: before main, in every binary that can send a request. There is no matching
 // clean-up: the update worker is never stopped and may be inside a request at exit.
+// libcurl opens its TLS key log here when SSLKEYLOGFILE names one; the account's exchanges
+// must never be readable from a capture, so it does not get to see the variable (programs
+// the client launches still do).
 const struct CurlGlobalSetUp {
     CurlGlobalSetUp() {
+        const QByteArray keyLog = qgetenv("SSLKEYLOGFILE");
+        qunsetenv("SSLKEYLOGFILE");
         if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
             qFatal("libcurl cannot be initialised");
+        if (!keyLog.isNull())
+            qputenv("SSLKEYLOGFILE", keyLog);
     }
 } curlGlobalSetUp;
 
@@ -86,12 +93,10 @@ bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
 }
 
 std::optional<QString> replyBodyText(const QByteArray& bytes) {
-    // Stateless: bytes that stop inside a character are an error, not a pending state.
+    // Stateless: a body that stops inside a character is an error, not a pending state.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    const QString text = decoder(bytes);
+    return decoder.hasError() ? std::nullopt : std::optional(text);
 }
 
 } // namespace MyFunctions
