@@ -16,6 +16,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTimer>
@@ -33,6 +34,11 @@ void pressSaveWithTheDemoAccount(AppDelegate& delegate) {
         delegate.window()->textBoxLocation->setText(demoAccount.groups.first());
         delegate.buttonSaveClick();
     });
+}
+
+int fail(const QString& problem) {
+    qCritical("vorlin-ipupdate-demo: %s", qPrintable(problem));
+    return 2;
 }
 
 } // namespace
@@ -55,15 +61,23 @@ int main(int argc, char* argv[]) {
     parser.addOptions({settings, api, ipv4, ipv6, ca});
     parser.process(application);
 
-    // Settings apart from the user's real ones, and no Save of an earlier demo.
+    // Settings apart from the user's real ones, and no Save of an earlier demo. The folder is
+    // emptied first, so it must be a folder of this user's, not a link to somewhere else.
     const QString settingsFolder = parser.value(settings);
+    const QFileInfo folder(settingsFolder);
+    if (folder.isSymLink() ||
+        (folder.exists() && (!folder.isDir() || folder.ownerId() != getuid())))
+        return fail(settingsFolder + " is not a folder of this user's");
     QDir(settingsFolder).removeRecursively();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder);
 
     std::unique_ptr<StandInProvider> provider;
     if (parser.isSet(api)) {
+        if (!parser.isSet(ipv4) || !parser.isSet(ipv6))
+            return fail("--api needs --ipv4 and --ipv6 as well");
         QFile authorities(parser.value(ca));
-        authorities.open(QIODevice::ReadOnly);
+        if (!authorities.open(QIODevice::ReadOnly) || authorities.size() == 0)
+            return fail("cannot read the CA file " + parser.value(ca));
         ServiceClient::configure(
             {parser.value(api), parser.value(ipv4), parser.value(ipv6), parser.value(api)},
             authorities.readAll());
