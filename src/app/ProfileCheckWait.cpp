@@ -2,6 +2,8 @@
 
 #include "service/AccountVerification.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <memory>
 #include <mutex>
@@ -37,6 +39,34 @@ void askProvider(PendingCheck& check) {
             Qt::QueuedConnection);
 }
 
+// Drops the user's input while Save waits: a click or key press must neither run a command
+// in the middle of Save nor be replayed once it is over (a second Save would follow).
+class UserInputDropper : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
 } // namespace
 
 std::optional<ProfileCheckOutcome>
@@ -49,7 +79,10 @@ checkProfileWhilePainting(const QString& username, const QString& password, cons
     QEventLoop loop;
     check->waiting = &loop;
     std::thread request([check] { askProvider(*check); });
-    const int end = loop.exec(QEventLoop::ExcludeUserInputEvents);
+    UserInputDropper dropper;
+    QCoreApplication::instance()->installEventFilter(&dropper);
+    const int end = loop.exec();
+    QCoreApplication::instance()->removeEventFilter(&dropper);
     {
         const std::lock_guard lock(check->mutex);
         check->waiting = nullptr; // the loop goes; a late reply must not reach it

@@ -12,7 +12,7 @@ struct ProfileCheckOutcome {
 };
 
 // Runs the profile check on a thread of its own while the calling (GUI) thread goes on
-// painting and handling timers and signals, but takes no user input. None when the
+// painting and handling timers and signals, but drops the user's input. None when the
 // application was asked to quit before the reply came: the request is then left to end
 // with the process.
 std::optional<ProfileCheckOutcome>
