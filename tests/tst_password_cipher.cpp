@@ -27,6 +27,11 @@ private slots:
         QCOMPARE(encryptString(plain), stored);
     }
 
+    void keepsALeadingByteOrderMark() {
+        const QString password = QStringLiteral("\uFEFFpass");
+        QCOMPARE(decryptString(*encryptString(password)), password);
+    }
+
     void rejectsWhatDoesNotDecipher_data() {
         QTest::addColumn<QString>("stored");
         QTest::newRow("empty text") << QString();
