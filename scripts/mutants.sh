@@ -148,6 +148,51 @@ mutants() {
 @ groups-page-path src/app/AppDelegate.cpp
 - "/ControlPanel/DDNSGroup"
 + "/ControlPanel/DDNSGroups"
+@ log-view-never-attached src/app/AppDelegate.cpp
+- ActivityLog::setDisplay(this);
++
+@ refresh-timer-not-started src/app/AppDelegate.cpp
+- refreshTimer_->start(1000);
++
+@ save-without-final-refresh src/app/AppDelegate.cpp
+- MyFunctions::refreshActivityLog();
++
+@ tray-tooltip-not-set src/app/AppDelegate.cpp
+- statusItem_->setToolTip(toolTip);
++
+@ group-field-not-filled src/app/AppDelegate.cpp
+- window_->textBoxLocation->setText(UserDefaults::objectForKey(location).toString());
++
+@ close-without-tray-keeps-running src/app/AppDelegate.cpp
+- menuQuitClick();
++
+@ worker-woken-before-addresses-emptied src/app/AppDelegate.cpp
+- MyFunctions::setConfigurationString(updatedipv4, QString(""));
++ KeepSnoozing = 0; MyFunctions::setConfigurationString(updatedipv4, QString(""));
+@ input-replayed-after-save src/app/ProfileCheckWait.cpp
+- QCoreApplication::instance()->installEventFilter(&dropper);
++
+@ stamp-on-twelve-hour-clock src/log/ActivityLog.cpp
+- yyyy-MM-dd HH:mm:ss
++ yyyy-MM-dd hh:mm:ss
+@ stderr-passes-line-feed src/log/ActivityLog.cpp
+- if (c.category() == QChar::Other_Control)
++ if (c.category() == QChar::Other_Control && c != u'\n')
+@ save-judges-every-thread src/settings/UserDefaults.cpp
+- thread_local bool* writeVerdict
++ bool* writeVerdict
+@ hand-written-no-reads-true src/settings/UserDefaults.cpp
+- if (value.typeId() == QMetaType::Bool)
++ if (true)
+@ cipher-drops-byte-order-mark src/settings/PasswordCipher.cpp
+- QStringDecoder::Flag::ConvertInitialBom
++ QStringDecoder::Flag::Stateless
+@ early-cycle-spacing-shortened src/update/EarlyCycleTrigger.h
+- minimumSpacing{30}
++ minimumSpacing{20}
+@ invalid-account-shows-working src/update/IPUpdateThread.cpp
+- MyFunctions::reportCycleFailed("the stored user name or password is not valid");
++
 EOF
 }
 
