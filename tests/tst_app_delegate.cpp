@@ -51,7 +51,7 @@ QStringList logEntries() {
     return CycleDriver::entries(ActivityLog::text());
 }
 
-QByteArray statusReply(const QByteArray& status) {
+QByteArray said(const QByteArray& status) {
     return R"({"statusCode":")" + status + R"("})";
 }
 
@@ -91,7 +91,19 @@ QList<int> cycleStarts(const QString& script) {
     return starts;
 }
 
+// One Save: the entries, the profile check's reply and what the Save leaves.
+struct SaveCase {
+    QString name, secret, group;
+    int profileStatus = 0; // 0: the stand-in answers for its accounts
+    QByteArray profileJson;
+    QStringList logged;
+    StoredState changed; // the keys that differ from the earlier Save's
+    bool requestSent = false;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(SaveCase)
 
 // Captures the addresses the program hands to the desktop's browser.
 class BrowserStandIn : public QObject {
@@ -161,149 +173,105 @@ private slots:
         provider_.reset();
     }
 
-    // Launch fills the window from the store and writes nothing.
-    void launchShowsWhatWasSaved_data() {
-        QTest::addColumn<QByteArray>("file"); // written as the settings file; empty: none
-        QTest::addColumn<bool>("ipv6KeyPresent");
-        QTest::addColumn<QString>("storedPassword"); // as it stands; null: nothing saved
-        QTest::addColumn<QString>("shownPassword");
-        const QString enciphered = *MyFunctions::encryptString("s3cret!Pw");
-        QTest::newRow("first run") << QByteArray() << false << QString() << QString();
-        QTest::newRow("corrupt file")
-            << QByteArray("\xff\xfe[\x01garbage\nsaved\n=\n[General\nusername=\"unterminated\n")
-            << false << QString() << QString();
-        QTest::newRow("all keys") << QByteArray() << true << enciphered << "s3cret!Pw";
-        QTest::newRow("IPv6 key missing") << QByteArray() << false << enciphered << "s3cret!Pw";
-        QTest::newRow("password emptied by a failed Save")
-            << QByteArray() << true << QString("") << "";
+    // Launch fills the window from the store, or prompts on a first run, and writes nothing.
+    void launchFillsTheWindow_data() {
+        QTest::addColumn<bool>("wasSaved");
+        QTest::newRow("first run") << false;
+        QTest::newRow("saved before") << true;
     }
-    void launchShowsWhatWasSaved() {
-        QFETCH(QByteArray, file);
-        QFETCH(bool, ipv6KeyPresent);
-        QFETCH(QString, storedPassword);
-        QFETCH(QString, shownPassword);
-        const bool wasSaved = !storedPassword.isNull();
-        if (!file.isEmpty()) {
-            QDir().mkpath(QFileInfo(store_->filePath()).path());
-            QFile settingsFile(store_->filePath());
-            QVERIFY(settingsFile.open(QIODevice::WriteOnly) && settingsFile.write(file) > 0);
-        } else if (wasSaved) {
-            UserDefaults::setBool(saved, true);
-            UserDefaults::setObject(username, "alice2024");
-            UserDefaults::setObject(password, storedPassword);
-            UserDefaults::setBool(updateIPv4Address, true);
-            if (ipv6KeyPresent)
-                UserDefaults::setBool(updateIPv6Address, true);
-        }
+    void launchFillsTheWindow() {
+        QFETCH(bool, wasSaved);
+        if (wasSaved)
+            TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", true, false);
         const StoredState before = storedState();
 
         const auto delegate = launch();
         const PreferencesWindow& window = *delegate->window();
         QCOMPARE(window.textBoxUsername->text(), wasSaved ? "alice2024" : "");
-        QCOMPARE(window.textBoxPassword->text(), shownPassword);
+        QCOMPARE(window.textBoxPassword->text(), wasSaved ? "s3cret!Pw" : "");
         QCOMPARE(window.textBoxPassword->echoMode(), QLineEdit::Password);
+        QCOMPARE(window.textBoxLocation->text(), wasSaved ? "home" : "");
         QVERIFY(window.checkBoxUpdateIPv4Address->isChecked());
-        QCOMPARE(window.checkBoxUpdateIPv6Address->isChecked(), ipv6KeyPresent || !wasSaved);
+        QCOMPARE(window.checkBoxUpdateIPv6Address->isChecked(), !wasSaved);
         QCOMPARE(logEntries(), wasSaved ? QStringList() : QStringList{prompt});
         QCOMPARE(storedState(), before);
-        QCOMPARE(QFile::exists(store_->filePath()), wasSaved || !file.isEmpty());
+        QCOMPARE(QFile::exists(store_->filePath()), wasSaved);
         QVERIFY(!delegate->statusItem()->icon().pixmap(22).isNull()); // the SVG renders
         QCOMPARE(shownLook(*delegate), wasSaved ? Look::Working : Look::NotSetUp);
     }
 
-    // After an earlier Save of other settings; the boxes are stored whatever the outcome.
+    // After an earlier Save of other settings.
     void saveOutcomes_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("secret");
-        QTest::addColumn<QString>("group");
-        QTest::addColumn<int>("profileStatus"); // 0: the stand-in answers for its accounts
-        QTest::addColumn<QByteArray>("profileReply");
-        QTest::addColumn<QStringList>("logged");
-        QTest::addColumn<StoredState>("changed"); // besides the IPv4 box
-        QTest::addColumn<bool>("requestSent");
-        const auto row = [](const char* tag, const char* name, const char* secret,
-                            const char* group, int status, const char* json,
-                            const QStringList& logged, const StoredState& changed, bool sent) {
-            QTest::newRow(tag) << name << secret << group << status
-                               << (json ? StandInProvider::profileReplyBody(json) : QByteArray())
-                               << logged << changed << sent;
-        };
+        QTest::addColumn<SaveCase>("save");
         const QString badName = "Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]";
         const QString badPassword = "Please enter a valid password. [4-20 characters "
                                     "(0-9a-zA-Z`~!@#$%^&*(){}[]-_=+|\\;:'\"<>,.?/)]";
         const QString badGroup = "home#1 is an invalid group! Please enter a valid group. "
                                  "[1-50 characters (0-9, a-z, A-Z)]";
-        const char* pw = "s3cret!Pw";
-        const QString failed = "Authentication failed!";
-        row("name and password invalid", "abc", "abc", "home", 0, nullptr, {badName},
-            {{username, ""}}, false);
-        row("password invalid", "alice2024", "sec ret", "home", 0, nullptr, {badPassword},
-            {{password, ""}}, false);
-        row("group invalid", "alice2024", pw, "home#1", 0, nullptr, {badGroup}, {{location, ""}},
-            false);
-        row("no answer", "alice2024", pw, "home", 500, nullptr, {"Unable to authenticate!"}, {},
-            true);
-        row("refused with a message", "alice2024", "wrong-pw", "home", 0, nullptr,
-            {"Invalid username or password."}, {}, true);
-        row("refused without a message", "alice2024", pw, "home", 200, R"({"result":false})",
-            {failed}, {}, true);
-        row("refused with an empty message, no group", "alice2024", pw, "", 200,
-            R"({"result":false,"message":""})", {failed}, {{location, ""}}, true);
-        row("saved", "alice2024", pw, "home", 0, nullptr, savedLines,
-            {{username, "alice2024"},
-             {password, "enciphered:s3cret!Pw"},
-             {location, "home"},
-             {updatedipv4, ""},
-             {updatedipv6, ""}},
-            true);
+        const QString pw = "s3cret!Pw", failed = "Authentication failed!";
+        const StoredState stored = {{username, "alice2024"},
+                                    {password, "enciphered:s3cret!Pw"},
+                                    {location, "home"},
+                                    {updatedipv4, ""},
+                                    {updatedipv6, ""}};
+        QTest::newRow("name and password invalid")
+            << SaveCase{"abc", "abc", "home", 0, {}, {badName}, {{username, ""}}, false};
+        QTest::newRow("password invalid")
+            << SaveCase{"alice2024", "sec ret", "home", 0, {}, {badPassword}, {{password, ""}}};
+        QTest::newRow("group invalid")
+            << SaveCase{"alice2024", pw, "home#1", 0, {}, {badGroup}, {{location, ""}}};
+        QTest::newRow("no answer")
+            << SaveCase{"alice2024", pw, "home", 500, {}, {"Unable to authenticate!"}, {}, true};
+        QTest::newRow("refused with a message") << SaveCase{
+            "alice2024", "wrong-pw", "home", 0, {}, {"Invalid username or password."}, {}, true};
+        QTest::newRow("refused without a message")
+            << SaveCase{"alice2024", pw, "home", 200, R"({"result":false})", {failed}, {}, true};
+        QTest::newRow("refused with an empty message, no group") << SaveCase{
+            "alice2024",      pw,  "", 200, R"({"result":false,"message":""})", {failed},
+            {{location, ""}}, true};
+        QTest::newRow("saved") << SaveCase{"alice2024", pw,         "home", 0,
+                                           {},          savedLines, stored, true};
     }
     void saveOutcomes() {
-        QFETCH(QString, name);
-        QFETCH(QString, secret);
-        QFETCH(QString, group);
-        QFETCH(int, profileStatus);
-        QFETCH(QByteArray, profileReply);
-        QFETCH(QStringList, logged);
-        QFETCH(StoredState, changed);
-        QFETCH(bool, requestSent);
+        QFETCH(SaveCase, save);
         TemporarySettingsStore::saveAccount("olduser1", "OldPass1", "oldgroup", false, false);
         MyFunctions::setConfigurationString(updatedipv4, "198.51.100.1");
         MyFunctions::setConfigurationString(updatedipv6, "2001:db8::1");
-        if (profileStatus != 0)
-            provider_->scriptReply("/nic/getclientprofilewithgroup",
-                                   LocalProvider::reply(profileStatus, profileReply));
+        if (save.profileStatus != 0)
+            provider_->scriptReply(
+                "/nic/getclientprofilewithgroup",
+                LocalProvider::reply(save.profileStatus,
+                                     StandInProvider::profileReplyBody(save.profileJson)));
         const auto delegate = launch();
-        fill(*delegate, name, secret, group);
+        fill(*delegate, save.name, save.secret, save.group);
         StoredState expected = storedState();
-        expected.insert(changed);
-        expected.insert(updateIPv4Address, "true");
+        expected.insert(save.changed);
+        expected.insert(updateIPv4Address, "true"); // the boxes are stored whatever comes
 
         delegate->buttonSaveClick();
-        QCOMPARE(logEntries(), logged);
+        QCOMPARE(logEntries(), save.logged);
         QCOMPARE(storedState(), expected);
-        QCOMPARE(provider_->requestLines().size(), requestSent ? 1 : 0);
-        QCOMPARE(int(KeepSnoozing.load()), logged == savedLines ? 0 : 1);
+        QCOMPARE(provider_->requestLines().size(), save.requestSent ? 1 : 0);
+        QCOMPARE(int(KeepSnoozing.load()), save.logged == savedLines ? 0 : 1);
         // The group field is emptied only for an invalid group.
         QCOMPARE(delegate->window()->textBoxLocation->text(),
-                 logged.first().contains("invalid group") ? QString() : group);
+                 save.logged.first().contains("invalid group") ? "" : save.group);
     }
 
     // The profile check answers late. Commands that come meanwhile as events do not run, and
     // Save's verdict on storing covers its own writes only.
     void saveDuringItsVerification_data() {
-        QTest::addColumn<bool>("unwritableAtFirst");
+        QTest::addColumn<bool>("unwritableAtFirst"); // then nothing Save writes is stored
         QTest::addColumn<QString>("meanwhile");
-        QTest::addColumn<bool>("stored");
-        QTest::newRow("another Save and a menu command") << false << "commands" << true;
-        QTest::newRow("unwritable throughout") << true << "" << false;
-        QTest::newRow("another thread's write refused") << false << "refused write" << true;
-        QTest::newRow("Save's first writes refused, its last stored")
-            << true << "writable" << false;
+        QTest::newRow("another Save and a menu command") << false << "commands";
+        QTest::newRow("unwritable throughout") << true << "";
+        QTest::newRow("another thread's write refused") << false << "refused write";
+        QTest::newRow("Save's first writes refused, its last stored") << true << "writable";
     }
     void saveDuringItsVerification() {
         QFETCH(bool, unwritableAtFirst);
         QFETCH(QString, meanwhile);
-        QFETCH(bool, stored);
+        const bool stored = !unwritableAtFirst;
         StandInProvider::ScriptedReply slow =
             LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
         slow.delayMilliseconds = 600;
@@ -427,29 +395,29 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("failure"); // the reason shown; empty for none
-        const auto row = [](const char* tag, int status, const QByteArray& body,
-                            const char* failure) {
-            QTest::newRow(tag) << status << body << failure;
-        };
-        const char* unreadable = "the service's reply could not be read";
-        row("good", 200, goodReply, "");
-        row("No Change", 200, statusReply("No Change"), "");
-        row("dns error", 200, statusReply("dns error"), "fault on the service's side");
-        row("911", 200, statusReply("911"), "the service is under maintenance");
-        row("notfqdn", 200, statusReply("not fully qualified domain name"),
-            "host name not fully qualified");
-        row("abuse", 200, statusReply("abuse"), "updates blocked for abuse");
-        row("no host", 200, statusReply("no host"), "no host names found");
-        row("too many hosts", 200, statusReply("too many hosts"), "too many hosts in one update");
-        row("not member", 200, statusReply("not member"), "option only for members");
-        row("badauth", 200, statusReply("Bad Authentication"), "user name or password rejected");
-        row("old version", 200, statusReply("old version"), "this client version is outdated");
-        row("other keyword", 200, statusReply("nochg"), "unexpected reply from the service");
-        row("HTTP 500", 500, goodReply, "no reply from the service");
-        row("empty body", 200, "", unreadable);
-        row("not JSON", 200, "OK", unreadable);
-        row("good, address a number", 200, R"({"statusCode":"good","updatedIPv4Address":7})",
-            unreadable);
+        const QString unreadable = "the service's reply could not be read";
+        QTest::newRow("good") << 200 << goodReply << "";
+        QTest::newRow("No Change") << 200 << said("No Change") << "";
+        QTest::newRow("dns error") << 200 << said("dns error") << "fault on the service's side";
+        QTest::newRow("911") << 200 << said("911") << "the service is under maintenance";
+        QTest::newRow("notfqdn") << 200 << said("not fully qualified domain name")
+                                 << "host name not fully qualified";
+        QTest::newRow("abuse") << 200 << said("abuse") << "updates blocked for abuse";
+        QTest::newRow("no host") << 200 << said("no host") << "no host names found";
+        QTest::newRow("too many hosts")
+            << 200 << said("too many hosts") << "too many hosts in one update";
+        QTest::newRow("not member") << 200 << said("not member") << "option only for members";
+        QTest::newRow("badauth") << 200 << said("Bad Authentication")
+                                 << "user name or password rejected";
+        QTest::newRow("old version")
+            << 200 << said("old version") << "this client version is outdated";
+        QTest::newRow("other keyword")
+            << 200 << said("nochg") << "unexpected reply from the service";
+        QTest::newRow("HTTP 500") << 500 << goodReply << "no reply from the service";
+        QTest::newRow("empty body") << 200 << QByteArray() << unreadable;
+        QTest::newRow("not JSON") << 200 << QByteArray("OK") << unreadable;
+        QTest::newRow("good, address a number")
+            << 200 << QByteArray(R"({"statusCode":"good","updatedIPv4Address":7})") << unreadable;
     }
     void trayFollowsTheNewestCycle() {
         QFETCH(int, status);
