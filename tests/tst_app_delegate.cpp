@@ -105,24 +105,13 @@ struct SaveCase {
 
 Q_DECLARE_METATYPE(SaveCase)
 
-// Captures the addresses the program hands to the desktop's browser.
-class BrowserStandIn : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
-
 class AppDelegateTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<LocalProvider> provider_;
     std::unique_ptr<TemporarySettingsStore> store_;
     QTemporaryDir configHome_;
-    BrowserStandIn browser_;
+    QList<QUrl> opened_; // what the program handed to the desktop's browser
 
     static std::unique_ptr<AppDelegate> launch() {
         auto delegate = std::make_unique<AppDelegate>([](auto) {});
@@ -153,16 +142,19 @@ class AppDelegateTest : public QObject {
         return Look(-1);
     }
 
+public slots:
+    void open(const QUrl& url) { opened_ << url; }
+
 private slots:
     void initTestCase() {
         qputenv("XDG_CONFIG_HOME", configHome_.path().toUtf8()); // for the autostart entry
-        QDesktopServices::setUrlHandler("https", &browser_, "open");
+        QDesktopServices::setUrlHandler("https", this, "open");
         provider_ = std::make_unique<LocalProvider>();
         provider_->addAccount({"alice2024", "s3cret!Pw", {"home"}});
     }
     void init() {
         provider_->reset();
-        browser_.opened.clear();
+        opened_.clear();
         store_ = std::make_unique<TemporarySettingsStore>();
         ActivityLog::create();
         KeepSnoozing = 1;
@@ -306,7 +298,7 @@ private slots:
                                            "the settings file can be written."}));
         QCOMPARE(int(KeepSnoozing.load()), stored ? 0 : 1);
         QCOMPARE(provider_->requestLines().size(), 1);
-        QVERIFY(browser_.opened.isEmpty());
+        QVERIFY(opened_.isEmpty());
         QVERIFY(delegate->window()->buttonSave->isEnabled());
         QVERIFY(menuEntry(*delegate, "Documentation")->isEnabled());
     }
@@ -352,8 +344,7 @@ private slots:
         QFETCH(QString, path);
         const auto delegate = launch();
         menuEntry(*delegate, QTest::currentDataTag())->trigger();
-        QCOMPARE(browser_.opened,
-                 QList<QUrl>{QUrl("https://" + provider_->endpoints().webHost + path)});
+        QCOMPARE(opened_, QList<QUrl>{QUrl("https://" + provider_->endpoints().webHost + path)});
     }
 
     void startAtLoginWritesAndRemovesTheAutostartEntry() {

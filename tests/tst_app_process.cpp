@@ -138,12 +138,6 @@ private slots:
                      .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
                  QStringList()); // neither socket nor lock outlives a clean exit
     }
-
-    void demoSavesAndCompletesAFirstCycle() {
-        RunningClient demo(DEMO_PROGRAM, {"--settings", home_.filePath("own-demo")}, home_.path());
-        QVERIFY(demo.logs("Settings have been saved."));
-        QVERIFY(demo.logs("[good] IP address updated."));
-    }
 };
 
 QTEST_GUILESS_MAIN(AppProcessTest)
