@@ -1,95 +1,120 @@
+#include "CycleDriver.h"
 #include "LocalProvider.h"
 #include "TemporarySettingsStore.h"
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
+#include "app/platform/linux/XdgAutostartItem.h"
 #include "settings/PasswordCipher.h"
-#include "settings/Settings.h"
-#include "settings/UserDefaults.h"
-#include "update/ClientUpdate.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QtTest>
+#include <chrono>
 #include <memory>
 #include <thread>
 
 using namespace SettingsKeys;
+using namespace std::chrono;
 using StoredState = QMap<QString, QString>;
+using Look = AppDelegate::StatusLook;
 
 namespace {
 
-const QStringList allKeys = {saved,       username,          password,
-                             location,    updateIPv4Address, updateIPv6Address,
-                             updatedipv4, updatedipv6};
+const QString prompt = "Please enter your username and password.";
+const QStringList savedLines = {"Settings have been saved.", ""};
+const QByteArray goodReply =
+    R"({"statusCode":"good","updatedIPv4Address":"203.0.113.7","updatedIPv6Address":"2001:db8::7"})";
+const QString acceptedToolTip =
+    "Vorlin Dynamic DNS Online!\r\n\r\nIPv4 Address -> 203.0.113.7\r\nIPv6 Address -> 2001:db8::7";
 
 // Every key as text; "-" for an absent one, "enciphered:<text>" for a password that
 // deciphers, so a plain "" and an enciphered "" are told apart.
 StoredState storedState() {
     StoredState state;
-    for (const QString& key : allKeys) {
+    for (const QString& key : {saved, username, password, location, updateIPv4Address,
+                               updateIPv6Address, updatedipv4, updatedipv6}) {
         const QVariant value = UserDefaults::objectForKey(key);
-        QString text = value.isValid() ? value.toString() : "-";
+        state[key] = value.isValid() ? value.toString() : "-";
         if (key == password && value.isValid())
-            if (const auto plain = MyFunctions::decryptString(text))
-                text = "enciphered:" + *plain;
-        state[key] = text;
+            if (const auto plain = MyFunctions::decryptString(state[key]))
+                state[key] = "enciphered:" + *plain;
     }
     return state;
 }
 
-void storeEarlierSave() {
-    UserDefaults::setBool(saved, true);
-    UserDefaults::setObject(username, "olduser1");
-    MyFunctions::setConfigurationString(password, "OldPass1");
-    UserDefaults::setObject(location, "oldgroup");
-    UserDefaults::setBool(updateIPv4Address, false);
-    UserDefaults::setBool(updateIPv6Address, false);
-    MyFunctions::setConfigurationString(updatedipv4, "198.51.100.1");
-    MyFunctions::setConfigurationString(updatedipv6, "2001:db8::1");
+QStringList logEntries() {
+    return CycleDriver::entries(ActivityLog::text());
 }
 
-QStringList logEntries() {
-    QStringList lines = ActivityLog::text().split("\r\n");
-    lines.removeLast();
-    for (QString& line : lines)
-        line = line.mid(20);
-    return lines;
+QByteArray said(const QByteArray& status) {
+    return R"({"statusCode":")" + status + R"("})";
 }
+
+// Runs the worker for 200 steps of its wait on clocks of its own, applying the script's
+// events ("<second>:<event>") as each second ends; returns the seconds at which cycles began.
+QList<int> cycleStarts(const QString& script) {
+    milliseconds awake{0}, sinceBoot{0};
+    auto trigger = std::make_shared<EarlyCycleTrigger>(
+        EarlyCycleTrigger::Clocks{[&] { return awake; }, [&] { return sinceBoot; }});
+    int second = 0;
+    QList<int> starts;
+    IPUpdateThread worker([&](const UpdateCycleInputs&) { starts << second; },
+                          [&] {
+                              awake += 1s;
+                              sinceBoot += 1s;
+                              ++second;
+                              for (const QString& event : script.split(' ', Qt::SkipEmptyParts)) {
+                                  const QString what = event.section(':', 1);
+                                  if (event.section(':', 0, 0).toInt() != second)
+                                      continue;
+                                  if (what == "offline" || what == "online")
+                                      trigger->reachabilityChanged(what == "online");
+                                  else if (what == "suspend")
+                                      sinceBoot += 1h;
+                                  else if (what == "lag") // a slow step, no sleep
+                                      sinceBoot += 3s;
+                                  else if (what == "save")
+                                      KeepSnoozing = 0;
+                              }
+                              if (second == 200) {
+                                  worker.setQuit(true);
+                                  KeepSnoozing = 0;
+                              }
+                          },
+                          trigger);
+    worker.process();
+    return starts;
+}
+
+// One Save: the entries, the profile check's reply and what the Save leaves.
+struct SaveCase {
+    QString name, secret, group;
+    int profileStatus = 0; // 0: the stand-in answers for its accounts
+    QByteArray profileJson;
+    QStringList logged;
+    StoredState changed; // the keys that differ from the earlier Save's
+    bool requestSent = false;
+};
 
 } // namespace
 
-// Captures the addresses the program hands to the desktop's browser.
-class BrowserStandIn : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
+Q_DECLARE_METATYPE(SaveCase)
 
 class AppDelegateTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<LocalProvider> provider_;
     std::unique_ptr<TemporarySettingsStore> store_;
-    std::shared_ptr<IPUpdateThread> worker_;
-    std::thread workerThread_;
     QTemporaryDir configHome_;
+    QList<QUrl> opened_; // what the program handed to the desktop's browser
 
-    // The worker runs for real only where a test asks for it.
-    std::unique_ptr<AppDelegate> launch(bool runWorker = false) {
-        auto delegate = std::make_unique<AppDelegate>([this, runWorker](auto worker) {
-            worker_ = worker;
-            if (runWorker)
-                workerThread_ = std::thread([worker] { worker->process(); });
-        });
+    static std::unique_ptr<AppDelegate> launch() {
+        auto delegate = std::make_unique<AppDelegate>([](auto) {});
         delegate->applicationDidFinishLaunching();
         return delegate;
     }
@@ -110,368 +135,328 @@ class AppDelegateTest : public QObject {
         return nullptr;
     }
 
-    static StandInProvider::ScriptedReply slowAcceptance(int milliseconds) {
-        StandInProvider::ScriptedReply slow =
-            LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
-        slow.delayMilliseconds = milliseconds;
-        return slow;
+    static Look shownLook(const AppDelegate& delegate) {
+        for (const Look look : {Look::NotSetUp, Look::Working, Look::Attention})
+            if (delegate.statusIcon(look).cacheKey() == delegate.statusItem()->icon().cacheKey())
+                return look;
+        return Look(-1);
     }
+
+public slots:
+    void open(const QUrl& url) { opened_ << url; }
 
 private slots:
     void initTestCase() {
         qputenv("XDG_CONFIG_HOME", configHome_.path().toUtf8()); // for the autostart entry
+        QDesktopServices::setUrlHandler("https", this, "open");
         provider_ = std::make_unique<LocalProvider>();
         provider_->addAccount({"alice2024", "s3cret!Pw", {"home"}});
     }
     void init() {
         provider_->reset();
+        opened_.clear();
         store_ = std::make_unique<TemporarySettingsStore>();
         ActivityLog::create();
         KeepSnoozing = 1;
     }
-    void cleanup() {
-        if (workerThread_.joinable()) {
-            worker_->setQuit(true);
-            KeepSnoozing = 0;
-            workerThread_.join();
-        }
-        worker_.reset();
-        store_.reset();
-    }
-    void cleanupTestCase() { provider_.reset(); }
-
-    void firstRunEmptiesTheFieldsAndPrompts() {
-        const auto delegate = launch();
-        PreferencesWindow& window = *delegate->window();
-        QCOMPARE(window.textBoxUsername->text(), QString());
-        QCOMPARE(window.textBoxPassword->text(), QString());
-        QCOMPARE(window.textBoxLocation->text(), QString());
-        QVERIFY(window.checkBoxUpdateIPv4Address->isChecked());
-        QVERIFY(window.checkBoxUpdateIPv6Address->isChecked());
-        QVERIFY(window.isVisible());
-        QCOMPARE(logEntries(), QStringList{"Please enter your username and password."});
-        QVERIFY(worker_);
-        QVERIFY(!QFile::exists(store_->filePath()));
-        QVERIFY(!delegate->statusItem()->icon().pixmap(22).isNull()); // the SVG icon renders
-        QCOMPARE(delegate->statusItem()->icon().cacheKey(),
-                 delegate->statusIcon(AppDelegate::StatusLook::NotSetUp).cacheKey());
+    void cleanup() { store_.reset(); }
+    void cleanupTestCase() {
+        QDesktopServices::unsetUrlHandler("https");
+        provider_.reset();
     }
 
-    void savedSettingsFillTheWindow_data() {
-        QTest::addColumn<bool>("ipv6KeyPresent");
-        QTest::addColumn<QString>("storedPassword"); // written directly
-        QTest::addColumn<QString>("shownPassword");
-        QTest::newRow("all keys") << true << *MyFunctions::encryptString("s3cret!Pw")
-                                  << "s3cret!Pw";
-        QTest::newRow("IPv6 key missing")
-            << false << *MyFunctions::encryptString("s3cret!Pw") << "s3cret!Pw";
-        QTest::newRow("password emptied by a failed Save") << true << ""
-                                                           << "";
+    // Launch fills the window from the store, or prompts on a first run, and writes nothing.
+    void launchFillsTheWindow_data() {
+        QTest::addColumn<bool>("wasSaved");
+        QTest::newRow("first run") << false;
+        QTest::newRow("saved before") << true;
     }
-    void savedSettingsFillTheWindow() {
-        QFETCH(bool, ipv6KeyPresent);
-        QFETCH(QString, storedPassword);
-        QFETCH(QString, shownPassword);
-        UserDefaults::setBool(saved, true);
-        UserDefaults::setObject(username, "alice2024");
-        UserDefaults::setObject(password, storedPassword);
-        UserDefaults::setBool(updateIPv4Address, true);
-        if (ipv6KeyPresent)
-            UserDefaults::setBool(updateIPv6Address, true);
+    void launchFillsTheWindow() {
+        QFETCH(bool, wasSaved);
+        if (wasSaved)
+            TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", true, false);
         const StoredState before = storedState();
 
         const auto delegate = launch();
-        PreferencesWindow& window = *delegate->window();
-        QCOMPARE(window.textBoxUsername->text(), QString("alice2024"));
-        QCOMPARE(window.textBoxPassword->text(), shownPassword);
-        QCOMPARE(window.textBoxLocation->text(), QString()); // no location key at all
-        QVERIFY(window.checkBoxUpdateIPv4Address->isChecked());
-        QCOMPARE(window.checkBoxUpdateIPv6Address->isChecked(), ipv6KeyPresent);
+        const PreferencesWindow& window = *delegate->window();
+        QCOMPARE(window.textBoxUsername->text(), wasSaved ? "alice2024" : "");
+        QCOMPARE(window.textBoxPassword->text(), wasSaved ? "s3cret!Pw" : "");
         QCOMPARE(window.textBoxPassword->echoMode(), QLineEdit::Password);
-        QCOMPARE(ActivityLog::text(), QString());
+        QCOMPARE(window.textBoxLocation->text(), wasSaved ? "home" : "");
+        QVERIFY(window.checkBoxUpdateIPv4Address->isChecked());
+        QCOMPARE(window.checkBoxUpdateIPv6Address->isChecked(), !wasSaved);
+        QCOMPARE(logEntries(), wasSaved ? QStringList() : QStringList{prompt});
         QCOMPARE(storedState(), before);
+        QCOMPARE(QFile::exists(store_->filePath()), wasSaved);
+        QVERIFY(!delegate->statusItem()->icon().pixmap(22).isNull()); // the SVG renders
+        QCOMPARE(shownLook(*delegate), wasSaved ? Look::Working : Look::NotSetUp);
     }
 
+    // After an earlier Save of other settings.
     void saveOutcomes_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("secret");
-        QTest::addColumn<QString>("group");
-        QTest::addColumn<int>("profileStatus"); // 0: the stand-in answers for its accounts
-        QTest::addColumn<QByteArray>("profileReply");
-        QTest::addColumn<QStringList>("logged");
-        QTest::addColumn<StoredState>("changed"); // keys that differ from the earlier Save
-        QTest::addColumn<bool>("requestSent");
-        const StoredState boxes = {{updateIPv4Address, "true"}, {updateIPv6Address, "false"}};
-        const auto with = [&](StoredState more) {
-            more.insert(boxes);
-            return more;
-        };
-        const auto refusal = [](const char* json) {
-            return StandInProvider::profileReplyBody(json);
-        };
-
-        QTest::newRow("user name invalid")
-            << "abc"
-            << "s3cret!Pw"
-            << "home" << 0 << QByteArray()
-            << QStringList{"Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]"}
-            << with({{username, ""}}) << false;
-        QTest::newRow("user name and password invalid: only the first is told")
-            << "abc"
-            << "abc"
-            << "home" << 0 << QByteArray()
-            << QStringList{"Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]"}
-            << with({{username, ""}}) << false;
+        QTest::addColumn<SaveCase>("save");
+        const QString badName = "Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]";
+        const QString badPassword = "Please enter a valid password. [4-20 characters "
+                                    "(0-9a-zA-Z`~!@#$%^&*(){}[]-_=+|\\;:'\"<>,.?/)]";
+        const QString badGroup = "home#1 is an invalid group! Please enter a valid group. "
+                                 "[1-50 characters (0-9, a-z, A-Z)]";
+        const QString pw = "s3cret!Pw", failed = "Authentication failed!";
+        const StoredState stored = {{username, "alice2024"},
+                                    {password, "enciphered:s3cret!Pw"},
+                                    {location, "home"},
+                                    {updatedipv4, ""},
+                                    {updatedipv6, ""}};
+        QTest::newRow("name and password invalid")
+            << SaveCase{"abc", "abc", "home", 0, {}, {badName}, {{username, ""}}, false};
         QTest::newRow("password invalid")
-            << "alice2024"
-            << "sec ret"
-            << "home" << 0 << QByteArray()
-            << QStringList{"Please enter a valid password. [4-20 characters "
-                           "(0-9a-zA-Z`~!@#$%^&*(){}[]-_=+|\\;:'\"<>,.?/)]"}
-            << with({{password, ""}}) << false;
+            << SaveCase{"alice2024", "sec ret", "home", 0, {}, {badPassword}, {{password, ""}}};
         QTest::newRow("group invalid")
-            << "alice2024"
-            << "s3cret!Pw"
-            << "home#1" << 0 << QByteArray()
-            << QStringList{"home#1 is an invalid group! Please enter a valid group. "
-                           "[1-50 characters (0-9, a-z, A-Z)]"}
-            << with({{location, ""}}) << false;
-        QTest::newRow("no answer, group empty")
-            << "alice2024"
-            << "s3cret!Pw"
-            << "" << 500 << QByteArray() << QStringList{"Unable to authenticate!"}
-            << with({{location, ""}}) << true;
-        QTest::newRow("no answer, group given")
-            << "alice2024"
-            << "s3cret!Pw"
-            << "home" << 500 << QByteArray() << QStringList{"Unable to authenticate!"} << boxes
-            << true;
-        QTest::newRow("refused with a message")
-            << "alice2024"
-            << "wrong-pw"
-            << "home" << 0 << QByteArray() << QStringList{"Invalid username or password."} << boxes
-            << true;
+            << SaveCase{"alice2024", pw, "home#1", 0, {}, {badGroup}, {{location, ""}}};
+        QTest::newRow("no answer")
+            << SaveCase{"alice2024", pw, "home", 500, {}, {"Unable to authenticate!"}, {}, true};
+        QTest::newRow("refused with a message") << SaveCase{
+            "alice2024", "wrong-pw", "home", 0, {}, {"Invalid username or password."}, {}, true};
         QTest::newRow("refused without a message")
-            << "alice2024"
-            << "s3cret!Pw"
-            << "home" << 200 << refusal(R"({"result":false})")
-            << QStringList{"Authentication failed!"} << boxes << true;
-        QTest::newRow("refused with an empty message")
-            << "alice2024"
-            << "s3cret!Pw"
-            << "" << 200 << refusal(R"({"result":false,"message":""})")
-            << QStringList{"Authentication failed!"} << with({{location, ""}}) << true;
-        QTest::newRow("saved") << "alice2024"
-                               << "s3cret!Pw"
-                               << "home" << 0 << QByteArray()
-                               << QStringList{"Settings have been saved.", ""}
-                               << with({{username, "alice2024"},
-                                        {password, "enciphered:s3cret!Pw"},
-                                        {location, "home"},
-                                        {updatedipv4, ""},
-                                        {updatedipv6, ""}})
-                               << true;
-        QTest::newRow("saved without group")
-            << "alice2024"
-            << "s3cret!Pw"
-            << "" << 0 << QByteArray() << QStringList{"Settings have been saved.", ""}
-            << with({{username, "alice2024"},
-                     {password, "enciphered:s3cret!Pw"},
-                     {location, ""},
-                     {updatedipv4, ""},
-                     {updatedipv6, ""}})
-            << true;
+            << SaveCase{"alice2024", pw, "home", 200, R"({"result":false})", {failed}, {}, true};
+        QTest::newRow("refused with an empty message, no group") << SaveCase{
+            "alice2024",      pw,  "", 200, R"({"result":false,"message":""})", {failed},
+            {{location, ""}}, true};
+        QTest::newRow("saved") << SaveCase{"alice2024", pw,         "home", 0,
+                                           {},          savedLines, stored, true};
     }
     void saveOutcomes() {
-        QFETCH(QString, name);
-        QFETCH(QString, secret);
-        QFETCH(QString, group);
-        QFETCH(int, profileStatus);
-        QFETCH(QByteArray, profileReply);
-        QFETCH(QStringList, logged);
-        QFETCH(StoredState, changed);
-        QFETCH(bool, requestSent);
-        storeEarlierSave();
-        if (profileStatus != 0)
-            provider_->scriptReply("/nic/getclientprofilewithgroup",
-                                   LocalProvider::reply(profileStatus, profileReply));
+        QFETCH(SaveCase, save);
+        TemporarySettingsStore::saveAccount("olduser1", "OldPass1", "oldgroup", false, false);
+        MyFunctions::setConfigurationString(updatedipv4, "198.51.100.1");
+        MyFunctions::setConfigurationString(updatedipv6, "2001:db8::1");
+        if (save.profileStatus != 0)
+            provider_->scriptReply(
+                "/nic/getclientprofilewithgroup",
+                LocalProvider::reply(save.profileStatus,
+                                     StandInProvider::profileReplyBody(save.profileJson)));
         const auto delegate = launch();
-        fill(*delegate, name, secret, group);
+        fill(*delegate, save.name, save.secret, save.group);
         StoredState expected = storedState();
-        expected.insert(changed);
+        expected.insert(save.changed);
+        expected.insert(updateIPv4Address, "true"); // the boxes are stored whatever comes
 
         delegate->buttonSaveClick();
-        QCOMPARE(logEntries(), logged);
+        QCOMPARE(logEntries(), save.logged);
         QCOMPARE(storedState(), expected);
-        QCOMPARE(provider_->requestLines().size(), requestSent ? 1 : 0);
-        const bool success = logged.first() == "Settings have been saved.";
-        QCOMPARE(int(KeepSnoozing.load()), success ? 0 : 1);
+        QCOMPARE(provider_->requestLines().size(), save.requestSent ? 1 : 0);
+        QCOMPARE(int(KeepSnoozing.load()), save.logged == savedLines ? 0 : 1);
         // The group field is emptied only for an invalid group.
         QCOMPARE(delegate->window()->textBoxLocation->text(),
-                 logged.first().contains("invalid group") ? QString() : group);
+                 save.logged.first().contains("invalid group") ? "" : save.group);
     }
 
-    void successfulSaveWakesTheWorkerForAFirstUpdate() {
-        const auto delegate = launch(true);
-        QTest::qWait(1200); // the worker is waiting: nothing was saved yet
-        fill(*delegate, "alice2024", "s3cret!Pw", "home");
-        QElapsedTimer clock;
-        clock.start();
-        delegate->buttonSaveClick();
-        QTRY_COMPARE_WITH_TIMEOUT(provider_->requestLines().filter("/nic/clientupdate?").size(), 1,
-                                  3000);
-        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(provider_->requestLines()
-                    .filter("/nic/clientupdate?")
-                    .first()
-                    .endsWith("&uin=1 HTTP/1.1"));
+    // The profile check answers late. Commands that come meanwhile as events do not run, and
+    // Save's verdict on storing covers its own writes only.
+    void saveDuringItsVerification_data() {
+        QTest::addColumn<bool>("unwritableAtFirst"); // then nothing Save writes is stored
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("another Save and a menu command") << false << "commands";
+        QTest::newRow("unwritable throughout") << true << "";
+        QTest::newRow("another thread's write refused") << false << "refused write";
+        QTest::newRow("Save's first writes refused, its last stored") << true << "writable";
     }
-
-    // Timers and signals go on during the wait; commands that come as such do not run.
-    void noCommandRunsWhileSaveVerifies() {
-        provider_->scriptReply("/nic/getclientprofilewithgroup", slowAcceptance(600));
-        BrowserStandIn browser;
-        QDesktopServices::setUrlHandler("https", &browser, "open");
-        const auto delegate = launch();
-        fill(*delegate, "alice2024", "s3cret!Pw", "home");
-        bool saveEnabledDuringWait = true;
-        QTimer::singleShot(200, delegate.get(), [&] {
-            saveEnabledDuringWait = delegate->window()->buttonSave->isEnabled();
-            delegate->buttonSaveClick();
-            menuEntry(*delegate, "Documentation")->trigger(); // as a tray menu over D-Bus
-        });
-        delegate->buttonSaveClick();
-        QDesktopServices::unsetUrlHandler("https");
-        QVERIFY(!saveEnabledDuringWait);
-        QCOMPARE(provider_->requestLines().size(), 1);
-        QCOMPARE(logEntries().count("Settings have been saved."), 1);
-        QVERIFY(browser.opened.isEmpty());
-        QVERIFY(delegate->window()->buttonSave->isEnabled());
-        QVERIFY(menuEntry(*delegate, "Documentation")->isEnabled());
-    }
-
-    // Save tells whether its own writes reached the disk, whatever other writes did.
-    void saveReportsWhetherItsOwnWritesWereStored_data() {
-        QTest::addColumn<bool>("unwritableAtFirst");
-        QTest::addColumn<bool>("otherWriteRefusedMeanwhile"); // during the verification
-        QTest::addColumn<bool>("writableAfterwards");
-        QTest::addColumn<bool>("stored");
-        QTest::newRow("unwritable throughout") << true << false << false << false;
-        QTest::newRow("another thread's write refused meanwhile") << false << true << true << true;
-        QTest::newRow("Save's first writes refused, its last ones stored")
-            << true << false << true << false;
-    }
-    void saveReportsWhetherItsOwnWritesWereStored() {
+    void saveDuringItsVerification() {
         QFETCH(bool, unwritableAtFirst);
-        QFETCH(bool, otherWriteRefusedMeanwhile);
-        QFETCH(bool, writableAfterwards);
-        QFETCH(bool, stored);
-        provider_->scriptReply("/nic/getclientprofilewithgroup", slowAcceptance(600));
+        QFETCH(QString, meanwhile);
+        const bool stored = !unwritableAtFirst;
+        StandInProvider::ScriptedReply slow =
+            LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
+        slow.delayMilliseconds = 600;
+        provider_->scriptReply("/nic/getclientprofilewithgroup", slow);
         const auto delegate = launch();
         fill(*delegate, "alice2024", "s3cret!Pw", "");
         if (unwritableAtFirst)
             store_->makeUnwritable();
+        bool saveEnabledMeanwhile = true;
         QTimer::singleShot(200, delegate.get(), [&] {
-            if (otherWriteRefusedMeanwhile) {
+            saveEnabledMeanwhile = delegate->window()->buttonSave->isEnabled();
+            if (meanwhile == "commands") {
+                delegate->buttonSaveClick();
+                menuEntry(*delegate, "Documentation")->trigger(); // as a tray menu over D-Bus
+            }
+            if (meanwhile == "refused write") {
                 store_->makeUnwritable();
                 std::thread([] {
                     MyFunctions::setConfigurationString(updatedipv4, "198.51.100.7");
                 }).join();
             }
-            if (writableAfterwards)
+            if (meanwhile == "refused write" || meanwhile == "writable")
                 store_->makeWritable();
         });
 
         delegate->buttonSaveClick();
-        const QStringList outcome =
-            stored ? QStringList{"Settings have been saved.", ""}
-                   : QStringList{"The settings could not be stored. Please check that the "
-                                 "settings file can be written."};
-        QCOMPARE(logEntries().mid(1), outcome);
+        QVERIFY(!saveEnabledMeanwhile);
+        QCOMPARE(logEntries(),
+                 QStringList{prompt} +
+                     (stored ? savedLines
+                             : QStringList{"The settings could not be stored. Please check that "
+                                           "the settings file can be written."}));
         QCOMPARE(int(KeepSnoozing.load()), stored ? 0 : 1);
+        QCOMPARE(provider_->requestLines().size(), 1);
+        QVERIFY(opened_.isEmpty());
+        QVERIFY(delegate->window()->buttonSave->isEnabled());
+        QVERIFY(menuEntry(*delegate, "Documentation")->isEnabled());
     }
 
-    void corruptSettingsFileReadsAsAFirstRun() {
-        QDir().mkpath(QFileInfo(store_->filePath()).path());
-        QFile file(store_->filePath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("\xff\xfe[\x01garbage\nsaved\n=\n[General\nusername=\"unterminated\n");
-        file.close();
-        const auto delegate = launch();
-        QCOMPARE(logEntries(), QStringList{"Please enter your username and password."});
-    }
-
-    void closeKeepsTheFieldsAndPreferencesBringsTheWindowBack() {
-        const auto delegate = launch();
-        fill(*delegate, "alice2024", "typed", "home");
-        delegate->window()->close(); // no tray offscreen: the window's own close
-        QVERIFY(!delegate->window()->isVisible());
-        delegate->menuPreferencesClick();
-        QVERIFY(delegate->window()->isVisible());
-        QCOMPARE(delegate->window()->textBoxPassword->text(), QString("typed"));
-    }
-
-    void preferencesRestoresAMinimizedWindow_data() {
+    void preferencesBringsTheWindowBack_data() {
+        QTest::addColumn<bool>("closed"); // else minimized
         QTest::addColumn<Qt::WindowStates>("restored");
-        QTest::newRow("normal") << Qt::WindowStates();
-        QTest::newRow("maximized") << Qt::WindowStates(Qt::WindowMaximized);
+        QTest::newRow("closed") << true << Qt::WindowStates();
+        QTest::newRow("minimized") << false << Qt::WindowStates();
+        QTest::newRow("minimized from maximized") << false << Qt::WindowStates(Qt::WindowMaximized);
     }
-    void preferencesRestoresAMinimizedWindow() {
+    void preferencesBringsTheWindowBack() {
+        QFETCH(bool, closed);
         QFETCH(Qt::WindowStates, restored);
         const auto delegate = launch(); // a first run shows the window
         PreferencesWindow& window = *delegate->window();
-        window.setWindowState(restored | Qt::WindowMinimized);
+        window.textBoxPassword->setText("typed");
+        if (closed)
+            window.close(); // no tray offscreen: the window's own close
+        else
+            window.setWindowState(restored | Qt::WindowMinimized);
         QWidget other; // holds the focus meanwhile
         other.show();
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         delegate->menuPreferencesClick();
+        QVERIFY(window.isVisible());
         QCOMPARE(window.windowState() & ~Qt::WindowActive, restored);
         QVERIFY(QTest::qWaitForWindowActive(&window));
+        QCOMPARE(window.textBoxPassword->text(), "typed");
     }
 
-    void linksOpenTheProviderPages_data() {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("purchase") << "Purchase a Domain Name"
-                                  << "/ControlPanel/AddDomainRegistration";
-        QTest::newRow("add host") << "Add a DDNS Hostname"
-                                  << "/ControlPanel/AddDDNS";
-        QTest::newRow("control panel") << "Open Control Panel"
-                                       << "/ControlPanel";
-        QTest::newRow("groups") << "Manage Groups"
-                                << "/ControlPanel/DDNSGroup";
-        QTest::newRow("support") << "Contact Support"
-                                 << "/ControlPanel/SupportTicket";
-        QTest::newRow("documentation") << "Documentation"
-                                       << "/DynamicDNS/IPUpdateClient/MACOSX";
+    void menuEntriesOpenTheProviderPages_data() {
+        QTest::addColumn<QString>("path"); // the row's name is the entry's
+        QTest::newRow("Purchase a Domain Name") << "/ControlPanel/AddDomainRegistration";
+        QTest::newRow("Add a DDNS Hostname") << "/ControlPanel/AddDDNS";
+        QTest::newRow("Open Control Panel") << "/ControlPanel";
+        QTest::newRow("Manage Groups") << "/ControlPanel/DDNSGroup";
+        QTest::newRow("Contact Support") << "/ControlPanel/SupportTicket";
+        QTest::newRow("Documentation") << "/DynamicDNS/IPUpdateClient/MACOSX";
     }
-    void linksOpenTheProviderPages() {
-        QFETCH(QString, entry);
+    void menuEntriesOpenTheProviderPages() {
         QFETCH(QString, path);
-        BrowserStandIn browser;
-        QDesktopServices::setUrlHandler("https", &browser, "open");
         const auto delegate = launch();
-        menuEntry(*delegate, entry)->trigger();
-        QDesktopServices::unsetUrlHandler("https");
-        QCOMPARE(browser.opened,
-                 QList<QUrl>{QUrl("https://" + provider_->endpoints().webHost + path)});
-        QCOMPARE(logEntries(), QStringList{"Please enter your username and password."});
+        menuEntry(*delegate, QTest::currentDataTag())->trigger();
+        QCOMPARE(opened_, QList<QUrl>{QUrl("https://" + provider_->endpoints().webHost + path)});
     }
 
-    void startAtLoginEntryWritesAndRemovesTheAutostartEntry() {
+    void startAtLoginWritesAndRemovesTheAutostartEntry() {
         const auto delegate = launch();
         QAction* entry = menuEntry(*delegate, "Start at login");
-        QVERIFY(entry && entry->isCheckable() && !entry->isChecked());
-        const QString autostart =
-            configHome_.filePath("autostart/com.vorlin.IPUpdateClient.desktop");
-
+        QFile file(configHome_.filePath("autostart/com.vorlin.IPUpdateClient.desktop"));
         entry->trigger();
         QVERIFY(entry->isChecked());
-        QVERIFY(QFile::exists(autostart));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.contains("\nExec=sh -c \"sleep 5; exec '" +
+                              QCoreApplication::applicationFilePath().toUtf8() + "'\"\n"));
+        QVERIFY(text.contains("\nIcon=com.vorlin.IPUpdateClient\n"));
         entry->trigger();
         QVERIFY(!entry->isChecked());
-        QVERIFY(!QFile::exists(autostart));
+        QVERIFY(!file.exists());
+    }
+
+    void autostartEntryIsValidForAnyProgramPath_data() {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("space and apostrophe") << "/home/o'neil/my apps/vorlin-ipupdate";
+        QTest::newRow("quote, dollar, backquote, backslash") << "/opt/a\"b$c`d\\e/vorlin-ipupdate";
+    }
+    void autostartEntryIsValidForAnyProgramPath() {
+        QFETCH(QString, program);
+        XdgAutostartItem item(program);
+        QVERIFY(item.setEnabled(true));
+        QProcess validate;
+        validate.start("desktop-file-validate", {item.entryPath()});
+        QVERIFY(validate.waitForFinished());
+        QCOMPARE(validate.exitCode(), 0);
+        QCOMPARE(validate.readAll(), QByteArray());
+        QVERIFY(item.setEnabled(false));
+        QVERIFY(item.setEnabled(false)); // nothing left to remove
+    }
+
+    // An accepted update, the row's reply, then an accepted update again.
+    void trayFollowsTheNewestCycle_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("failure"); // the reason shown; empty for none
+        const QString unreadable = "the service's reply could not be read";
+        QTest::newRow("good") << 200 << goodReply << "";
+        QTest::newRow("No Change") << 200 << said("No Change") << "";
+        QTest::newRow("dns error") << 200 << said("dns error") << "fault on the service's side";
+        QTest::newRow("911") << 200 << said("911") << "the service is under maintenance";
+        QTest::newRow("notfqdn") << 200 << said("not fully qualified domain name")
+                                 << "host name not fully qualified";
+        QTest::newRow("abuse") << 200 << said("abuse") << "updates blocked for abuse";
+        QTest::newRow("no host") << 200 << said("no host") << "no host names found";
+        QTest::newRow("too many hosts")
+            << 200 << said("too many hosts") << "too many hosts in one update";
+        QTest::newRow("not member") << 200 << said("not member") << "option only for members";
+        QTest::newRow("badauth") << 200 << said("Bad Authentication")
+                                 << "user name or password rejected";
+        QTest::newRow("old version")
+            << 200 << said("old version") << "this client version is outdated";
+        QTest::newRow("other keyword")
+            << 200 << said("nochg") << "unexpected reply from the service";
+        QTest::newRow("HTTP 500") << 500 << goodReply << "no reply from the service";
+        QTest::newRow("empty body") << 200 << QByteArray() << unreadable;
+        QTest::newRow("not JSON") << 200 << QByteArray("OK") << unreadable;
+        QTest::newRow("good, address a number")
+            << 200 << QByteArray(R"({"statusCode":"good","updatedIPv4Address":7})") << unreadable;
+    }
+    void trayFollowsTheNewestCycle() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, failure);
+        TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "");
+        const auto delegate = launch();
+        provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(200, goodReply));
+        provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(status, body));
+        provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(200, goodReply));
+
+        QList<QPair<Look, QString>> shown;
+        CycleDriver::run(3, [&](int) {
+            QCoreApplication::processEvents();
+            QString toolTip = delegate->statusItem()->toolTip();
+            toolTip.replace(QRegularExpression("^(Last update failed at )\\d\\d:\\d\\d"),
+                            "\\1HH:mm");
+            shown << qMakePair(shownLook(*delegate), toolTip);
+        });
+        const bool failed = !failure.isEmpty();
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(shown[1], qMakePair(failed ? Look::Attention : Look::Working,
+                                     failed ? "Last update failed at HH:mm: " + failure + "\r\n" +
+                                                  acceptedToolTip
+                                            : acceptedToolTip));
+        QCOMPARE(shown[2], qMakePair(Look::Working, acceptedToolTip));
+    }
+
+    // Network changes and resumes end the wait early, yet no sooner than 30 s after a cycle.
+    void earlyCycles_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QList<int>>("starts");
+        QTest::newRow("nothing: the usual rhythm") << "" << QList<int>{0, 120};
+        QTest::newRow("network back") << "40:offline 50:online" << QList<int>{0, 50, 170};
+        QTest::newRow("online without being offline") << "50:online" << QList<int>{0, 120};
+        QTest::newRow("back 10 s after a cycle") << "5:offline 10:online" << QList<int>{0, 30, 150};
+        QTest::newRow("two changes 5 s apart: one cycle")
+            << "3:offline 5:online 8:offline 10:online" << QList<int>{0, 30, 150};
+        QTest::newRow("resume") << "60:suspend" << QList<int>{0, 60, 180};
+        QTest::newRow("slow steps are no resume") << "60:lag 61:lag" << QList<int>{0, 120};
+        QTest::newRow("Save is not held back")
+            << "5:save 20:offline 25:online" << QList<int>{0, 5, 35, 155};
+    }
+    void earlyCycles() {
+        QFETCH(QString, script);
+        QFETCH(QList<int>, starts);
+        TemporarySettingsStore::saveAccount("alice2024", "secret!", "home");
+        QCOMPARE(cycleStarts(script), starts);
     }
 };
 
