@@ -1,3 +1,4 @@
+#include "RecordingDisplay.h"
 #include "TemporarySettingsStore.h"
 #include "log/ActivityLog.h"
 #include "settings/Settings.h"
@@ -93,22 +94,31 @@ private slots:
         QTest::addColumn<bool>("savedFlag");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("password");
-        QTest::newRow("never saved") << false << "alice2024" << QString("secret!");
-        QTest::newRow("user name of 3") << true << "ali" << QString("secret!");
-        QTest::newRow("password of 3") << true << "alice2024" << QString("abc");
+        QTest::addColumn<bool>("showsFailure"); // saved, but nothing can be sent
+        QTest::newRow("never saved") << false << "alice2024" << QString("secret!") << false;
+        QTest::newRow("user name of 3") << true << "ali" << QString("secret!") << true;
+        QTest::newRow("password of 3") << true << "alice2024" << QString("abc") << true;
     }
     void cycleWithoutUsableSettingsSendsAndLogsNothing() {
         QFETCH(bool, savedFlag);
         QFETCH(QString, name);
         QFETCH(QString, password);
+        QFETCH(bool, showsFailure);
         storeSavedAccount(name, password);
         UserDefaults::setBool(saved, savedFlag);
+        RecordingDisplay display;
+        ActivityLog::setDisplay(&display);
 
         LoopRun loop(3);
         loop.run();
+        QCoreApplication::processEvents();
+        ActivityLog::setDisplay(nullptr);
         QCOMPARE(loop.stageCalls.size(), 0);
         QCOMPARE(loop.sleepSteps, 3 * IPUpdateThread::secondsBetweenCycles);
         QCOMPARE(ActivityLog::text(), QString());
+        // Handed over every cycle; the display takes the newest.
+        QCOMPARE(display.outcomes.size(), showsFailure ? 1 : 0);
+        QVERIFY(!showsFailure || !display.outcomes.last().succeeded);
     }
 
     void firstUpdateFollowsTheRememberedAddresses() {
