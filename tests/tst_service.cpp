@@ -248,9 +248,7 @@ private slots:
         const QString home = "home";
         row("TRUE", home, 200, QByteArray("TRUE"), true, true);
         row("False", home, 200, QByteArray("False"), true, false);
-        row("yes", home, 200, QByteArray("yes"), false, false);
         row("true and a line break", home, 200, QByteArray("true\n"), false, false);
-        row("status 500", home, 500, QByteArray("true"), false, false);
         row("empty group: nothing sent", QString(), 200, QByteArray("true"), false, false);
     }
     void groupCheckTakesOnlyTheTwoWords() {
