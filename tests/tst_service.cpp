@@ -65,8 +65,6 @@ private slots:
         row("201", LocalProvider::reply(201, "created"), false, empty);
         row("301 to another host", redirect, false, empty);
         row("500 with an address", LocalProvider::reply(500, "ip1.2.3.4"), false, empty);
-        row("body shorter than announced", LocalProvider::raw(ok + "Content-Length: 9\r\n\r\nip"),
-            false, empty);
         row("garbled status line", LocalProvider::raw("HTTP/1.1 abc\r\n\r\nip1.2.3.4"), false,
             empty);
         row("closed without a reply", LocalProvider::raw("\r\n"), false, empty);
@@ -173,9 +171,6 @@ private slots:
         provider_->setPublicAddresses("198.51.100.4", "2001:db8::4");
         QCOMPARE(getIPv4Address(), QString("198.51.100.4"));
         QCOMPARE(getIPv6Address(), QString("2001:db8::4"));
-        provider_->scriptReply("/ipcheck.asp", LocalProvider::reply(500, "ip198.51.100.4"),
-                               Host::IPv4Check);
-        QCOMPARE(getIPv4Address(), QString(""));
         QCOMPARE(provider_->requestLines(Host::IPv6Check),
                  QStringList{"GET /ipcheck.asp HTTP/1.1"});
     }
