@@ -1,3 +1,4 @@
+#include "DataRow.h"
 #include "RecordingDisplay.h"
 #include "StandardErrorCapture.h"
 #include "log/ActivityLog.h"
@@ -12,12 +13,17 @@ using namespace MyFunctions;
 
 namespace {
 
-const QRegularExpression stampedEntry(R"(^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d) (.*)\r\n$)",
-                                      QRegularExpression::DotMatchesEverythingOption);
-
 // Lines of `count` characters each, CR LF included.
 QString linesOf(int count, int lines) {
     return QString(count - 2, 'x').append("\r\n").repeated(lines);
+}
+
+// A log snapshot of whole lines only: empty or stamped "<writer> <number>".
+void verifyWhole(const QString& snapshot) {
+    static const QRegularExpression wholeLines(
+        R"(\A(?:(?:\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (?:main|worker) \d+)?\r\n)*\z)");
+    QVERIFY(snapshot.size() <= ActivityLog::maximumLength);
+    QVERIFY2(wholeLines.match(snapshot).hasMatch(), qPrintable(snapshot));
 }
 
 } // namespace
@@ -29,80 +35,59 @@ private slots:
     void init() { ActivityLog::create(); }
     void cleanup() { ActivityLog::setDisplay(nullptr); }
 
-    void emptyMessagesAppendABareLineEnd_data() {
+    // The log keeps the message behind a local time stamp; standard error gets the same
+    // entry with control characters other than line breaks shown as \xNN. An empty copy
+    // stands for a bare line end.
+    void appendStampsTheMessageAndCopiesItToStandardError_data() {
         QTest::addColumn<QString>("message");
-        QTest::newRow("absent") << QString();
-        QTest::newRow("empty") << QString("");
-        QTest::newRow("CR LF alone") << QString("\r\n");
+        QTest::addColumn<QString>("copied");
+        row("absent: a bare line end", QString(), QString());
+        row("CR LF alone: a bare line end", QString("\r\n"), QString());
+        row("line breaks stay", QString("first\r\nsecond\nthird"),
+            QString("first\r\nsecond\nthird"));
+        row("escape sequence", QString("\x1b[2Jgone"), QString("\\x1b[2Jgone"));
+        row("C1 introducer", QChar(0x9b) + QString("31m"), QString("\\x9b31m"));
+        row("lone CR, DEL, tab", QString("a\rb\x7f\t"), QString("a\\x0db\\x7f\\x09"));
     }
-    void emptyMessagesAppendABareLineEnd() {
+    void appendStampsTheMessageAndCopiesItToStandardError() {
         QFETCH(QString, message);
-        addToActivityLog(message);
-        addToActivityLog(message);
-        QCOMPARE(ActivityLog::text(), QString("\r\n\r\n"));
-    }
-
-    void messagesGetALocalTimeStamp_data() {
-        QTest::addColumn<QString>("message");
-        QTest::newRow("ordinary") << QString("IP address update initiated.");
-        QTest::newRow("a single space") << QString(" ");
-        QTest::newRow("ending in CR LF") << QString("two ends\r\n");
-        QTest::newRow("line break inside") << QString("first\r\nsecond");
-        QTest::newRow("bare LF") << QString("\n");
-    }
-    void messagesGetALocalTimeStamp() {
-        QFETCH(QString, message);
+        QFETCH(QString, copied);
+        StandardErrorCapture capture;
         const QDateTime before = QDateTime::currentDateTime().addMSecs(-999);
         addToActivityLog(message);
         const QDateTime after = QDateTime::currentDateTime();
-
-        const auto match = stampedEntry.match(ActivityLog::text());
-        QVERIFY(match.hasMatch());
-        QCOMPARE(match.captured(2), message);
-        const QDateTime stamp = QDateTime::fromString(match.captured(1), "yyyy-MM-dd HH:mm:ss");
-        QVERIFY(stamp >= before && stamp <= after);
+        const QString log = ActivityLog::text();
+        const QString stamp = copied.isEmpty() ? QString() : log.left(20);
+        QCOMPARE(log, stamp + (copied.isEmpty() ? QString() : message) + "\r\n");
+        QCOMPARE(capture.finish(), stamp + copied + "\r\n");
+        const QDateTime stampTime = QDateTime::fromString(stamp, "yyyy-MM-dd HH:mm:ss ");
+        QVERIFY(stamp.isEmpty() || (stampTime >= before && stampTime <= after));
     }
 
-    void trimMutableStringDropsLinesFromTheFront_data() {
+    // trimMutableString drops whole lines from the front, trimData from the end.
+    void trimmingDropsWholeLines_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("maximum");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("two short lines, maximum 4") << QString("ab\r\ncd\r\n") << 4 << "cd\r\n";
-        QTest::newRow("exactly 3000") << linesOf(100, 30) << 3000 << linesOf(100, 30);
-        QTest::newRow("3001: the oldest line goes")
-            << QString("y\r\n") + linesOf(100, 30) << 3000 << linesOf(100, 30);
-        QTest::newRow("several lines go") << linesOf(100, 35) << 3000 << linesOf(100, 30);
-        QTest::newRow("no CR LF, however long") << QString(5000, 'z') << 3000 << QString(5000, 'z');
-        QTest::newRow("bare LF is no line end") << QString("a\nb\nc") << 2 << "a\nb\nc";
-        QTest::newRow("one long line goes whole") << linesOf(3001, 1) << 3000 << QString();
-        QTest::newRow("unended rest stays") << QString("ab\r\ncdef") << 3 << "cdef";
+        QTest::addColumn<QString>("front");
+        QTest::addColumn<QString>("end");
+        const QString z5000(5000, 'z');
+        row("final CR LF is a line end", QString("ab\r\ncd\r\n"), 6, QString("cd\r\n"),
+            QString("ab\r\ncd"));
+        row("several lines", QString("abc\r\ndefghijkl\r\nxyz"), 10, QString("xyz"),
+            QString("abc"));
+        row("one line over the maximum", linesOf(3001, 1), 3000, QString(), QString(2999, 'x'));
+        row("no CR LF, however long", z5000, 10, z5000, z5000);
+        row("bare LF is no line end", QString("a\nb\nc"), 2, QString("a\nb\nc"),
+            QString("a\nb\nc"));
     }
-    void trimMutableStringDropsLinesFromTheFront() {
+    void trimmingDropsWholeLines() {
         QFETCH(QString, text);
         QFETCH(int, maximum);
-        QFETCH(QString, expected);
-        QString& result = trimMutableString(text, maximum);
-        QCOMPARE(&result, &text);
-        QCOMPARE(text, expected);
-    }
-
-    void trimDataDropsLinesFromTheEnd_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("maximum");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("abc defghijkl xyz, maximum 10")
-            << QString("abc\r\ndefghijkl\r\nxyz") << 10 << "abc";
-        QTest::newRow("final CR LF goes first") << QString("ab\r\ncd\r\n") << 6 << "ab\r\ncd";
-        QTest::newRow("short enough") << QString("ab\r\ncd") << 6 << "ab\r\ncd";
-        QTest::newRow("no CR LF, however long") << QString(5000, 'z') << 10 << QString(5000, 'z');
-    }
-    void trimDataDropsLinesFromTheEnd() {
-        QFETCH(QString, text);
-        QFETCH(int, maximum);
-        QFETCH(QString, expected);
-        const QString original = text;
-        QCOMPARE(trimData(text, maximum), expected);
-        QCOMPARE(text, original);
+        QFETCH(QString, front);
+        QFETCH(QString, end);
+        QCOMPARE(trimData(text, maximum), end);
+        QCOMPARE(trimMutableString(text, maximum), front);
+        QCOMPARE(text, front);
     }
 
     void logKeepsTheNewest3000Characters() {
@@ -110,17 +95,10 @@ private slots:
         addToActivityLog(QString(1478, 'a'));
         addToActivityLog(QString(1478, 'b'));
         QCOMPARE(ActivityLog::text().size(), 3000);
-
         addToActivityLog();
-        const QString text = ActivityLog::text();
-        QCOMPARE(text.size(), 1502);
-        QVERIFY(stampedEntry.match(text.left(1500)).hasMatch());
-        QVERIFY(text.contains(QString(1478, 'b')) && !text.contains('a'));
-    }
-
-    void entryLongerThanTheLogEmptiesIt() {
-        addToActivityLog("earlier");
-        addToActivityLog(QString(2979, 'x'));
+        QCOMPARE(ActivityLog::text().size(), 1502);
+        QVERIFY(ActivityLog::text().contains(QString(1478, 'b') + "\r\n\r\n"));
+        addToActivityLog(QString(2979, 'x')); // longer than the log: empties it
         QCOMPARE(ActivityLog::text(), QString());
     }
 
@@ -129,68 +107,27 @@ private slots:
         ActivityLog::setDisplay(&display);
         refreshActivityLog();
         QCOMPARE(display.logUpdates, 0);
-
         addToActivityLog("first");
         refreshActivityLog();
         QCOMPARE(display.shownLog, ActivityLog::text());
-        QCOMPARE(display.logUpdates, 1);
-
         display.shownLog.fill('?'); // same length, other contents: left alone
         refreshActivityLog();
         QCOMPARE(display.logUpdates, 1);
-
-        addToActivityLog();
-        refreshActivityLog();
-        QCOMPARE(display.shownLog, ActivityLog::text());
-        QCOMPARE(display.logUpdates, 2);
     }
 
-    void toolTipReachesTheDisplayOnItsOwnThread() {
-        RecordingDisplay display;
-        ActivityLog::setDisplay(&display);
-        std::thread worker([] { setToolTip("Vorlin Dynamic DNS Online!\r\n"); });
-        worker.join();
-        QVERIFY(display.toolTips.isEmpty()); // not called on the worker thread
-        QTRY_COMPARE(display.toolTips, QStringList{"Vorlin Dynamic DNS Online!\r\n"});
-        QCOMPARE(display.toolTipThread, QThread::currentThread());
-    }
-
-    void toolTipForADetachedDisplayIsDropped() {
-        RecordingDisplay later;
+    void toolTipReachesOnlyTheAttachedDisplayOnItsThread() {
         {
-            RecordingDisplay first;
-            ActivityLog::setDisplay(&first);
+            RecordingDisplay detached;
+            ActivityLog::setDisplay(&detached);
             setToolTip("posted, never shown");
             ActivityLog::setDisplay(nullptr);
         } // destroyed with the call still queued
-        ActivityLog::setDisplay(&later);
-        setToolTip("for the later display");
-        QTRY_COMPARE(later.toolTips, QStringList{"for the later display"});
-    }
-
-    void everyAppendIsCopiedToStandardErrorWithoutControlCharacters_data() {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("copied");
-        QTest::newRow("plain") << "Settings have been saved."
-                               << "Settings have been saved.";
-        QTest::newRow("line breaks stay") << "first\r\nsecond\nthird"
-                                          << "first\r\nsecond\nthird";
-        QTest::newRow("escape sequence") << "\x1b[2Jgone"
-                                         << "\\x1b[2Jgone";
-        QTest::newRow("C1 introducer") << QString(QChar(0x9b)) + "31m"
-                                       << "\\x9b31m";
-        QTest::newRow("lone CR, DEL, tab") << "a\rb\x7f\t"
-                                           << "a\\x0db\\x7f\\x09";
-    }
-    void everyAppendIsCopiedToStandardErrorWithoutControlCharacters() {
-        QFETCH(QString, message);
-        QFETCH(QString, copied);
-        StandardErrorCapture capture;
-        addToActivityLog(message);
-        addToActivityLog();
-        const QString log = ActivityLog::text();
-        QCOMPARE(log.mid(20), message + "\r\n\r\n"); // the log itself keeps the message
-        QCOMPARE(capture.finish(), log.left(20) + copied + "\r\n\r\n");
+        RecordingDisplay display;
+        ActivityLog::setDisplay(&display);
+        std::thread([] { setToolTip("Vorlin Dynamic DNS Online!\r\n"); }).join();
+        QVERIFY(display.toolTips.isEmpty()); // not called on the worker thread
+        QTRY_COMPARE(display.toolTips, QStringList{"Vorlin Dynamic DNS Online!\r\n"});
+        QCOMPARE(display.toolTipThread, QThread::currentThread());
     }
 
     // A reader that never reads fills the pipe: appends go on, and the copy counts the lines
@@ -205,15 +142,12 @@ private slots:
                 addToActivityLog(message);
             done = true;
         });
-        QElapsedTimer clock;
-        clock.start();
-        while (!done && clock.elapsed() < 5000)
+        for (int waited = 0; !done && waited < 5000; waited += 10)
             QThread::msleep(10);
         const bool finishedWithoutAReader = done;
         const QString copy = capture.finish(); // reads at last, which frees a blocked appender
         appender.join();
         QVERIFY(finishedWithoutAReader);
-
         static const QRegularExpression dropped(R"(^(\d+) lines dropped\r$)",
                                                 QRegularExpression::MultilineOption);
         int droppedLines = 0;
@@ -221,6 +155,31 @@ private slots:
             droppedLines += match.next().captured(1).toInt();
         QVERIFY(droppedLines > 0);
         QCOMPARE(copy.count(message + "\r\n") + droppedLines, appends);
+    }
+
+    void appendsAndRefreshesFromTwoThreadsNeverTear() {
+        constexpr int appendsPerWriter = 3000;
+        RecordingDisplay display;
+        ActivityLog::setDisplay(&display);
+        std::thread worker([] {
+            for (int i = 0; i < appendsPerWriter; ++i) {
+                addToActivityLog(QString("worker %1").arg(i));
+                if (i % 7 == 0)
+                    addToActivityLog();
+            }
+        });
+        for (int i = 0; i < appendsPerWriter; ++i) {
+            addToActivityLog(QString("main %1").arg(i));
+            if (i % 5 == 0) {
+                refreshActivityLog();
+                verifyWhole(display.shownLog);
+            }
+        }
+        worker.join();
+        refreshActivityLog();
+        verifyWhole(display.shownLog);
+        verifyWhole(ActivityLog::text());
+        QVERIFY(ActivityLog::text().contains(QString(" %1\r\n").arg(appendsPerWriter - 1)));
     }
 };
 

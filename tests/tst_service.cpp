@@ -1,0 +1,264 @@
+#include "DataRow.h"
+#include "LocalProvider.h"
+#include "service/AccountVerification.h"
+#include "service/AddressDiscovery.h"
+#include "service/ServiceQuery.h"
+#include "service/Transport.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+#include <memory>
+#include <thread>
+
+using namespace MyFunctions;
+using Host = StandInProvider::Host;
+using Reply = StandInProvider::ScriptedReply;
+using Text = std::optional<QString>;
+
+Q_DECLARE_METATYPE(StandInProvider::ScriptedReply)
+
+namespace {
+
+Reply withReset(Reply reply) {
+    reply.endWithReset = true;
+    return reply;
+}
+
+} // namespace
+
+// The exchanges with the provider's hosts: HTTPS requests and what the queries make of them.
+class ServiceTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<LocalProvider> provider_;
+
+private slots:
+    void initTestCase() { provider_ = std::make_unique<LocalProvider>(); }
+    void init() {
+        provider_->reset();
+        ServiceClient::configure(provider_->endpoints(), provider_->authority());
+    }
+    void cleanupTestCase() { provider_.reset(); }
+
+    // Whatever the server does, the request goes out once: a fault is never retried.
+    void onlyACompleteStatus200IsASuccess_data() {
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<bool>("verdict");
+        QTest::addColumn<Text>("body");
+        const Text empty = QString("");
+        Reply silent;
+        silent.silent = true;
+        Reply endless = LocalProvider::reply(200);
+        endless.endless = true;
+        Reply redirect = LocalProvider::reply(301);
+        redirect.headers = {
+            {"Location", "https://" + provider_->endpoints().ipv4Host.toLatin1() + "/ipcheck.asp"}};
+        const QByteArray mebibyte(1024 * 1024, 'a');
+
+        const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+        row("200", LocalProvider::reply(200, "ip1.2.3.4"), true, Text("ip1.2.3.4"));
+        row("200, empty body", LocalProvider::reply(200), true, empty);
+        row("200, cut inside a UTF-8 character", LocalProvider::reply(200, "ip\xec"), true, Text());
+        row("200, exactly 1 MiB", LocalProvider::reply(200, mebibyte), true, Text(mebibyte));
+        row("200, 1 MiB and a byte", LocalProvider::reply(200, mebibyte + 'a'), false, empty);
+        row("200, endless body", endless, false, empty);
+        row("201", LocalProvider::reply(201, "created"), false, empty);
+        row("301 to another host", redirect, false, empty);
+        row("500 with an address", LocalProvider::reply(500, "ip1.2.3.4"), false, empty);
+        row("garbled status line", LocalProvider::raw("HTTP/1.1 abc\r\n\r\nip1.2.3.4"), false,
+            empty);
+        row("closed without a reply", LocalProvider::raw("\r\n"), false, empty);
+        row("reset before the status line", withReset(silent), false, empty);
+        row("reset in the body", withReset(LocalProvider::raw(ok + "Content-Length: 9\r\n\r\nip")),
+            false, empty);
+    }
+    void onlyACompleteStatus200IsASuccess() {
+        QFETCH(Reply, reply);
+        QFETCH(bool, verdict);
+        QFETCH(Text, body);
+        provider_->scriptReply("/probe", reply);
+        Text httpResult;
+        QCOMPARE(urlExecute(provider_->apiUrl("/probe?a=1"), httpResult), verdict);
+        QCOMPARE(httpResult, body);
+        QCOMPARE(provider_->requestLines(), QStringList{"GET /probe?a=1 HTTP/1.1"});
+        QCOMPARE(provider_->requests().size(), 1); // on no other host either
+    }
+
+    void untrustedOrUnknownHostGetsNothing_data() {
+        QTest::addColumn<bool>("trustStandInAuthority");
+        QTest::addColumn<QString>("host");
+        row("certificate from an unknown authority", false, QString("localhost"));
+        row("certificate for another host name", true, QString("127.0.0.1"));
+        row("host name that does not resolve", true, QString("api.vorlin.invalid"));
+    }
+    void untrustedOrUnknownHostGetsNothing() {
+        QFETCH(bool, trustStandInAuthority);
+        QFETCH(QString, host);
+        ServiceClient::configure(provider_->endpoints(),
+                                 trustStandInAuthority ? provider_->authority() : QByteArray());
+        const QString port = provider_->endpoints().apiHost.section(':', 1);
+        Text httpResult;
+        QVERIFY(!urlExecute("https://" + host + ':' + port + "/nic/clientupdate?password=x",
+                            httpResult));
+        QCOMPARE(httpResult, Text(""));
+        QCOMPARE(provider_->requests().size(), 0);
+    }
+
+    void proxyFromTheEnvironmentIsUsed_data() {
+        QTest::addColumn<QByteArray>("noProxy");
+        QTest::addColumn<bool>("throughProxy");
+        row("https_proxy set", QByteArray(), true);
+        row("https_proxy set, no_proxy=localhost", QByteArray("localhost"), false);
+    }
+    void proxyFromTheEnvironmentIsUsed() {
+        QFETCH(QByteArray, noProxy);
+        QFETCH(bool, throughProxy);
+        const auto restoreEnvironment = qScopeGuard([] {
+            qunsetenv("https_proxy");
+            qunsetenv("no_proxy");
+        });
+        qputenv("https_proxy", "http://127.0.0.1:" + QByteArray::number(provider_->proxyPort()));
+        qputenv("no_proxy", noProxy);
+        Text httpResult;
+        QVERIFY(urlExecute(provider_->apiUrl("/nic/groupcheck"), httpResult));
+        QCOMPARE(provider_->proxyTargets(),
+                 throughProxy ? QStringList{provider_->endpoints().apiHost} : QStringList());
+        QCOMPARE(provider_->requests().size(), 1);
+    }
+
+    // A body that keeps coming, a byte at a time, still ends the exchange at 10 s: the bound
+    // is on the whole exchange, not on each wait for data (and so on a silent server too).
+    // Meanwhile an exchange on another thread goes its own way.
+    void exchangeEndsAfterTenSecondsWithoutHoldingUpOthers() {
+        Reply dripping = LocalProvider::reply(200, QByteArray(100, 'x'));
+        dripping.dripIntervalMilliseconds = 200; // 20 s for the whole body
+        provider_->scriptReply("/slow", dripping);
+        provider_->scriptReply("/quick", LocalProvider::reply(200, "ipquick"));
+        QElapsedTimer clock;
+        clock.start();
+        Text slowResult, quickResult;
+        bool slowVerdict = true;
+        std::thread worker(
+            [&] { slowVerdict = urlExecute(provider_->apiUrl("/slow"), slowResult); });
+        QThread::msleep(300); // the slow exchange is under way
+        const bool quickVerdict = urlExecute(provider_->apiUrl("/quick"), quickResult);
+        const qint64 quickDone = clock.elapsed();
+        worker.join();
+        QVERIFY2(clock.elapsed() >= 9'900 && clock.elapsed() < 11'500,
+                 qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!slowVerdict && quickVerdict && quickDone < 1'300);
+        QCOMPARE(slowResult, Text(""));
+        QCOMPARE(quickResult, Text("ipquick"));
+        QCOMPARE(provider_->requests().size(), 2);
+    }
+
+    void addressIsWhatFollowsIp_data() {
+        QTest::addColumn<Text>("body");
+        QTest::addColumn<QString>("address");
+        row("address", Text("ip203.0.113.7"), QString("203.0.113.7"));
+        row("not checked as an address", Text("ipx"), QString("x"));
+        row("ip alone", Text("ip"), QString(""));
+        row("capital IP", Text("IP203.0.113.7"), QString(""));
+        row("not UTF-8", Text(), QString(""));
+    }
+    void addressIsWhatFollowsIp() {
+        QFETCH(Text, body);
+        QFETCH(QString, address);
+        QCOMPARE(addressFromCheckReply(body), address);
+    }
+
+    void eachFamilyAsksItsOwnHost() {
+        provider_->setPublicAddresses("198.51.100.4", "2001:db8::4");
+        QCOMPARE(getIPv4Address(), QString("198.51.100.4"));
+        QCOMPARE(getIPv6Address(), QString("2001:db8::4"));
+        QCOMPARE(provider_->requestLines(Host::IPv6Check),
+                 QStringList{"GET /ipcheck.asp HTTP/1.1"});
+    }
+
+    void queryCarriesEachValueInItsOwnField_data() {
+        QTest::addColumn<QString>("username");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("query");
+        // The password goes as the hex MD5 digest of its UTF-8 bytes; an empty one as nothing.
+        row("admitted values go verbatim", QString("Alice2024"), QString("pässword"),
+            QString("Home01"),
+            QString("username=Alice2024&password=8e1843033a0f6ee52e2f618aa8ebbef4&group=Home01"));
+        row("delimiters in a stored value are encoded", QString("a&group=x#"), QString(),
+            QString("g?h i"), QString("username=a%26group%3Dx%23&password=&group=g%3Fh%20i"));
+    }
+    void queryCarriesEachValueInItsOwnField() {
+        QFETCH(QString, username);
+        QFETCH(QString, password);
+        QFETCH(QString, group);
+        QFETCH(QString, query);
+        bool result = true;
+        Text message;
+        getClientProfileWithGroup(username, password, group, result, message);
+        QCOMPARE(provider_->requestLines(),
+                 QStringList{"GET /nic/getclientprofilewithgroup?" + query + " HTTP/1.1"});
+    }
+
+    void profileReplyOutcomes_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<Text>("message");
+        const Text empty = QString(""), none;
+        const auto wrapped = &StandInProvider::profileReplyBody;
+        QByteArray middleBar = wrapped(R"({"result":true})");
+        middleBar[4] = '|';
+        row("empty body", QByteArray(), false, false, empty);
+        row("not Base64", QByteArray("not base64!"), false, false, empty);
+        row("bar in the middle", middleBar, false, false, empty);
+        row("odd byte count: not UTF-16", QByteArray("YWJj"), false, false, empty);
+        row("decoded text is not JSON", wrapped("Welcome!"), true, false, none);
+        row("array", wrapped(R"([{"result":true}])"), false, false, empty);
+        row("no result", wrapped(R"({"message":"Wait."})"), true, false, Text("Wait."));
+        row("result true", wrapped(R"({"result":true})"), true, true, none);
+        row("result null", wrapped(R"({"result":null,"message":"m"})"), false, false, Text("m"));
+        row("result 1", wrapped(R"({"result":1})"), true, true, none);
+        row("result \" +007\"", wrapped(R"({"result":" +007"})"), true, true, none);
+        row("result \"0.9\"", wrapped(R"({"result":"0.9"})"), true, false, none);
+        row("message a number", wrapped(R"({"result":false,"message":42})"), true, false, none);
+    }
+    void profileReplyOutcomes() {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, answered);
+        QFETCH(bool, result);
+        QFETCH(Text, message);
+        bool actualResult = false; // as the caller presets them
+        Text actualMessage = QString("");
+        QCOMPARE(readProfileReply(QString::fromUtf8(body), actualResult, actualMessage), answered);
+        QCOMPARE(actualResult, result);
+        QCOMPARE(actualMessage, message);
+    }
+
+    void groupCheckTakesOnlyTheTwoWords_data() {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<bool>("verdict");
+        const QString home = "home";
+        row("TRUE", home, 200, QByteArray("TRUE"), true, true);
+        row("False", home, 200, QByteArray("False"), true, false);
+        row("true and a line break", home, 200, QByteArray("true\n"), false, false);
+        row("empty group: nothing sent", QString(), 200, QByteArray("true"), false, false);
+    }
+    void groupCheckTakesOnlyTheTwoWords() {
+        QFETCH(QString, group);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, answered);
+        QFETCH(bool, verdict);
+        provider_->scriptReply("/nic/groupcheck", LocalProvider::reply(status, body));
+        bool actualVerdict = !verdict;
+        QCOMPARE(getLocationCheck("alice2024", "secret!", group, actualVerdict), answered);
+        QCOMPARE(actualVerdict, verdict);
+        QCOMPARE(provider_->requests().size(), group.isEmpty() ? 0 : 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(ServiceTest)
+#include "tst_service.moc"
