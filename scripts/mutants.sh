@@ -197,7 +197,7 @@ EOF
 }
 
 occurrences() { # file text
-  grep -oF -- "$2" "$1" | wc -l
+  { grep -oF -- "$2" "$1" || true; } | wc -l
 }
 
 # Replaces the one occurrence of text with replacement; bash's quoted pattern is literal.
