@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 #include <atomic>
+#include <ctime>
 #include <thread>
 
 using namespace MyFunctions;
@@ -32,19 +33,24 @@ class ActivityLogTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Stamps are checked on an afternoon clock, where a 12-hour "hh" would give itself away.
+    void initTestCase() {
+        const int hoursAheadOfUtc = (15 - QDateTime::currentDateTimeUtc().time().hour() + 24) % 24;
+        qputenv("TZ", "AFT-" + QByteArray::number(hoursAheadOfUtc));
+        tzset();
+    }
     void init() { ActivityLog::create(); }
     void cleanup() { ActivityLog::setDisplay(nullptr); }
 
     // The log keeps the message behind a local time stamp; standard error gets the same
-    // entry with control characters other than line breaks shown as \xNN. An empty copy
+    // entry with every control character but its closing CR LF shown as \xNN. An empty copy
     // stands for a bare line end.
     void appendStampsTheMessageAndCopiesItToStandardError_data() {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("copied");
         row("absent: a bare line end", QString(), QString());
         row("CR LF alone: a bare line end", QString("\r\n"), QString());
-        row("line breaks stay", QString("first\r\nsecond\nthird"),
-            QString("first\r\nsecond\nthird"));
+        row("line breaks inside", QString("a\r\nb\nc"), QString("a\\x0d\\x0ab\\x0ac"));
         row("escape sequence", QString("\x1b[2Jgone"), QString("\\x1b[2Jgone"));
         row("C1 introducer", QChar(0x9b) + QString("31m"), QString("\\x9b31m"));
         row("lone CR, DEL, tab", QString("a\rb\x7f\t"), QString("a\\x0db\\x7f\\x09"));
