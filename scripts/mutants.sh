@@ -172,9 +172,9 @@ mutants() {
 @ input-replayed-after-save src/app/ProfileCheckWait.cpp
 - QCoreApplication::instance()->installEventFilter(&dropper);
 +
-@ stamp-on-twelve-hour-clock src/log/ActivityLog.cpp
-- yyyy-MM-dd HH:mm:ss
-+ yyyy-MM-dd hh:mm:ss
+@ stamp-in-utc src/log/ActivityLog.cpp
+- QDateTime::currentDateTime().toString(u"yyyy-MM-dd
++ QDateTime::currentDateTimeUtc().toString(u"yyyy-MM-dd
 @ stderr-passes-line-feed src/log/ActivityLog.cpp
 - if (c.category() == QChar::Other_Control)
 + if (c.category() == QChar::Other_Control && c != u'\n')
