@@ -215,7 +215,12 @@ private slots:
         row("decoded text is not JSON", wrapped("Welcome!"), true, false, none);
         row("array", wrapped(R"([{"result":true}])"), false, false, empty);
         row("no result", wrapped(R"({"message":"Wait."})"), true, false, Text("Wait."));
-        row("result true", wrapped(R"({"result":true})"), true, true, none);
+        // {"result":true,"message":"Hey!"} as the provider sends it, written out.
+        row("reply from the wire",
+            QByteArray(
+                "ewAiAHIAZQBzAHUAbAB0ACIAOgB0AHIAdQBlACwAIgBtAGUAcwBzAGEAZwBlACIAOgAiAEgAZQB5"
+                "ACEAIgB9AA||"),
+            true, true, Text("Hey!"));
         row("result null", wrapped(R"({"result":null,"message":"m"})"), false, false, Text("m"));
         row("result 1", wrapped(R"({"result":1})"), true, true, none);
         row("result \" +007\"", wrapped(R"({"result":" +007"})"), true, true, none);

@@ -37,6 +37,26 @@ private slots:
         QCOMPARE(getConfigurationString(key), QString("s3cret!Pw"));
     }
 
+    // A boolean written into the file by hand is true only when it says so.
+    void handWrittenBooleans_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("value");
+        for (const char* yes : {"true", "TRUE", "yes", "Yes", "1", "-2"})
+            QTest::addRow("%s", yes) << QByteArray(yes) << true;
+        for (const char* no : {"false", "no", "off", "on", "0", "y"})
+            QTest::addRow("%s", no) << QByteArray(no) << false;
+    }
+    void handWrittenBooleans() {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, value);
+        QDir().mkpath(QFileInfo(store_->filePath()).path());
+        QFile file(store_->filePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nsaved=" + text + "\n");
+        file.close();
+        QCOMPARE(UserDefaults::boolForKey(SettingsKeys::saved), value);
+    }
+
     void passwordThatDoesNotDecipherReadsEmpty() {
         UserDefaults::setObject(SettingsKeys::password, "hunter22");
         QCOMPARE(getConfigurationString(SettingsKeys::password), QString(""));
