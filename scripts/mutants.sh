@@ -165,13 +165,7 @@ mutants() {
 +
 @ close-without-tray-keeps-running src/app/AppDelegate.cpp
 - menuQuitClick();
-+
-@ worker-woken-before-addresses-emptied src/app/AppDelegate.cpp
-- MyFunctions::setConfigurationString(updatedipv4, QString(""));
-+ KeepSnoozing = 0; MyFunctions::setConfigurationString(updatedipv4, QString(""));
-@ input-replayed-after-save src/app/ProfileCheckWait.cpp
-- QCoreApplication::instance()->installEventFilter(&dropper);
-+
++ {}
 @ stamp-in-utc src/log/ActivityLog.cpp
 - QDateTime::currentDateTime().toString(u"yyyy-MM-dd
 + QDateTime::currentDateTimeUtc().toString(u"yyyy-MM-dd

@@ -6,10 +6,12 @@
 #include "app/platform/linux/XdgAutostartItem.h"
 #include "settings/PasswordCipher.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
@@ -248,6 +250,25 @@ private slots:
         // The group field is emptied only for an invalid group.
         QCOMPARE(delegate->window()->textBoxLocation->text(),
                  save.logged.first().contains("invalid group") ? "" : save.group);
+    }
+
+    // The view follows the log every second, and at once after a Save.
+    void logViewFollowsTheLog() {
+        const auto delegate = launch();
+        const auto shown = [&] { return delegate->window()->textBoxActivityLog->toPlainText(); };
+        QTRY_VERIFY_WITH_TIMEOUT(shown().contains(prompt), 2500);
+        fill(*delegate, "alice2024", "s3cret!Pw", "home");
+        delegate->buttonSaveClick();
+        QVERIFY(shown().contains(savedLines.first()));
+    }
+
+    // Without a tray nothing would be left to reach the program by.
+    void closingTheWindowWithoutATrayQuits() {
+        QApplication::setQuitOnLastWindowClosed(false); // as the program has it
+        const auto delegate = launch();
+        QTimer::singleShot(0, delegate->window(), &QWidget::close);
+        QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
     }
 
     // The profile check answers late. Commands that come meanwhile as events do not run, and
