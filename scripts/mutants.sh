@@ -116,7 +116,7 @@ mutants() {
 - firstLineEnd + lineEnd.size()
 + firstLineEnd + 1
 @ tooltip-dropped src/log/ActivityLog.cpp
-- pendingToolTip = text;
+- handOver(pendingToolTip, text);
 +
 @ refresh-compare-flipped src/log/ActivityLog.cpp
 - shownLogLength() == logText.size()

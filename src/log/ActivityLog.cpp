@@ -38,18 +38,15 @@ QString entryFor(const QString& message) {
     return stamp + message + lineEnd;
 }
 
-// Posted under the lock, so the display cannot be detached meanwhile; Qt drops the event
-// if the display is destroyed before it arrives.
-void postStatusEvent() {
-    QCoreApplication::postEvent(logDisplay, new QEvent(statusEvent));
-}
-
-void handOverOutcome(const CycleOutcome& outcome) {
+// Leaves the value in its slot for the GUI thread, which takes the newest when the event
+// arrives. Posted under the lock, so the display cannot be detached meanwhile; Qt drops the
+// event if the display is destroyed before it arrives.
+template <typename Value> void handOver(std::optional<Value>& slot, const Value& value) {
     const std::lock_guard lock(logMutex);
     if (!logDisplay)
         return;
-    pendingOutcome = outcome;
-    postStatusEvent();
+    slot = value;
+    QCoreApplication::postEvent(logDisplay, new QEvent(statusEvent));
 }
 
 // Service replies reach the log, and a terminal or the journal must not take their control
@@ -138,20 +135,16 @@ void refreshActivityLog() {
 }
 
 void setToolTip(const QString& text) {
-    const std::lock_guard lock(logMutex);
-    if (!logDisplay)
-        return;
-    pendingToolTip = text;
-    postStatusEvent();
+    handOver(pendingToolTip, text);
 }
 
 void reportCycleSucceeded() {
-    handOverOutcome({true, QString()});
+    handOver(pendingOutcome, CycleOutcome{true, QString()});
 }
 
 void reportCycleFailed(const QString& reason) {
     const QString time = QDateTime::currentDateTime().toString(u"HH:mm");
-    handOverOutcome({false, "Last update failed at " + time + ": " + reason});
+    handOver(pendingOutcome, CycleOutcome{false, "Last update failed at " + time + ": " + reason});
 }
 
 } // namespace MyFunctions
