@@ -35,8 +35,8 @@ mutants() {
 - rememberedIPv4.isEmpty() && rememberedIPv6.isEmpty()
 + rememberedIPv4.isEmpty() || rememberedIPv6.isEmpty()
 @ stored-password-not-checked src/update/IPUpdateThread.cpp
-- || !validator.isValidPassword(inputs.password)
-+
+- !validator.isValidPassword(inputs.password)) {
++ false) {
 @ unsaved-settings-cycle src/update/IPUpdateThread.cpp
 - if (!MyFunctions::getConfigurationBoolean(saved))
 + if (MyFunctions::getConfigurationBoolean(saved))
