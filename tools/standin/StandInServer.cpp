@@ -136,6 +136,13 @@ void StandInServer::listen(const StandInProvider::Ports& ports) {
     proxy_ = new ConnectProxy(this);
 }
 
+StandInServer::~StandInServer() {
+    // Tests change the state from their thread under the lock. Taking it once more orders
+    // those changes before the members go, visibly to ThreadSanitizer too, which cannot see
+    // the ordering that QThread::quit() and wait() give.
+    const std::lock_guard lock(mutex_);
+}
+
 void StandInServer::accept(QSslServer& server, Host host) {
     while (server.hasPendingConnections()) {
         auto* socket = static_cast<QSslSocket*>(server.nextPendingConnection());

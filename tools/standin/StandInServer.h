@@ -22,6 +22,7 @@ public:
     using ScriptedReply = StandInProvider::ScriptedReply;
 
     explicit StandInServer(const QStringList& certificateDnsNames);
+    ~StandInServer() override;
 
     void listen(const StandInProvider::Ports& ports); // on the stand-in's thread
     quint16 port(Host host) const { return ports_[static_cast<size_t>(host)]; }
