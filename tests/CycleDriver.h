@@ -8,8 +8,30 @@
 #include <QStringList>
 #include <functional>
 
-// Runs real update cycles with the real stage, without waiting between them, and keeps what
-// each cycle left: its block of log entries (stamps cut off) and the remembered addresses.
+// Runs the update worker on a clock of its own: each step of its waits is a second, after
+// which `eachSecond` gets the seconds gone by. The worker stops after `seconds`.
+inline void runWorker(const UpdateStage& stage, int seconds,
+                      const std::function<void(int)>& eachSecond = {},
+                      std::shared_ptr<EarlyCycleTrigger> earlyCycles = nullptr) {
+    int second = 0;
+    IPUpdateThread worker(
+        stage,
+        [&] {
+            ++second;
+            if (eachSecond)
+                eachSecond(second);
+            if (second == seconds) {
+                worker.setQuit(true);
+                KeepSnoozing = 0; // for a wait that is not over yet
+            }
+        },
+        std::move(earlyCycles));
+    worker.process();
+    KeepSnoozing = 1;
+}
+
+// Runs real update cycles with the real stage and keeps what each cycle left: its block of
+// log entries (stamps cut off) and the remembered addresses.
 class CycleDriver {
 public:
     struct CycleResult {
@@ -22,9 +44,10 @@ public:
     static QList<CycleResult> run(int cycles, const std::function<void(int)>& betweenCycles = {}) {
         QList<CycleResult> results;
         qsizetype entriesBefore = 0;
-        int steps = 0;
-        IPUpdateThread worker(requestClientUpdate, [&] {
-            if (steps++ % IPUpdateThread::secondsBetweenCycles == 0) {
+        runWorker(
+            requestClientUpdate, cycles * IPUpdateThread::secondsBetweenCycles, [&](int second) {
+                if (second % IPUpdateThread::secondsBetweenCycles != 1)
+                    return;
                 const QStringList all = entries(ActivityLog::text());
                 results.append({all.mid(entriesBefore),
                                 MyFunctions::getConfigurationString(SettingsKeys::updatedipv4),
@@ -32,11 +55,7 @@ public:
                 entriesBefore = all.size();
                 if (betweenCycles)
                     betweenCycles(static_cast<int>(results.size()));
-            }
-            if (steps == cycles * IPUpdateThread::secondsBetweenCycles)
-                worker.setQuit(true);
-        });
-        worker.process();
+            });
         return results;
     }
 

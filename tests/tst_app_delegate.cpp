@@ -1,4 +1,5 @@
 #include "CycleDriver.h"
+#include "DataRow.h"
 #include "LocalProvider.h"
 #include "TemporarySettingsStore.h"
 #include "app/AppDelegate.h"
@@ -16,12 +17,10 @@
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QtTest>
-#include <chrono>
 #include <memory>
 #include <thread>
 
 using namespace SettingsKeys;
-using namespace std::chrono;
 using StoredState = QMap<QString, QString>;
 using Look = AppDelegate::StatusLook;
 
@@ -55,42 +54,6 @@ QStringList logEntries() {
 
 QByteArray said(const QByteArray& status) {
     return R"({"statusCode":")" + status + R"("})";
-}
-
-// Runs the worker for 200 steps of its wait on clocks of its own, applying the script's
-// events ("<second>:<event>") as each second ends; returns the seconds at which cycles began.
-QList<int> cycleStarts(const QString& script) {
-    milliseconds awake{0}, sinceBoot{0};
-    auto trigger = std::make_shared<EarlyCycleTrigger>(
-        EarlyCycleTrigger::Clocks{[&] { return awake; }, [&] { return sinceBoot; }});
-    int second = 0;
-    QList<int> starts;
-    IPUpdateThread worker([&](const UpdateCycleInputs&) { starts << second; },
-                          [&] {
-                              awake += 1s;
-                              sinceBoot += 1s;
-                              ++second;
-                              for (const QString& event : script.split(' ', Qt::SkipEmptyParts)) {
-                                  const QString what = event.section(':', 1);
-                                  if (event.section(':', 0, 0).toInt() != second)
-                                      continue;
-                                  if (what == "offline" || what == "online")
-                                      trigger->reachabilityChanged(what == "online");
-                                  else if (what == "suspend")
-                                      sinceBoot += 1h;
-                                  else if (what == "lag") // a slow step, no sleep
-                                      sinceBoot += 3s;
-                                  else if (what == "save")
-                                      KeepSnoozing = 0;
-                              }
-                              if (second == 200) {
-                                  worker.setQuit(true);
-                                  KeepSnoozing = 0;
-                              }
-                          },
-                          trigger);
-    worker.process();
-    return starts;
 }
 
 // One Save: the entries, the profile check's reply and what the Save leaves.
@@ -402,82 +365,70 @@ private slots:
         QVERIFY(item.setEnabled(false)); // nothing left to remove
     }
 
-    // An accepted update, the row's reply, then an accepted update again.
-    void trayFollowsTheNewestCycle_data() {
+    // A whole cycle over HTTPS per kind of outcome, between two accepted ones: what it logs,
+    // remembers, shows in the tray and leaves for the next request.
+    void cycleOutcomes_data() {
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QStringList>("block"); // after the announcement
+        QTest::addColumn<bool>("firstUpdateNext");
         QTest::addColumn<QString>("failure"); // the reason shown; empty for none
         const QString unreadable = "the service's reply could not be read";
-        QTest::newRow("good") << 200 << goodReply << "";
-        QTest::newRow("No Change") << 200 << said("No Change") << "";
-        QTest::newRow("dns error") << 200 << said("dns error") << "fault on the service's side";
-        QTest::newRow("911") << 200 << said("911") << "the service is under maintenance";
-        QTest::newRow("notfqdn") << 200 << said("not fully qualified domain name")
-                                 << "host name not fully qualified";
-        QTest::newRow("abuse") << 200 << said("abuse") << "updates blocked for abuse";
-        QTest::newRow("no host") << 200 << said("no host") << "no host names found";
-        QTest::newRow("too many hosts")
-            << 200 << said("too many hosts") << "too many hosts in one update";
-        QTest::newRow("not member") << 200 << said("not member") << "option only for members";
-        QTest::newRow("badauth") << 200 << said("Bad Authentication")
-                                 << "user name or password rejected";
-        QTest::newRow("old version")
-            << 200 << said("old version") << "this client version is outdated";
-        QTest::newRow("other keyword")
-            << 200 << said("nochg") << "unexpected reply from the service";
-        QTest::newRow("HTTP 500") << 500 << goodReply << "no reply from the service";
-        QTest::newRow("empty body") << 200 << QByteArray() << unreadable;
-        QTest::newRow("not JSON") << 200 << QByteArray("OK") << unreadable;
-        QTest::newRow("good, address a number")
-            << 200 << QByteArray(R"({"statusCode":"good","updatedIPv4Address":7})") << unreadable;
+        row("accepted", 200, goodReply,
+            QStringList{"Server response: good", "[good] IP address updated.",
+                        "Current IPv4 Address: 203.0.113.7", "Current IPv6 Address: 2001:db8::7",
+                        ""},
+            false, QString());
+        row("not adopted", 200, said("abuse"),
+            QStringList{"Server response: abuse",
+                        "[abuse] IP address was not updated due to abusive IP update behaviour.",
+                        ""},
+            true, QString("updates blocked for abuse"));
+        row("HTTP 500", 500, goodReply, QStringList(), false, QString("no reply from the service"));
+        row("empty body", 200, QByteArray(), QStringList{""}, false, unreadable);
+        row("unreadable", 200, QByteArray("OK"), QStringList(), false, unreadable);
     }
-    void trayFollowsTheNewestCycle() {
+    void cycleOutcomes() {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
+        QFETCH(QStringList, block);
+        QFETCH(bool, firstUpdateNext);
         QFETCH(QString, failure);
-        TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "");
+        TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", false, true);
         const auto delegate = launch();
         provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(200, goodReply));
         provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(status, body));
         provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(200, goodReply));
 
-        QList<QPair<Look, QString>> shown;
-        CycleDriver::run(3, [&](int) {
+        QList<QPair<Look, QString>> shown; // after each cycle
+        const auto cycles = CycleDriver::run(3, [&](int) {
             QCoreApplication::processEvents();
             QString toolTip = delegate->statusItem()->toolTip();
             toolTip.replace(QRegularExpression("^(Last update failed at )\\d\\d:\\d\\d"),
                             "\\1HH:mm");
             shown << qMakePair(shownLook(*delegate), toolTip);
         });
+        const QStringList announcement = {
+            "IP address update initiated.",
+            "Updating IP address for username alice2024 and group home."};
+        QCOMPARE(cycles[1].block, announcement + block);
+        QCOMPARE(cycles[1].rememberedIPv4, firstUpdateNext ? "" : "203.0.113.7");
+        QCOMPARE(cycles[1].rememberedIPv6, firstUpdateNext ? "" : "2001:db8::7");
         const bool failed = !failure.isEmpty();
-        QCOMPARE(shown.size(), 3);
         QCOMPARE(shown[1], qMakePair(failed ? Look::Attention : Look::Working,
                                      failed ? "Last update failed at HH:mm: " + failure + "\r\n" +
                                                   acceptedToolTip
                                             : acceptedToolTip));
         QCOMPARE(shown[2], qMakePair(Look::Working, acceptedToolTip));
-    }
-
-    // Network changes and resumes end the wait early, yet no sooner than 30 s after a cycle.
-    void earlyCycles_data() {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QList<int>>("starts");
-        QTest::newRow("nothing: the usual rhythm") << "" << QList<int>{0, 120};
-        QTest::newRow("network back") << "40:offline 50:online" << QList<int>{0, 50, 170};
-        QTest::newRow("online without being offline") << "50:online" << QList<int>{0, 120};
-        QTest::newRow("back 10 s after a cycle") << "5:offline 10:online" << QList<int>{0, 30, 150};
-        QTest::newRow("two changes 5 s apart: one cycle")
-            << "3:offline 5:online 8:offline 10:online" << QList<int>{0, 30, 150};
-        QTest::newRow("resume") << "60:suspend" << QList<int>{0, 60, 180};
-        QTest::newRow("slow steps are no resume") << "60:lag 61:lag" << QList<int>{0, 120};
-        QTest::newRow("Save is not held back")
-            << "5:save 20:offline 25:online" << QList<int>{0, 5, 35, 155};
-    }
-    void earlyCycles() {
-        QFETCH(QString, script);
-        QFETCH(QList<int>, starts);
-        TemporarySettingsStore::saveAccount("alice2024", "secret!", "home");
-        QCOMPARE(cycleStarts(script), starts);
+        // IPv4 not reported, IPv6 reported; a first update after start-up, and after a
+        // reply that was not adopted.
+        const QStringList requests = provider_->requestLines().filter("/nic/clientupdate?");
+        QCOMPARE(requests[0], "GET /nic/clientupdate?username=alice2024&password="
+                              "515e2fbbd31c992aedf690f205398f4d&location=home&myipv4=no&myipv6="
+                              "2001:db8::7&uin=1 HTTP/1.1");
+        QCOMPARE(requests[2].contains("&uin=1"), firstUpdateNext);
+        // Both addresses are looked up whatever the families reported.
+        QCOMPARE(provider_->requestLines(StandInProvider::Host::IPv4Check).size(), 3);
     }
 };
 

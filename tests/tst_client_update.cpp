@@ -1,15 +1,11 @@
-#include "CycleDriver.h"
-#include "LocalProvider.h"
-#include "RecordingDisplay.h"
-#include "TemporarySettingsStore.h"
+#include "DataRow.h"
 #include "service/ServiceEndpoints.h"
-#include "service/ServiceQuery.h"
+#include "update/ClientUpdate.h"
 
 #include <QtTest>
-#include <memory>
 
-using Host = StandInProvider::Host;
 using Lines = QStringList;
+using Body = std::optional<QString>;
 
 namespace {
 
@@ -23,10 +19,16 @@ const QString good = "[good] IP address updated.";
 const Lines current = {"Current IPv4 Address: 203.0.113.7", "Current IPv6 Address: 2001:db8::7"};
 const Lines bothRemembered = {"203.0.113.7", "2001:db8::7"}, forgotten = {"", ""}, untouched;
 const QString online = "Vorlin Dynamic DNS Online!\r\n";
-const QString bothShown = online + "\r\nIPv4 Address -> 203.0.113.7\r\nIPv6 Address -> 2001:db8::7";
+const QString unreadable = "the service's reply could not be read";
 
-UpdateCycleInputs account(const QString& group) {
-    return {"alice2024", "s3cret!Pw", group, true, true, false};
+// A reply of the keyword with both addresses: the keyword's line (none when empty), whether
+// the addresses are adopted, and the failure the tray shows (none when empty).
+void keyword(const char* name, const QString& group, const QString& status, const QString& line,
+             bool adopted, const QString& failure) {
+    const Lines lines = Lines{sr + status} + (line.isEmpty() ? Lines() : Lines{line}) +
+                        (adopted ? current : Lines());
+    row(name, group, Body(reply(status, both)), lines, adopted ? bothRemembered : forgotten,
+        QString(), failure, true);
 }
 
 } // namespace
@@ -37,155 +39,97 @@ class ClientUpdateTest : public QObject {
 private slots:
     void replyMeaning_data() {
         QTest::addColumn<QString>("group");
-        QTest::addColumn<std::optional<QString>>("body");
+        QTest::addColumn<Body>("body");
         QTest::addColumn<Lines>("lines");
         QTest::addColumn<Lines>("remembered"); // empty: left as they are
         QTest::addColumn<QString>("toolTip");  // null: none
+        QTest::addColumn<QString>("failure");  // null: none
         QTest::addColumn<bool>("readable");
-        const auto row = [](const char* name, const QString& group, std::optional<QString> body,
-                            const Lines& lines, const Lines& remembered,
-                            const QString& toolTip = {}, bool readable = true) {
-            QTest::newRow(name) << group << body << lines << remembered << toolTip << readable;
-        };
-        const auto nullIPv6 = R"(,"updatedIPv4Address":"203.0.113.7","updatedIPv6Address":null)";
-        row("good", "home", reply("good", both), Lines{sr + "good", good} + current, bothRemembered,
-            bothShown);
-        row("GOOD, IPv6 null", "home", reply("GOOD", nullIPv6), {sr + "GOOD", good, current[0]},
-            {"203.0.113.7", ""}, online + "\r\nIPv4 Address -> 203.0.113.7");
-        row("good and more text", "", reply("Good, 2 hosts", both),
-            Lines{sr + "Good, 2 hosts", good} + current, bothRemembered, bothShown);
-        row("good, empty and absent addresses", "home",
-            reply("good", R"(,"updatedIPv4Address":"")"), {sr + "good", good}, forgotten, online);
-        row("nochg matches nothing", "home", reply("nochg", both), {sr + "nochg"}, forgotten);
-        row("DNS Error", "home", reply("DNS Error", both),
-            {sr + "DNS Error", "[dnserr] IP update rescheduled due to fault on server side."},
-            forgotten);
-        row("911", "home", reply("911", both),
-            {sr + "911", "[911] IP update suspended temporarily due to scheduled maintenance on "
-                         "server side."},
-            forgotten);
-        row("notfqdn", "home", reply("not fully qualified domain name", both),
-            Lines{sr + "not fully qualified domain name",
-                  "[notfqdn] Domain name is not a fully qualified hostname."} +
-                current,
-            bothRemembered);
-        row("No Change, short IPv4 kept, not shown", "home",
-            reply("No Change", R"(,"updatedIPv4Address":"1234")"),
-            {sr + "No Change", "[nochg] IP address was not updated due to no change."},
-            {"1234", ""});
-        row("abuse", "home", reply("abuse", both),
-            {sr + "abuse",
-             "[abuse] IP address was not updated due to abusive IP update behaviour."},
-            forgotten);
-        row("no host, group of 2", "ab", reply("no host", both),
-            Lines{sr + "no host", "[nohost] No hostnames with group ab found."} + current,
-            bothRemembered);
-        row("no host, group of 1", "a", reply("no host"),
-            {sr + "no host", "[nohost] No hostnames without group found."}, forgotten);
-        row("too many hosts", "home", reply("too many hosts", both),
-            {sr + "too many hosts",
-             "[numhost] Too many hosts (more than 20) specified in an update."},
-            forgotten);
-        row("not member", "home", reply("not member", both),
-            {sr + "not member", "[!donator] This option is only available for members."},
-            forgotten);
-        row("bad authentication, group", "home", reply("bad authentication"),
-            {sr + "bad authentication", "[badauth] Username alice2024, group home or password "
-                                        "is invalid! Please check the settings and try again."},
-            forgotten);
-        row("Bad Authentication, no group", "", reply("Bad Authentication"),
-            {sr + "Bad Authentication", "[badauth] Username alice2024 or password is invalid! "
-                                        "Please check the settings and try again."},
-            forgotten);
-        row("old version", "home", reply("old version", both),
-            {sr + "old version", "This version of Vorlin IP Update Client is outdated. Please "
-                                 "visit " +
-                                     webPageUrl("") + " to obtain the current version."},
-            forgotten);
-        row("empty body", "home", QString(""), {}, untouched);
-        row("body not UTF-8", "home", std::nullopt, {}, untouched);
-        row("plain text", "home", "OK", {}, untouched, {}, false);
-        row("JSON array", "home", R"(["good"])", {}, untouched, {}, false);
-        row("statusCode a number", "home", R"({"statusCode":1})", {}, untouched, {}, false);
-        row("good, address a number", "home", reply("good", R"(,"updatedIPv4Address":42)"),
-            {sr + "good", good}, untouched, {}, false);
-        row("no change, IPv6 an object", "home",
-            reply("no change", R"(,"updatedIPv4Address":"203.0.113.7","updatedIPv6Address":{})"),
-            {sr + "no change", "[nochg] IP address was not updated due to no change.", current[0]},
-            untouched, {}, false);
+        const QString none;
+        keyword("DNS Error", "home", "DNS Error",
+                "[dnserr] IP update rescheduled due to fault on server side.", false,
+                "fault on the service's side");
+        keyword("911", "home", "911",
+                "[911] IP update suspended temporarily due to scheduled maintenance on server "
+                "side.",
+                false, "the service is under maintenance");
+        keyword("notfqdn", "home", "not fully qualified domain name",
+                "[notfqdn] Domain name is not a fully qualified hostname.", true,
+                "host name not fully qualified");
+        keyword("abuse", "home", "abuse",
+                "[abuse] IP address was not updated due to abusive IP update behaviour.", false,
+                "updates blocked for abuse");
+        keyword("no host, group of 2", "ab", "no host",
+                "[nohost] No hostnames with group ab found.", true, "no host names found");
+        keyword("no host, group of 1", "a", "No Host", "[nohost] No hostnames without group found.",
+                true, "no host names found");
+        keyword("too many hosts", "home", "too many hosts",
+                "[numhost] Too many hosts (more than 20) specified in an update.", false,
+                "too many hosts in one update");
+        keyword("not member", "home", "not member",
+                "[!donator] This option is only available for members.", false,
+                "option only for members");
+        keyword("bad authentication, group", "home", "bad authentication",
+                "[badauth] Username alice2024, group home or password is invalid! Please check "
+                "the settings and try again.",
+                false, "user name or password rejected");
+        keyword("Bad Authentication, no group", "", "Bad Authentication",
+                "[badauth] Username alice2024 or password is invalid! Please check the settings "
+                "and try again.",
+                false, "user name or password rejected");
+        keyword("old version", "home", "old version",
+                "This version of Vorlin IP Update Client is outdated. Please visit " +
+                    webPageUrl("") + " to obtain the current version.",
+                false, "this client version is outdated");
+        keyword("nochg matches nothing", "home", "nochg", "", false,
+                "unexpected reply from the service");
+        row("good", QString("home"), Body(reply("good", both)), Lines{sr + "good", good} + current,
+            bothRemembered,
+            online + "\r\nIPv4 Address -> 203.0.113.7\r\nIPv6 Address -> 2001:db8::7", none, true);
+        row("GOOD and more text, IPv6 null", QString("home"),
+            Body(reply("GOOD, 2 hosts",
+                       R"(,"updatedIPv4Address":"203.0.113.7","updatedIPv6Address":null)")),
+            Lines{sr + "GOOD, 2 hosts", good, current[0]}, Lines{"203.0.113.7", ""},
+            online + "\r\nIPv4 Address -> 203.0.113.7", none, true);
+        row("good, empty and absent addresses", QString("home"),
+            Body(reply("good", R"(,"updatedIPv4Address":"")")), Lines{sr + "good", good}, forgotten,
+            online, none, true);
+        row("No Change, short IPv4 kept, not shown", QString("home"),
+            Body(reply("No Change", R"(,"updatedIPv4Address":"1234")")),
+            Lines{sr + "No Change", "[nochg] IP address was not updated due to no change."},
+            Lines{"1234", ""}, none, none, true);
+        row("empty body", QString("home"), Body(""), Lines(), untouched, none, unreadable, true);
+        row("body not UTF-8", QString("home"), Body(), Lines(), untouched, none, unreadable, true);
+        row("plain text", QString("home"), Body("OK"), Lines(), untouched, none, unreadable, false);
+        row("statusCode a number", QString("home"), Body(R"({"statusCode":1})"), Lines(), untouched,
+            none, unreadable, false);
+        row("good, address a number", QString("home"),
+            Body(reply("good", R"(,"updatedIPv4Address":42)")), Lines{sr + "good", good}, untouched,
+            none, unreadable, false);
+        row("no change, IPv6 an object", QString("home"),
+            Body(reply("no change",
+                       R"(,"updatedIPv4Address":"203.0.113.7","updatedIPv6Address":{})")),
+            Lines{sr + "no change", "[nochg] IP address was not updated due to no change.",
+                  current[0]},
+            untouched, none, unreadable, false);
     }
     void replyMeaning() {
         QFETCH(QString, group);
-        QFETCH(std::optional<QString>, body);
+        QFETCH(Body, body);
         QFETCH(Lines, lines);
         QFETCH(Lines, remembered);
         QFETCH(QString, toolTip);
+        QFETCH(QString, failure);
         QFETCH(bool, readable);
-        const ReplyMeaning meaning = ::replyMeaning(account(group), body);
+        const UpdateCycleInputs inputs = {"alice2024", "s3cret!Pw", group, true, true, false};
+        const ReplyMeaning meaning = ::replyMeaning(inputs, body);
         QCOMPARE(meaning.lines, lines);
         QCOMPARE(meaning.readable, readable);
         QCOMPARE(meaning.toolTip.value_or(QString()), toolTip);
+        QCOMPARE(meaning.failure.value_or(QString()), failure);
         QCOMPARE(meaning.remembered.has_value(), !remembered.isEmpty());
         if (meaning.remembered)
             QCOMPARE((Lines{meaning.remembered->ipv4, meaning.remembered->ipv6}), remembered);
-    }
-
-    // A whole cycle over HTTPS per kind of outcome; the cycle before it was accepted.
-    void cycleActsOnTheReply_data() {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<Lines>("block"); // after the announcement
-        QTest::addColumn<bool>("firstUpdateNext");
-        QTest::addColumn<int>("toolTips");
-        QTest::newRow("accepted") << 200 << reply("good", both)
-                                  << Lines{sr + "good", good} + current + Lines{""} << false << 2;
-        QTest::newRow("not adopted")
-            << 200 << reply("abuse")
-            << Lines{sr + "abuse",
-                     "[abuse] IP address was not updated due to abusive IP update behaviour.", ""}
-            << true << 1;
-        QTest::newRow("HTTP 500") << 500 << reply("good", both) << Lines{} << false << 1;
-        QTest::newRow("empty body") << 200 << "" << Lines{""} << false << 1;
-        QTest::newRow("unreadable") << 200 << "OK" << Lines{} << false << 1;
-    }
-    void cycleActsOnTheReply() {
-        QFETCH(int, status);
-        QFETCH(QString, body);
-        QFETCH(Lines, block);
-        QFETCH(bool, firstUpdateNext);
-        QFETCH(int, toolTips);
-        LocalProvider provider;
-        provider.addAccount({"alice2024", "s3cret!Pw", {"home"}});
-        TemporarySettingsStore store;
-        RecordingDisplay display;
-        ActivityLog::create();
-        ActivityLog::setDisplay(&display);
-        TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", false, true);
-        provider.scriptReply("/nic/clientupdate",
-                             LocalProvider::reply(200, reply("good", both).toUtf8()));
-        provider.scriptReply("/nic/clientupdate", LocalProvider::reply(status, body.toUtf8()));
-        // The third cycle only shows whether the second left a first update behind.
-        provider.scriptReply("/nic/clientupdate", LocalProvider::reply(200, "{}"));
-
-        // Each cycle's tooltip reaches the display before the next cycle begins.
-        const auto cycles = CycleDriver::run(3, [](int) { QCoreApplication::processEvents(); });
-        const Lines announcement = {"IP address update initiated.",
-                                    "Updating IP address for username alice2024 and group home."};
-        QCOMPARE(cycles[1].block, announcement + block);
-        QCOMPARE(cycles[1].rememberedIPv4, firstUpdateNext ? "" : "203.0.113.7");
-        QCOMPARE(cycles[1].rememberedIPv6, firstUpdateNext ? "" : "2001:db8::7");
-        const Lines requests = provider.requestLines().filter("/nic/clientupdate?");
-        // IPv4 not reported, IPv6 reported, first update after start-up.
-        QCOMPARE(requests[0], "GET /nic/clientupdate?username=alice2024&password=" +
-                                  MyFunctions::md5Hash("s3cret!Pw") +
-                                  "&location=home&myipv4=no&myipv6=2001:db8::7&uin=1 HTTP/1.1");
-        QCOMPARE(requests[2].contains("&uin=1"), firstUpdateNext);
-        // Both addresses are looked up whatever the families reported.
-        QCOMPARE(provider.requestLines(Host::IPv4Check).size(), 3);
-        QCoreApplication::processEvents();
-        QCOMPARE(display.toolTips.size(), toolTips);
-        QCOMPARE(display.toolTips.last(), bothShown);
-        ActivityLog::setDisplay(nullptr);
     }
 };
 

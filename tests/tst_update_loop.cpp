@@ -1,50 +1,49 @@
+#include "CycleDriver.h"
 #include "RecordingDisplay.h"
 #include "TemporarySettingsStore.h"
-#include "log/ActivityLog.h"
-#include "settings/Settings.h"
-#include "settings/UserDefaults.h"
-#include "update/IPUpdateThread.h"
 
 #include <QtTest>
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 
 using namespace MyFunctions;
 using namespace SettingsKeys;
+using namespace std::chrono;
 
 namespace {
 
-// Drives the loop for a given number of cycles without waiting: every wait step is
-// counted, and the first step of the last wait sets quit, which ends the loop only when
-// that wait is over.
-class LoopRun {
-public:
-    explicit LoopRun(int cycles) : cycles_(cycles) {}
+constexpr int cycleSeconds = IPUpdateThread::secondsBetweenCycles;
 
-    // The stage may throw to abandon a cycle.
-    void run(const std::function<void(const UpdateCycleInputs&)>& stageBody = {}) {
-        IPUpdateThread worker(
-            [&](const UpdateCycleInputs& inputs) {
-                stageCalls.append(inputs);
-                if (stageBody)
-                    stageBody(inputs);
-            },
-            [&] {
-                if (++sleepSteps == (cycles_ - 1) * IPUpdateThread::secondsBetweenCycles + 1)
-                    worker.setQuit(true);
-            });
-        worker.process();
-    }
-
-    QList<UpdateCycleInputs> stageCalls;
-    int sleepSteps = 0;
-
-private:
-    int cycles_;
-};
-
-void storeSavedAccount(const QString& name, const QString& password) {
-    TemporarySettingsStore::saveAccount(name, password, "home", true, false);
+// Runs the worker for 200 s with the early-cycle trigger on clocks of its own, applying
+// the script's events ("<second>:<event>") as each second ends; returns the seconds at
+// which cycles began.
+QList<int> cycleStarts(const QString& script) {
+    milliseconds awake{0}, sinceBoot{0};
+    auto trigger = std::make_shared<EarlyCycleTrigger>(
+        EarlyCycleTrigger::Clocks{[&] { return awake; }, [&] { return sinceBoot; }});
+    int now = 0;
+    QList<int> starts;
+    const auto applyEvents = [&](int second) {
+        now = second;
+        awake += 1s;
+        sinceBoot += 1s;
+        for (const QString& event : script.split(' ', Qt::SkipEmptyParts)) {
+            const QString what = event.section(':', 1);
+            if (event.section(':', 0, 0).toInt() != second)
+                continue;
+            if (what == "offline" || what == "online")
+                trigger->reachabilityChanged(what == "online");
+            else if (what == "suspend")
+                sinceBoot += 1h;
+            else if (what == "lag") // a slow step, no sleep
+                sinceBoot += 3s;
+            else if (what == "save")
+                KeepSnoozing = 0;
+        }
+    };
+    runWorker([&](const UpdateCycleInputs&) { starts << now; }, 200, applyEvents, trigger);
+    return starts;
 }
 
 } // namespace
@@ -57,6 +56,7 @@ class UpdateLoopTest : public QObject {
 private slots:
     void init() {
         store_ = std::make_unique<TemporarySettingsStore>();
+        TemporarySettingsStore::saveAccount("alice2024", "secret!", "home");
         ActivityLog::create();
         KeepSnoozing = 1;
     }
@@ -104,17 +104,15 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, password);
         QFETCH(bool, showsFailure);
-        storeSavedAccount(name, password);
+        TemporarySettingsStore::saveAccount(name, password, "home");
         UserDefaults::setBool(saved, savedFlag);
         RecordingDisplay display;
         ActivityLog::setDisplay(&display);
-
-        LoopRun loop(3);
-        loop.run();
+        int stageCalls = 0;
+        runWorker([&](const UpdateCycleInputs&) { ++stageCalls; }, 3 * cycleSeconds);
         QCoreApplication::processEvents();
         ActivityLog::setDisplay(nullptr);
-        QCOMPARE(loop.stageCalls.size(), 0);
-        QCOMPARE(loop.sleepSteps, 3 * IPUpdateThread::secondsBetweenCycles);
+        QCOMPARE(stageCalls, 0);
         QCOMPARE(ActivityLog::text(), QString());
         // Handed over every cycle; the display takes the newest.
         QCOMPARE(display.outcomes.size(), showsFailure ? 1 : 0);
@@ -122,41 +120,56 @@ private slots:
     }
 
     void firstUpdateFollowsTheRememberedAddresses() {
-        storeSavedAccount("alice2024", "secret!");
         // Left by an earlier run: forgotten when the worker starts.
         setConfigurationString(updatedipv4, "198.51.100.7");
         setConfigurationString(updatedipv6, "2001:db8::7");
-
         // Each cycle's stage leaves the addresses the next cycle is to find.
         const QList<QPair<QString, QString>> rememberedAfter = {
             {"198.51.100.7", ""}, {"", "2001:db8::7"}, {"", ""}, {"1.2.3.4", "2001:db8::7"}};
-        LoopRun loop(5);
-        int cycle = 0;
-        loop.run([&](const UpdateCycleInputs&) {
-            if (cycle < rememberedAfter.size()) {
-                setConfigurationString(updatedipv4, rememberedAfter[cycle].first);
-                setConfigurationString(updatedipv6, rememberedAfter[cycle].second);
-            }
-            ++cycle;
-        });
-
         QList<bool> firstUpdates;
-        for (const auto& inputs : loop.stageCalls)
-            firstUpdates << inputs.firstUpdate;
+        runWorker(
+            [&](const UpdateCycleInputs& inputs) {
+                firstUpdates << inputs.firstUpdate;
+                const auto [ipv4, ipv6] = rememberedAfter.value(firstUpdates.size() - 1);
+                setConfigurationString(updatedipv4, ipv4);
+                setConfigurationString(updatedipv6, ipv6);
+            },
+            5 * cycleSeconds);
         QCOMPARE(firstUpdates, (QList<bool>{true, false, false, true, false}));
     }
 
     void failureInACycleEndsOnlyThatCycle() {
-        storeSavedAccount("alice2024", "secret!");
-        LoopRun loop(3);
-        loop.run([&](const UpdateCycleInputs&) {
-            addToActivityLog("before the failure");
-            if (loop.stageCalls.size() == 1)
-                throw std::runtime_error("reply without a status");
-        });
-        QCOMPARE(loop.stageCalls.size(), 3);
-        QCOMPARE(loop.sleepSteps, 3 * IPUpdateThread::secondsBetweenCycles);
+        int stageCalls = 0;
+        runWorker(
+            [&](const UpdateCycleInputs&) {
+                addToActivityLog("before the failure");
+                if (++stageCalls == 1)
+                    throw std::runtime_error("reply without a status");
+            },
+            3 * cycleSeconds);
+        QCOMPARE(stageCalls, 3);
         QCOMPARE(ActivityLog::text().count("before the failure"), 3);
+    }
+
+    // Network changes and resumes end the wait early, yet no sooner than 30 s after a cycle.
+    void earlyCycles_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QList<int>>("starts");
+        QTest::newRow("nothing: the usual rhythm") << "" << QList<int>{0, 120};
+        QTest::newRow("network back") << "40:offline 50:online" << QList<int>{0, 50, 170};
+        QTest::newRow("online without being offline") << "50:online" << QList<int>{0, 120};
+        QTest::newRow("back 10 s after a cycle") << "5:offline 10:online" << QList<int>{0, 30, 150};
+        QTest::newRow("two changes 5 s apart: one cycle")
+            << "3:offline 5:online 8:offline 10:online" << QList<int>{0, 30, 150};
+        QTest::newRow("resume") << "60:suspend" << QList<int>{0, 60, 180};
+        QTest::newRow("slow steps are no resume") << "60:lag 61:lag" << QList<int>{0, 120};
+        QTest::newRow("Save is not held back")
+            << "5:save 20:offline 25:online" << QList<int>{0, 5, 35, 155};
+    }
+    void earlyCycles() {
+        QFETCH(QString, script);
+        QFETCH(QList<int>, starts);
+        QCOMPARE(cycleStarts(script), starts);
     }
 };
 
