@@ -181,8 +181,6 @@ private slots:
             << SaveCase{"alice2024", pw, "home", 500, {}, {"Unable to authenticate!"}, {}, true};
         QTest::newRow("refused with a message") << SaveCase{
             "alice2024", "wrong-pw", "home", 0, {}, {"Invalid username or password."}, {}, true};
-        QTest::newRow("refused without a message")
-            << SaveCase{"alice2024", pw, "home", 200, R"({"result":false})", {failed}, {}, true};
         QTest::newRow("refused with an empty message, no group") << SaveCase{
             "alice2024",      pw,  "", 200, R"({"result":false,"message":""})", {failed},
             {{location, ""}}, true};
