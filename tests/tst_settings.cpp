@@ -26,7 +26,6 @@ private slots:
         QTest::addColumn<bool>("enciphered");
         row("password", SettingsKeys::password, true);
         row("Password", QString("Password"), false);
-        row("password and a blank", QString("password "), false);
     }
     void stringsReadBackAsWritten() {
         QFETCH(QString, key);
@@ -60,17 +59,6 @@ private slots:
     void passwordThatDoesNotDecipherReadsEmpty() {
         UserDefaults::setObject(SettingsKeys::password, "hunter22");
         QCOMPARE(getConfigurationString(SettingsKeys::password), QString(""));
-    }
-
-    void valuesReachTheFile() {
-        setConfigurationBoolean(SettingsKeys::saved, true);
-        setConfigurationString(SettingsKeys::username, "alice2024");
-        QVERIFY(UserDefaults::synchronize());
-
-        QFile file(store_->filePath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray contents = file.readAll();
-        QVERIFY(contents.contains("username=alice2024") && contents.contains("saved=true"));
     }
 
     // However the store cannot be written, a refused write leaves nothing in the process
