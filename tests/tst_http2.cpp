@@ -1,10 +1,8 @@
 #include "LocalProvider.h"
 #include "service/Transport.h"
 
-#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 

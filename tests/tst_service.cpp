@@ -4,7 +4,6 @@
 #include "service/AddressDiscovery.h"
 #include "service/Transport.h"
 
-#include <QElapsedTimer>
 #include <QtTest>
 #include <memory>
 #include <thread>
@@ -120,8 +119,7 @@ private slots:
     void addressIsWhatFollowsIp_data() {
         QTest::addColumn<Text>("body");
         QTest::addColumn<QString>("address");
-        row("address", Text("ip203.0.113.7"), QString("203.0.113.7"));
-        row("shortest: not checked as an address", Text("ipx"), QString("x"));
+        row("shortest, not checked as an address", Text("ipx"), QString("x"));
         row("capital IP", Text("IP203.0.113.7"), QString(""));
     }
     void addressIsWhatFollowsIp() {
@@ -155,7 +153,6 @@ private slots:
         row("result 1", wrapped(R"({"result":1})"), true, true, none);
         row("result \" +007\"", wrapped(R"({"result":" +007"})"), true, true, none);
         row("result \"0.9\"", wrapped(R"({"result":"0.9"})"), true, false, none);
-        row("message a number", wrapped(R"({"result":false,"message":42})"), true, false, none);
     }
     void profileReplyOutcomes() {
         QFETCH(QByteArray, body);

@@ -3,8 +3,6 @@
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
 
-#include <QDir>
-#include <QFile>
 #include <QtTest>
 #include <memory>
 #include <unistd.h>
