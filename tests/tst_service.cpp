@@ -31,7 +31,7 @@ private slots:
         QTest::addColumn<bool>("verdict");
         QTest::addColumn<Text>("body");
         const Text empty = QString("");
-        Reply reset; // where libcurl would send a request again over a reused connection
+        Reply reset; // the connection drops before any reply
         reset.silent = true;
         reset.endWithReset = true;
         Reply redirect = LocalProvider::reply(301);
