@@ -19,11 +19,4 @@ public:
         scripted.body = body;
         return scripted;
     }
-
-    // Bytes sent as they are, whatever HTTP makes of them.
-    static ScriptedReply raw(const QByteArray& response) {
-        ScriptedReply scripted;
-        scripted.rawResponse = response;
-        return scripted;
-    }
 };

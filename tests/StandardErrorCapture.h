@@ -3,7 +3,6 @@
 #include "log/StandardErrorWriter.h"
 
 #include <QString>
-#include <QThread>
 #include <chrono>
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,24 +19,19 @@ public:
         saved_ = ::dup(STDERR_FILENO);
         ::dup2(ends_[1], STDERR_FILENO);
     }
-    StandardErrorCapture(const StandardErrorCapture&) = delete;
-    StandardErrorCapture& operator=(const StandardErrorCapture&) = delete;
-    ~StandardErrorCapture() { finish(); }
+    ~StandardErrorCapture() {
+        if (saved_ >= 0)
+            finish();
+    }
+    Q_DISABLE_COPY(StandardErrorCapture)
 
-    // Reads until the log's copy has nothing left to write.
+    // Reads until the log's copy has nothing left to write; once only.
     QString finish() {
-        if (saved_ < 0)
-            return QString::fromUtf8(captured_);
-        for (;;) {
-            const bool written = StandardErrorWriter::flush(std::chrono::milliseconds(0));
+        for (bool written = false; !written;) {
+            written = StandardErrorWriter::flush(std::chrono::milliseconds(1));
             char buffer[65536];
-            const ssize_t count = ::read(ends_[0], buffer, sizeof buffer);
-            if (count > 0)
+            for (ssize_t count; (count = ::read(ends_[0], buffer, sizeof buffer)) > 0;)
                 captured_.append(buffer, count);
-            else if (written)
-                break;
-            else
-                QThread::msleep(1);
         }
         ::dup2(saved_, STDERR_FILENO);
         for (int fd : {saved_, ends_[0], ends_[1]})

@@ -17,8 +17,8 @@ private slots:
         QTest::newRow("non-ASCII, three blocks")
             << QString("Grüße, 世界 ✓ 0123456789abcdef")
             << "eD7fB5r3OxBnscFgWPneOhXQoH5ekjcal/3sS32t0OiC3bu2KyHB4K4uhyet5aXG";
-        QTest::newRow("21 bytes") << QString("ABCDEFGHIJKLMNOPQRSTU")
-                                  << "IJXcaDkW3TPPMnA18gA5k/wgJkPMXoxSqmIu25Pdylo=";
+        QTest::newRow("leading U+FEFF, part of the password")
+            << QStringLiteral("\uFEFFpass") << "P9VTo5BUbr575AjLjJcwXQ==";
     }
     void interchangesWithOpenSslCommandLine() {
         QFETCH(QString, plain);
@@ -27,19 +27,12 @@ private slots:
         QCOMPARE(encryptString(plain), stored);
     }
 
-    void keepsALeadingByteOrderMark() {
-        const QString password = QStringLiteral("\uFEFFpass");
-        QCOMPARE(decryptString(*encryptString(password)), password);
-    }
-
     void rejectsWhatDoesNotDecipher_data() {
         QTest::addColumn<QString>("stored");
         QTest::newRow("empty text") << QString();
-        QTest::newRow("blank inside") << QString("Kwo52O5D4K70 f2eQncHvbg==");
         QTest::newRow("padding stripped") << QString("Kwo52O5D4K70f2eQncHvbg");
         QTest::newRow("URL-safe alphabet")
             << QString("IJXcaDkW3TPPMnA18gA5k_wgJkPMXoxSqmIu25Pdylo=");
-        QTest::newRow("17 bytes") << QString::fromLatin1(QByteArray(17, 'a').toBase64());
         QTest::newRow("block ending in a zero byte, not PKCS#7")
             << QString("zU0lKUVvp62a/PCYlVDsPg==");
         QTest::newRow("deciphers to bytes that are not UTF-8")

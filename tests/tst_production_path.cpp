@@ -3,12 +3,8 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QFile>
 #include <QLineEdit>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <unistd.h>
 
@@ -49,6 +45,7 @@ private:
 class ProductionPathTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir home_;
     std::unique_ptr<StandInProvider> provider_;
 
     std::unique_ptr<AppDelegate> saveAccount() {
@@ -64,6 +61,9 @@ class ProductionPathTest : public QObject {
 
 private slots:
     void initTestCase() {
+        // The settings store's real place, in a home of the test's own.
+        qputenv("HOME", home_.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", home_.filePath(".config").toUtf8());
         if (geteuid() != 0)
             QSKIP("Needs root: puts the stand-in's authority into the system's certificate store.");
         QCOMPARE(ServiceClient::endpoints().apiHost, QString("localhost:47441"));
@@ -95,14 +95,5 @@ private slots:
     }
 };
 
-int main(int argc, char* argv[]) {
-    // The settings store's real place, in a home of the test's own.
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(".config").toUtf8());
-    QApplication application(argc, argv);
-    ProductionPathTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(ProductionPathTest)
 #include "tst_production_path.moc"
