@@ -39,8 +39,7 @@ private slots:
     // entry with every control character but its closing CR LF shown as \xNN. An empty copy
     // stands for a bare line end.
     void appendStampsTheMessageAndCopiesItToStandardError_data() {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("copied");
+        columns<QString, QString>();
         row("absent: a bare line end", QString(), QString());
         row("CR LF alone: a bare line end", QString("\r\n"), QString());
         row("line breaks inside", QString("a\r\nb\nc"), QString("a\\x0d\\x0ab\\x0ac"));
@@ -48,8 +47,7 @@ private slots:
         row("lone CR, DEL, tab", QString("a\rb\x7f\t"), QString("a\\x0db\\x7f\\x09"));
     }
     void appendStampsTheMessageAndCopiesItToStandardError() {
-        QFETCH(QString, message);
-        QFETCH(QString, copied);
+        const auto [message, copied] = fetch<QString, QString>();
         StandardErrorCapture capture;
         const QDateTime before = QDateTime::currentDateTime().addMSecs(-999);
         addToActivityLog(message);
@@ -64,20 +62,14 @@ private slots:
 
     // trimMutableString drops whole lines from the front, trimData from the end.
     void trimmingDropsWholeLines_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("maximum");
-        QTest::addColumn<QString>("front");
-        QTest::addColumn<QString>("end");
+        columns<QString, int, QString, QString>();
         row("several lines", QString("abc\r\ndefghijkl\r\nxyz"), 10, QString("xyz"),
             QString("abc"));
         row("bare LF is no line end", QString("a\nb\nc"), 2, QString("a\nb\nc"),
             QString("a\nb\nc"));
     }
     void trimmingDropsWholeLines() {
-        QFETCH(QString, text);
-        QFETCH(int, maximum);
-        QFETCH(QString, front);
-        QFETCH(QString, end);
+        auto [text, maximum, front, end] = fetch<QString, int, QString, QString>();
         QCOMPARE(trimData(text, maximum), end);
         QCOMPARE(trimMutableString(text, maximum), front);
         QCOMPARE(text, front);

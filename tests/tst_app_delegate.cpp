@@ -132,12 +132,12 @@ private slots:
 
     // Launch fills the window from the store, or prompts on a first run, and writes nothing.
     void launchFillsTheWindow_data() {
-        QTest::addColumn<bool>("wasSaved");
+        columns<bool>();
         QTest::newRow("first run") << false;
         QTest::newRow("saved before") << true;
     }
     void launchFillsTheWindow() {
-        QFETCH(bool, wasSaved);
+        const auto [wasSaved] = fetch<bool>();
         if (wasSaved)
             TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", true, false);
         const StoredState before = storedState();
@@ -159,7 +159,7 @@ private slots:
 
     // After an earlier Save of other settings.
     void saveOutcomes_data() {
-        QTest::addColumn<SaveCase>("save");
+        columns<SaveCase>();
         const QString badName = "Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]";
         const QString badPassword = "Please enter a valid password. [4-20 characters "
                                     "(0-9a-zA-Z`~!@#$%^&*(){}[]-_=+|\\;:'\"<>,.?/)]";
@@ -188,7 +188,7 @@ private slots:
                                            {},          savedLines, stored, true};
     }
     void saveOutcomes() {
-        QFETCH(SaveCase, save);
+        const auto [save] = fetch<SaveCase>();
         TemporarySettingsStore::saveAccount("olduser1", "OldPass1", "oldgroup", false, false);
         MyFunctions::setConfigurationString(updatedipv4, "198.51.100.1");
         MyFunctions::setConfigurationString(updatedipv6, "2001:db8::1");
@@ -235,16 +235,15 @@ private slots:
     // The profile check answers late. Commands that come meanwhile as events do not run, and
     // Save's verdict on storing covers its own writes only.
     void saveDuringItsVerification_data() {
-        QTest::addColumn<bool>("unwritableAtFirst"); // then nothing Save writes is stored
-        QTest::addColumn<QString>("meanwhile");
+        columns<bool, QString>();
         QTest::newRow("another Save and a menu command") << false << "commands";
         QTest::newRow("unwritable throughout") << true << "";
         QTest::newRow("another thread's write refused") << false << "refused write";
         QTest::newRow("Save's first writes refused, its last stored") << true << "writable";
     }
     void saveDuringItsVerification() {
-        QFETCH(bool, unwritableAtFirst);
-        QFETCH(QString, meanwhile);
+        // unwritableAtFirst: then nothing Save writes is stored
+        const auto [unwritableAtFirst, meanwhile] = fetch<bool, QString>();
         const bool stored = !unwritableAtFirst;
         StandInProvider::ScriptedReply slow =
             LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
@@ -286,15 +285,14 @@ private slots:
     }
 
     void preferencesBringsTheWindowBack_data() {
-        QTest::addColumn<bool>("closed"); // else minimized
-        QTest::addColumn<Qt::WindowStates>("restored");
+        columns<bool, Qt::WindowStates>();
         QTest::newRow("closed") << true << Qt::WindowStates();
         QTest::newRow("minimized") << false << Qt::WindowStates();
         QTest::newRow("minimized from maximized") << false << Qt::WindowStates(Qt::WindowMaximized);
     }
     void preferencesBringsTheWindowBack() {
-        QFETCH(bool, closed);
-        QFETCH(Qt::WindowStates, restored);
+        // closed: else minimized
+        const auto [closed, restored] = fetch<bool, Qt::WindowStates>();
         const auto delegate = launch(); // a first run shows the window
         PreferencesWindow& window = *delegate->window();
         window.textBoxPassword->setText("typed");
@@ -314,7 +312,7 @@ private slots:
     }
 
     void menuEntriesOpenTheProviderPages_data() {
-        QTest::addColumn<QString>("path"); // the row's name is the entry's
+        columns<QString>();
         QTest::newRow("Purchase a Domain Name") << "/ControlPanel/AddDomainRegistration";
         QTest::newRow("Add a DDNS Hostname") << "/ControlPanel/AddDDNS";
         QTest::newRow("Open Control Panel") << "/ControlPanel";
@@ -323,7 +321,8 @@ private slots:
         QTest::newRow("Documentation") << "/DynamicDNS/IPUpdateClient/MACOSX";
     }
     void menuEntriesOpenTheProviderPages() {
-        QFETCH(QString, path);
+        // path: the row's name is the entry's
+        const auto [path] = fetch<QString>();
         const auto delegate = launch();
         menuEntry(*delegate, QTest::currentDataTag())->trigger();
         QCOMPARE(opened_, QList<QUrl>{QUrl("https://" + provider_->endpoints().webHost + path)});
@@ -346,12 +345,12 @@ private slots:
     }
 
     void autostartEntryIsValidForAnyProgramPath_data() {
-        QTest::addColumn<QString>("program");
+        columns<QString>();
         QTest::newRow("space and apostrophe") << "/home/o'neil/my apps/vorlin-ipupdate";
         QTest::newRow("quote, dollar, backquote, backslash") << "/opt/a\"b$c`d\\e/vorlin-ipupdate";
     }
     void autostartEntryIsValidForAnyProgramPath() {
-        QFETCH(QString, program);
+        const auto [program] = fetch<QString>();
         XdgAutostartItem item(program);
         QVERIFY(item.setEnabled(true));
         QProcess validate;
@@ -366,11 +365,7 @@ private slots:
     // A whole cycle over HTTPS per kind of outcome, between two accepted ones: what it logs,
     // remembers, shows in the tray and leaves for the next request.
     void cycleOutcomes_data() {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QStringList>("block"); // after the announcement
-        QTest::addColumn<bool>("firstUpdateNext");
-        QTest::addColumn<QString>("failure"); // the reason shown; empty for none
+        columns<int, QByteArray, QStringList, bool, QString>();
         const QString unreadable = "the service's reply could not be read";
         row("accepted", 200, goodReply,
             QStringList{"Server response: good", "[good] IP address updated.",
@@ -387,11 +382,9 @@ private slots:
         row("unreadable", 200, QByteArray("OK"), QStringList(), false, unreadable);
     }
     void cycleOutcomes() {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QStringList, block);
-        QFETCH(bool, firstUpdateNext);
-        QFETCH(QString, failure);
+        // block: after the announcement; failure: the reason shown; empty for none
+        const auto [status, body, block, firstUpdateNext, failure] =
+            fetch<int, QByteArray, QStringList, bool, QString>();
         TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", false, true);
         const auto delegate = launch();
         provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(200, goodReply));

@@ -1,3 +1,4 @@
+#include "DataRow.h"
 #include "StandInProvider.h"
 
 #include <QtTest>
@@ -68,11 +69,7 @@ private slots:
     // The demo saves and updates by itself; the provider sends the reply to the row's request
     // a byte at a time. The quit must neither wait for it nor take the part that came.
     void terminationEndsTheProgramPromptly_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<int>("signal");
-        QTest::addColumn<int>("withinMilliseconds");
-        QTest::addColumn<QStringList>("verdicts"); // none may be logged after the signal
+        columns<QString, QByteArray, int, int, QStringList>();
         const QByteArray good = R"({"statusCode":"good"})";
         const QByteArray accepted = StandInProvider::profileReplyBody(R"({"result":true})");
         QTest::newRow("SIGINT during an update")
@@ -83,11 +80,9 @@ private slots:
                            "Settings have been saved.", "could not be stored"};
     }
     void terminationEndsTheProgramPromptly() {
-        QFETCH(QString, path);
-        QFETCH(QByteArray, body);
-        QFETCH(int, signal);
-        QFETCH(int, withinMilliseconds);
-        QFETCH(QStringList, verdicts);
+        // verdicts: none may be logged after the signal
+        const auto [path, body, signal, withinMilliseconds, verdicts] =
+            fetch<QString, QByteArray, int, int, QStringList>();
         StandInProvider provider;
         provider.addAccount({"demo2026", "Demo-pass1", {"home"}});
         StandInProvider::ScriptedReply dripping;

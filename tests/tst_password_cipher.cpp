@@ -1,3 +1,4 @@
+#include "DataRow.h"
 #include "settings/PasswordCipher.h"
 
 #include <QtTest>
@@ -11,8 +12,7 @@ class PasswordCipherTest : public QObject {
 private slots:
     // Values made once by `openssl enc -aes-256-ecb -K <key as hex> -base64 -A`.
     void interchangesWithOpenSslCommandLine_data() {
-        QTest::addColumn<QString>("plain");
-        QTest::addColumn<QString>("stored");
+        columns<QString, QString>();
         QTest::newRow("ASCII password") << QString("Secret-Pa55!") << "Kwo52O5D4K70f2eQncHvbg==";
         QTest::newRow("non-ASCII, three blocks")
             << QString("Grüße, 世界 ✓ 0123456789abcdef")
@@ -21,14 +21,13 @@ private slots:
             << QStringLiteral("\uFEFFpass") << "P9VTo5BUbr575AjLjJcwXQ==";
     }
     void interchangesWithOpenSslCommandLine() {
-        QFETCH(QString, plain);
-        QFETCH(QString, stored);
+        const auto [plain, stored] = fetch<QString, QString>();
         QCOMPARE(decryptString(stored), plain);
         QCOMPARE(encryptString(plain), stored);
     }
 
     void rejectsWhatDoesNotDecipher_data() {
-        QTest::addColumn<QString>("stored");
+        columns<QString>();
         QTest::newRow("empty text") << QString();
         QTest::newRow("padding stripped") << QString("Kwo52O5D4K70f2eQncHvbg");
         QTest::newRow("URL-safe alphabet")
@@ -41,7 +40,7 @@ private slots:
             << QString("+MbTPwsqaxdCYXO/2YEs+g==");
     }
     void rejectsWhatDoesNotDecipher() {
-        QFETCH(QString, stored);
+        const auto [stored] = fetch<QString>();
         QCOMPARE(decryptString(stored), std::nullopt);
     }
 };

@@ -27,9 +27,7 @@ private slots:
 
     // Whatever the server does, the request goes out once: a fault is never retried.
     void onlyACompleteStatus200IsASuccess_data() {
-        QTest::addColumn<Reply>("reply");
-        QTest::addColumn<bool>("verdict");
-        QTest::addColumn<Text>("body");
+        columns<Reply, bool, Text>();
         const Text empty = QString("");
         Reply reset; // the connection drops before any reply
         reset.silent = true;
@@ -48,9 +46,7 @@ private slots:
         row("reset before the status line", reset, false, empty);
     }
     void onlyACompleteStatus200IsASuccess() {
-        QFETCH(Reply, reply);
-        QFETCH(bool, verdict);
-        QFETCH(Text, body);
+        const auto [reply, verdict, body] = fetch<Reply, bool, Text>();
         provider_->scriptReply("/probe", reply);
         Text httpResult;
         QCOMPARE(urlExecute(provider_->apiUrl("/probe?a=1"), httpResult), verdict);
@@ -69,14 +65,12 @@ private slots:
     }
 
     void proxyFromTheEnvironmentIsUsed_data() {
-        QTest::addColumn<QByteArray>("noProxy");
-        QTest::addColumn<bool>("throughProxy");
+        columns<QByteArray, bool>();
         row("https_proxy set", QByteArray(), true);
         row("https_proxy set, no_proxy=localhost", QByteArray("localhost"), false);
     }
     void proxyFromTheEnvironmentIsUsed() {
-        QFETCH(QByteArray, noProxy);
-        QFETCH(bool, throughProxy);
+        const auto [noProxy, throughProxy] = fetch<QByteArray, bool>();
         const auto restoreEnvironment = qScopeGuard([] {
             qunsetenv("https_proxy");
             qunsetenv("no_proxy");
@@ -117,22 +111,17 @@ private slots:
     }
 
     void addressIsWhatFollowsIp_data() {
-        QTest::addColumn<Text>("body");
-        QTest::addColumn<QString>("address");
+        columns<Text, QString>();
         row("shortest, not checked as an address", Text("ipx"), QString("x"));
         row("capital IP", Text("IP203.0.113.7"), QString(""));
     }
     void addressIsWhatFollowsIp() {
-        QFETCH(Text, body);
-        QFETCH(QString, address);
+        const auto [body, address] = fetch<Text, QString>();
         QCOMPARE(addressFromCheckReply(body), address);
     }
 
     void profileReplyOutcomes_data() {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("answered");
-        QTest::addColumn<bool>("result");
-        QTest::addColumn<Text>("message");
+        columns<QByteArray, bool, bool, Text>();
         const Text empty = QString(""), none;
         const auto wrapped = &StandInProvider::profileReplyBody;
         QByteArray middleBar = wrapped(R"({"result":true})");
@@ -155,10 +144,7 @@ private slots:
         row("result \"0.9\"", wrapped(R"({"result":"0.9"})"), true, false, none);
     }
     void profileReplyOutcomes() {
-        QFETCH(QByteArray, body);
-        QFETCH(bool, answered);
-        QFETCH(bool, result);
-        QFETCH(Text, message);
+        const auto [body, answered, result, message] = fetch<QByteArray, bool, bool, Text>();
         bool actualResult = false; // as the caller presets them
         Text actualMessage = QString("");
         QCOMPARE(readProfileReply(QString::fromUtf8(body), actualResult, actualMessage), answered);
@@ -169,10 +155,7 @@ private slots:
     // The account goes as percent-encoded fields in this order, the password as the hex MD5
     // digest of its UTF-8 bytes; only "true" or "false", in any case, is an answer.
     void groupCheckSendsTheAccountAndTakesOnlyTheTwoWords_data() {
-        QTest::addColumn<QString>("group");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("answered");
-        QTest::addColumn<bool>("verdict");
+        columns<QString, QByteArray, bool, bool>();
         const QString group = "g?h i";
         row("TRUE", group, QByteArray("TRUE"), true, true);
         row("False", group, QByteArray("False"), true, false);
@@ -180,10 +163,7 @@ private slots:
         row("empty group: nothing sent", QString(), QByteArray("true"), false, false);
     }
     void groupCheckSendsTheAccountAndTakesOnlyTheTwoWords() {
-        QFETCH(QString, group);
-        QFETCH(QByteArray, body);
-        QFETCH(bool, answered);
-        QFETCH(bool, verdict);
+        const auto [group, body, answered, verdict] = fetch<QString, QByteArray, bool, bool>();
         provider_->scriptReply("/nic/groupcheck", LocalProvider::reply(200, body));
         bool actualVerdict = !verdict;
         QCOMPARE(getLocationCheck("a&group=x#", "pässword", group, actualVerdict), answered);

@@ -30,16 +30,14 @@ private slots:
 
     // A boolean written into the file by hand is true only when it says so.
     void handWrittenBooleans_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("value");
+        columns<QByteArray, bool>();
         for (const char* yes : {"true", "TRUE", "yes", "Yes", "1", "-2"})
             QTest::addRow("%s", yes) << QByteArray(yes) << true;
         for (const char* no : {"false", "no", "off", "on", "0", "y"})
             QTest::addRow("%s", no) << QByteArray(no) << false;
     }
     void handWrittenBooleans() {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, value);
+        const auto [text, value] = fetch<QByteArray, bool>();
         QDir().mkpath(QFileInfo(store_->filePath()).path());
         QFile file(store_->filePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -51,13 +49,13 @@ private slots:
     // However the store cannot be written, a refused write leaves nothing in the process
     // that the disk does not hold.
     void refusedWriteLeavesWhatTheDiskHolds_data() {
-        QTest::addColumn<QString>("shape");
+        columns<QString>();
         row("no folder can be made", QString("blocked folder"));
         row("a folder where the file should be", QString("folder at file"));
         row("read-only file", QString("read-only file"));
     }
     void refusedWriteLeavesWhatTheDiskHolds() {
-        QFETCH(QString, shape);
+        const auto [shape] = fetch<QString>();
         QVariant earlier; // what the disk holds under the key
         if (shape == "blocked folder") {
             store_->makeUnwritable();

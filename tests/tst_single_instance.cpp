@@ -1,3 +1,4 @@
+#include "DataRow.h"
 #include "StandardErrorCapture.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
@@ -46,12 +47,12 @@ private slots:
     }
 
     void runtimeFilesArePrivateAndGoOnRelease_data() {
-        QTest::addColumn<bool>("runtimeFolderUsable");
+        columns<bool>();
         QTest::newRow("the runtime folder") << true;
         QTest::newRow("none usable: a folder of our own") << false;
     }
     void runtimeFilesArePrivateAndGoOnRelease() {
-        QFETCH(bool, runtimeFolderUsable);
+        const auto [runtimeFolderUsable] = fetch<bool>();
         const QString folder = freshFolder(runtimeFolderUsable ? "usable" : "none");
         QString expected = folder + "/runtime";
         if (runtimeFolderUsable) {

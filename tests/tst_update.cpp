@@ -89,11 +89,7 @@ private slots:
     void cleanup() { store_.reset(); }
 
     void snoozeSleepsUntilTheFlagIsCleared_data() {
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<int>("flagBefore");
-        QTest::addColumn<int>("clearDuringStep"); // 0: nobody clears it
-        QTest::addColumn<int>("expectedSteps");
-        QTest::addColumn<int>("flagAfter");
+        columns<int, int, int, int, int>();
         QTest::newRow("0 seconds, flag cleared: left cleared") << 0 << 0 << 0 << 0 << 0;
         QTest::newRow("cleared before: no sleep, set again") << 3 << 0 << 0 << 0 << 1;
         QTest::newRow("never cleared") << 3 << 1 << 0 << 3 << 1;
@@ -101,11 +97,9 @@ private slots:
         QTest::newRow("cleared during the last: stays cleared") << 3 << 1 << 3 << 3 << 0;
     }
     void snoozeSleepsUntilTheFlagIsCleared() {
-        QFETCH(int, seconds);
-        QFETCH(int, flagBefore);
-        QFETCH(int, clearDuringStep);
-        QFETCH(int, expectedSteps);
-        QFETCH(int, flagAfter);
+        // clearDuringStep: 0: nobody clears it
+        const auto [seconds, flagBefore, clearDuringStep, expectedSteps, flagAfter] =
+            fetch<int, int, int, int, int>();
         KeepSnoozing = static_cast<std::uint8_t>(flagBefore);
         int steps = 0;
         snooze(seconds, [&] {
@@ -117,19 +111,15 @@ private slots:
     }
 
     void cycleWithoutUsableSettingsSendsAndLogsNothing_data() {
-        QTest::addColumn<bool>("savedFlag");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("showsFailure"); // saved, but nothing can be sent
+        columns<bool, QString, QString, bool>();
         QTest::newRow("never saved") << false << "alice2024" << QString("secret!") << false;
         QTest::newRow("user name of 3") << true << "ali" << QString("secret!") << true;
         QTest::newRow("password of 3") << true << "alice2024" << QString("abc") << true;
     }
     void cycleWithoutUsableSettingsSendsAndLogsNothing() {
-        QFETCH(bool, savedFlag);
-        QFETCH(QString, name);
-        QFETCH(QString, password);
-        QFETCH(bool, showsFailure);
+        // showsFailure: saved, but nothing can be sent
+        const auto [savedFlag, name, password, showsFailure] =
+            fetch<bool, QString, QString, bool>();
         TemporarySettingsStore::saveAccount(name, password, "home");
         UserDefaults::setBool(saved, savedFlag);
         RecordingDisplay display;
@@ -179,8 +169,7 @@ private slots:
 
     // Network changes and resumes end the wait early, yet no sooner than 30 s after a cycle.
     void earlyCycles_data() {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QList<int>>("starts");
+        columns<QString, QList<int>>();
         QTest::newRow("nothing: the usual rhythm") << "" << QList<int>{0, 120};
         QTest::newRow("network back") << "40:offline 50:online" << QList<int>{0, 50, 170};
         QTest::newRow("online without being offline") << "50:online" << QList<int>{0, 120};
@@ -193,19 +182,12 @@ private slots:
             << "5:save 20:offline 25:online" << QList<int>{0, 5, 35, 155};
     }
     void earlyCycles() {
-        QFETCH(QString, script);
-        QFETCH(QList<int>, starts);
+        const auto [script, starts] = fetch<QString, QList<int>>();
         QCOMPARE(cycleStarts(script), starts);
     }
 
     void replyMeaning_data() {
-        QTest::addColumn<QString>("group");
-        QTest::addColumn<Body>("body");
-        QTest::addColumn<Lines>("lines");
-        QTest::addColumn<Lines>("remembered"); // empty: left as they are
-        QTest::addColumn<QString>("toolTip");  // null: none
-        QTest::addColumn<QString>("failure");  // null: none
-        QTest::addColumn<bool>("readable");
+        columns<QString, Body, Lines, Lines, QString, QString, bool>();
         const QString none;
         keyword("notfqdn", "home", "not fully qualified domain name",
                 "[notfqdn] Domain name is not a fully qualified hostname.", true,
@@ -258,13 +240,9 @@ private slots:
             untouched, none, unreadable, false);
     }
     void replyMeaning() {
-        QFETCH(QString, group);
-        QFETCH(Body, body);
-        QFETCH(Lines, lines);
-        QFETCH(Lines, remembered);
-        QFETCH(QString, toolTip);
-        QFETCH(QString, failure);
-        QFETCH(bool, readable);
+        // remembered: empty: left as they are; toolTip: null: none; failure: null: none
+        const auto [group, body, lines, remembered, toolTip, failure, readable] =
+            fetch<QString, Body, Lines, Lines, QString, QString, bool>();
         const UpdateCycleInputs inputs = {"alice2024", "s3cret!Pw", group, true, true, false};
         const ReplyMeaning meaning = ::replyMeaning(inputs, body);
         QCOMPARE(meaning.lines, lines);

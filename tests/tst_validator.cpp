@@ -9,9 +9,7 @@ class ValidatorTest : public QObject {
 
 private slots:
     void acceptsOnlyTheAllowedForms_data() {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
+        columns<QString, QString, bool>();
         for (const char* field : {"username", "password", "location", "email"})
             QTest::addRow("%s empty", field) << field << QString() << false;
         row("user name of 3", "username", QString("abc"), false);
@@ -33,9 +31,7 @@ private slots:
         row("e-mail, last label of 16", "email", QString("a@example.abcdefghijklmnop"), false);
     }
     void acceptsOnlyTheAllowedForms() {
-        QFETCH(QString, field);
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
+        const auto [field, text, valid] = fetch<QString, QString, bool>();
         const MyValidator validator;
         const QHash<QString, bool> verdicts = {{"username", validator.isValidUsername(text)},
                                                {"password", validator.isValidPassword(text)},
