@@ -1,7 +1,6 @@
 #pragma once
 
 #include "log/ActivityLog.h"
-#include "settings/Settings.h"
 #include "update/ClientUpdate.h"
 #include "update/IPUpdateThread.h"
 
@@ -30,33 +29,25 @@ inline void runWorker(const UpdateStage& stage, int seconds,
     KeepSnoozing = 1;
 }
 
-// Runs real update cycles with the real stage and keeps what each cycle left: its block of
-// log entries (stamps cut off) and the remembered addresses.
+// Runs real update cycles with the real stage and returns each cycle's block of log
+// entries, stamps cut off.
 class CycleDriver {
 public:
-    struct CycleResult {
-        QStringList block;
-        QString rememberedIPv4;
-        QString rememberedIPv6;
-    };
-
     // betweenCycles, when given, runs after each cycle with the number of cycles done.
-    static QList<CycleResult> run(int cycles, const std::function<void(int)>& betweenCycles = {}) {
-        QList<CycleResult> results;
+    static QList<QStringList> run(int cycles, const std::function<void(int)>& betweenCycles = {}) {
+        QList<QStringList> blocks;
         qsizetype entriesBefore = 0;
-        runWorker(
-            requestClientUpdate, cycles * IPUpdateThread::secondsBetweenCycles, [&](int second) {
-                if (second % IPUpdateThread::secondsBetweenCycles != 1)
-                    return;
-                const QStringList all = entries(ActivityLog::text());
-                results.append({all.mid(entriesBefore),
-                                MyFunctions::getConfigurationString(SettingsKeys::updatedipv4),
-                                MyFunctions::getConfigurationString(SettingsKeys::updatedipv6)});
-                entriesBefore = all.size();
-                if (betweenCycles)
-                    betweenCycles(static_cast<int>(results.size()));
-            });
-        return results;
+        runWorker(requestClientUpdate, cycles * IPUpdateThread::secondsBetweenCycles,
+                  [&](int second) {
+                      if (second % IPUpdateThread::secondsBetweenCycles != 1)
+                          return;
+                      const QStringList all = entries(ActivityLog::text());
+                      blocks.append(all.mid(entriesBefore));
+                      entriesBefore = all.size();
+                      if (betweenCycles)
+                          betweenCycles(static_cast<int>(blocks.size()));
+                  });
+        return blocks;
     }
 
     // The log's lines, each without its 20-character time stamp; an empty line stays empty.

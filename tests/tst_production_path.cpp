@@ -89,7 +89,7 @@ private slots:
                  (QStringList{"Settings have been saved.", ""}));
         ActivityLog::create();
         const auto cycles = CycleDriver::run(1);
-        QCOMPARE(cycles[0].block.mid(2, 3),
+        QCOMPARE(cycles[0].mid(2, 3),
                  (QStringList{"Server response: good", "[good] IP address updated.",
                               "Current IPv4 Address: 203.0.113.7"}));
     }
