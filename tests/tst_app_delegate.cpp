@@ -7,16 +7,8 @@
 #include "app/platform/linux/XdgAutostartItem.h"
 #include "settings/PasswordCipher.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QDesktopServices>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSystemTrayIcon>
 #include <QtTest>
+#include <QtWidgets>
 #include <memory>
 #include <thread>
 
@@ -233,7 +225,6 @@ private slots:
     void saveDuringItsVerification_data() {
         columns<bool, QString>();
         QTest::newRow("another Save and a menu command") << false << "commands";
-        QTest::newRow("unwritable throughout") << true << "";
         QTest::newRow("another thread's write refused") << false << "refused write";
         QTest::newRow("Save's first writes refused, its last stored") << true << "writable";
     }
@@ -309,11 +300,7 @@ private slots:
 
     void menuEntriesOpenTheProviderPages_data() {
         columns<QString>();
-        QTest::newRow("Purchase a Domain Name") << "/ControlPanel/AddDomainRegistration";
-        QTest::newRow("Add a DDNS Hostname") << "/ControlPanel/AddDDNS";
-        QTest::newRow("Open Control Panel") << "/ControlPanel";
         QTest::newRow("Manage Groups") << "/ControlPanel/DDNSGroup";
-        QTest::newRow("Contact Support") << "/ControlPanel/SupportTicket";
         QTest::newRow("Documentation") << "/DynamicDNS/IPUpdateClient/MACOSX";
     }
     void menuEntriesOpenTheProviderPages() {

@@ -3,9 +3,8 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QtTest>
+#include <QtWidgets>
 #include <unistd.h>
 
 namespace {
