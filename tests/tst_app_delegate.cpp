@@ -223,13 +223,12 @@ private slots:
     // The profile check answers late. Commands that come meanwhile as events do not run, and
     // Save's verdict on storing covers its own writes only.
     void saveDuringItsVerification_data() {
-        columns<bool, QString>();
+        columns<bool, QString>(); // the store refuses Save's first writes; what comes meanwhile
         QTest::newRow("another Save and a menu command") << false << "commands";
         QTest::newRow("another thread's write refused") << false << "refused write";
         QTest::newRow("Save's first writes refused, its last stored") << true << "writable";
     }
     void saveDuringItsVerification() {
-        // unwritableAtFirst: then nothing Save writes is stored
         const auto [unwritableAtFirst, meanwhile] = fetch<bool, QString>();
         const bool stored = !unwritableAtFirst;
         StandInProvider::ScriptedReply slow =
@@ -272,13 +271,12 @@ private slots:
     }
 
     void preferencesBringsTheWindowBack_data() {
-        columns<bool, Qt::WindowStates>();
+        columns<bool, Qt::WindowStates>(); // closed (else minimized); the state to restore
         QTest::newRow("closed") << true << Qt::WindowStates();
         QTest::newRow("minimized") << false << Qt::WindowStates();
         QTest::newRow("minimized from maximized") << false << Qt::WindowStates(Qt::WindowMaximized);
     }
     void preferencesBringsTheWindowBack() {
-        // closed: else minimized
         const auto [closed, restored] = fetch<bool, Qt::WindowStates>();
         const auto delegate = launch(); // a first run shows the window
         PreferencesWindow& window = *delegate->window();
@@ -299,12 +297,11 @@ private slots:
     }
 
     void menuEntriesOpenTheProviderPages_data() {
-        columns<QString>();
+        columns<QString>(); // the page's path; the row's name is the menu entry's
         QTest::newRow("Manage Groups") << "/ControlPanel/DDNSGroup";
         QTest::newRow("Documentation") << "/DynamicDNS/IPUpdateClient/MACOSX";
     }
     void menuEntriesOpenTheProviderPages() {
-        // path: the row's name is the entry's
         const auto [path] = fetch<QString>();
         const auto delegate = launch();
         menuEntry(*delegate, QTest::currentDataTag())->trigger();
@@ -348,6 +345,8 @@ private slots:
     // A whole cycle over HTTPS per kind of outcome, between two accepted ones: what it logs,
     // remembers, shows in the tray and leaves for the next request.
     void cycleOutcomes_data() {
+        // status, body; what the cycle logs after its announcement, whether the next request is
+        // a first update, the reason the tray shows (empty: none)
         columns<int, QByteArray, QStringList, bool, QString>();
         const QString unreadable = "the service's reply could not be read";
         row("accepted", 200, goodReply,
@@ -365,7 +364,6 @@ private slots:
         row("unreadable", 200, QByteArray("OK"), QStringList(), false, unreadable);
     }
     void cycleOutcomes() {
-        // block: after the announcement; failure: the reason shown; empty for none
         const auto [status, body, block, firstUpdateNext, failure] =
             fetch<int, QByteArray, QStringList, bool, QString>();
         TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", false, true);
@@ -388,6 +386,7 @@ private slots:
         const QStringList announcement = {
             "IP address update initiated.",
             "Updating IP address for username alice2024 and group home."};
+        QCOMPARE(cycles.size(), 3);
         QCOMPARE(cycles[1], announcement + block);
         QCOMPARE(remembered[1], firstUpdateNext ? " " : "203.0.113.7 2001:db8::7");
         const bool failed = !failure.isEmpty();

@@ -69,7 +69,9 @@ private slots:
     // The demo saves and updates by itself; the provider sends the reply to the row's request
     // a byte at a time. The quit must neither wait for it nor take the part that came.
     void terminationEndsTheProgramPromptly_data() {
-        columns<QString, QByteArray, int, int, QStringList>();
+        columns<QString, QByteArray, int, int,
+                QStringList>(); // path, body, signal, time limit, lines none of which may follow
+                                // the signal
         const QByteArray good = R"({"statusCode":"good"})";
         const QByteArray accepted = StandInProvider::profileReplyBody(R"({"result":true})");
         QTest::newRow("SIGINT during an update")
@@ -80,7 +82,6 @@ private slots:
                            "Settings have been saved.", "could not be stored"};
     }
     void terminationEndsTheProgramPromptly() {
-        // verdicts: none may be logged after the signal
         const auto [path, body, signal, withinMilliseconds, verdicts] =
             fetch<QString, QByteArray, int, int, QStringList>();
         StandInProvider provider;

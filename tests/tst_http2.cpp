@@ -56,6 +56,7 @@ private slots:
         std::optional<QString> body;
         QVERIFY(
             MyFunctions::urlExecute(QString("https://localhost:%1/probe").arg(frontPort), body));
+        QCOMPARE(body, std::optional<QString>("ip203.0.113.7"));
         frontEnd.terminate();
         QVERIFY(frontEnd.waitForFinished(5000));
 

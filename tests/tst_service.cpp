@@ -22,7 +22,10 @@ class ServiceTest : public QObject {
 
 private slots:
     void initTestCase() { provider_ = std::make_unique<LocalProvider>(); }
-    void init() { provider_->reset(); }
+    void init() {
+        provider_->reset();
+        ServiceClient::configure(provider_->endpoints(), provider_->authority());
+    }
     void cleanupTestCase() { provider_.reset(); }
 
     // Whatever the server does, the request goes out once: a fault is never retried.
@@ -55,11 +58,19 @@ private slots:
         QCOMPARE(provider_->requests().size(), 1); // on no other host either
     }
 
-    // The stand-in's certificate names localhost, not the address asked for.
-    void certificateForAnotherHostGetsNothing() {
+    // Nothing goes to a server the client cannot trust under the name it asked for.
+    void untrustedServerGetsNothing_data() {
+        columns<bool, QString>(); // whether the stand-in's authority is trusted; the host asked
+        row("certificate from an unknown authority", false, QString("localhost"));
+        row("certificate for another host name", true, QString("127.0.0.1"));
+    }
+    void untrustedServerGetsNothing() {
+        const auto [trusted, host] = fetch<bool, QString>();
+        ServiceClient::configure(provider_->endpoints(),
+                                 trusted ? provider_->authority() : QByteArray());
         const QString port = provider_->endpoints().apiHost.section(':', 1);
         Text httpResult;
-        QVERIFY(!urlExecute("https://127.0.0.1:" + port + "/probe", httpResult));
+        QVERIFY(!urlExecute("https://" + host + ':' + port + "/probe", httpResult));
         QCOMPARE(httpResult, Text(""));
         QCOMPARE(provider_->requests().size(), 0);
     }

@@ -2,6 +2,7 @@
 #include "DataRow.h"
 #include "RecordingDisplay.h"
 #include "TemporarySettingsStore.h"
+#include "service/ServiceEndpoints.h"
 
 #include <QtTest>
 #include <chrono>
@@ -88,13 +89,14 @@ private slots:
     void cleanup() { store_.reset(); }
 
     void snoozeSleepsUntilTheFlagIsCleared_data() {
+        // seconds, flag before, the step during which the flag is cleared (0: never), the
+        // steps taken, flag after
         columns<int, int, int, int, int>();
         QTest::newRow("cleared before: no sleep, set again") << 3 << 0 << 0 << 0 << 1;
         QTest::newRow("cleared during the second of three") << 3 << 1 << 2 << 2 << 1;
         QTest::newRow("cleared during the last: stays cleared") << 3 << 1 << 3 << 3 << 0;
     }
     void snoozeSleepsUntilTheFlagIsCleared() {
-        // clearDuringStep: 0: nobody clears it
         const auto [seconds, flagBefore, clearDuringStep, expectedSteps, flagAfter] =
             fetch<int, int, int, int, int>();
         KeepSnoozing = static_cast<std::uint8_t>(flagBefore);
@@ -108,13 +110,14 @@ private slots:
     }
 
     void cycleWithoutUsableSettingsSendsAndLogsNothing_data() {
+        // saved, user name, password, whether the tray shows a failure (saved, but nothing
+        // can be sent)
         columns<bool, QString, QString, bool>();
         QTest::newRow("never saved") << false << "alice2024" << QString("secret!") << false;
         QTest::newRow("user name of 3") << true << "ali" << QString("secret!") << true;
         QTest::newRow("password of 3") << true << "alice2024" << QString("abc") << true;
     }
     void cycleWithoutUsableSettingsSendsAndLogsNothing() {
-        // showsFailure: saved, but nothing can be sent
         const auto [savedFlag, name, password, showsFailure] =
             fetch<bool, QString, QString, bool>();
         TemporarySettingsStore::saveAccount(name, password, "home");
@@ -171,8 +174,24 @@ private slots:
     }
 
     void replyMeaning_data() {
+        // group, body; lines logged, addresses remembered (empty: left as they are), tooltip
+        // and failure (null: none), whether the cycle goes on
         columns<QString, Body, Lines, Lines, QString, QString, bool>();
         const QString none;
+        keyword("DNS Error", "home", "DNS Error",
+                "[dnserr] IP update rescheduled due to fault on server side.", false,
+                "fault on the service's side");
+        keyword("911", "home", "911",
+                "[911] IP update suspended temporarily due to scheduled maintenance on server "
+                "side.",
+                false, "the service is under maintenance");
+        keyword("too many hosts", "home", "too many hosts",
+                "[numhost] Too many hosts (more than 20) specified in an update.", false,
+                "too many hosts in one update");
+        keyword("old version", "home", "old version",
+                "This version of Vorlin IP Update Client is outdated. Please visit " +
+                    webPageUrl("") + " to obtain the current version.",
+                false, "this client version is outdated");
         keyword("notfqdn", "home", "not fully qualified domain name",
                 "[notfqdn] Domain name is not a fully qualified hostname.", true,
                 "host name not fully qualified");
@@ -201,6 +220,9 @@ private slots:
                        R"(,"updatedIPv4Address":"203.0.113.7","updatedIPv6Address":null)")),
             Lines{sr + "GOOD, 2 hosts", good, current[0]}, Lines{"203.0.113.7", ""},
             online + "\r\nIPv4 Address -> 203.0.113.7", none, true);
+        row("good, empty and absent addresses", QString("home"),
+            Body(reply("good", R"(,"updatedIPv4Address":"")")), Lines{sr + "good", good}, forgotten,
+            online, none, true);
         row("No Change, short IPv4 kept, not shown", QString("home"),
             Body(reply("No Change", R"(,"updatedIPv4Address":"1234")")),
             Lines{sr + "No Change", "[nochg] IP address was not updated due to no change."},
@@ -216,7 +238,6 @@ private slots:
             untouched, none, unreadable, false);
     }
     void replyMeaning() {
-        // remembered: empty: left as they are; toolTip: null: none; failure: null: none
         const auto [group, body, lines, remembered, toolTip, failure, readable] =
             fetch<QString, Body, Lines, Lines, QString, QString, bool>();
         const UpdateCycleInputs inputs = {"alice2024", "s3cret!Pw", group, true, true, false};

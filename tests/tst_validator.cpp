@@ -14,6 +14,7 @@ private slots:
         row("user name of 3", "username", QString("abc"), false);
         row("user name of 4, mixed case", "username", QString("aB1z"), true);
         row("user name of 20", "username", QString(20, 'Z'), true);
+        row("user name with a Kelvin sign", "username", QString("abc\u212a"), false);
         row("user name, final line break", "username", QString("alice\n"), false);
         row("password, 16 punctuation marks", "password", QString("`~!@#$%^&*(){}[]"), true);
         row("password, 16 more", "password", QString("-_=+|\\;:'\"<>,.?/"), true);
