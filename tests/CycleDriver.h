@@ -29,33 +29,29 @@ inline void runWorker(const UpdateStage& stage, int seconds,
     KeepSnoozing = 1;
 }
 
-// Runs real update cycles with the real stage and returns each cycle's block of log
-// entries, stamps cut off.
-class CycleDriver {
-public:
-    // betweenCycles, when given, runs after each cycle with the number of cycles done.
-    static QList<QStringList> run(int cycles, const std::function<void(int)>& betweenCycles = {}) {
-        QList<QStringList> blocks;
-        qsizetype entriesBefore = 0;
-        runWorker(requestClientUpdate, cycles * IPUpdateThread::secondsBetweenCycles,
-                  [&](int second) {
-                      if (second % IPUpdateThread::secondsBetweenCycles != 1)
-                          return;
-                      const QStringList all = entries(ActivityLog::text());
-                      blocks.append(all.mid(entriesBefore));
-                      entriesBefore = all.size();
-                      if (betweenCycles)
-                          betweenCycles(static_cast<int>(blocks.size()));
-                  });
-        return blocks;
-    }
+// The log's lines, each without its 20-character time stamp; an empty line stays empty.
+inline QStringList logEntries(const QString& log = ActivityLog::text()) {
+    QStringList lines = log.split("\r\n");
+    lines.removeLast();
+    for (QString& line : lines)
+        line = line.mid(20);
+    return lines;
+}
 
-    // The log's lines, each without its 20-character time stamp; an empty line stays empty.
-    static QStringList entries(const QString& log) {
-        QStringList lines = log.split("\r\n");
-        lines.removeLast();
-        for (QString& line : lines)
-            line = line.mid(20);
-        return lines;
-    }
-};
+// Runs real update cycles with the real stage and returns each cycle's block of log
+// entries. betweenCycles, when given, runs after each cycle with the number of cycles done.
+inline QList<QStringList> runCycles(int cycles,
+                                    const std::function<void(int)>& betweenCycles = {}) {
+    QList<QStringList> blocks;
+    qsizetype entriesBefore = 0;
+    runWorker(requestClientUpdate, cycles * IPUpdateThread::secondsBetweenCycles, [&](int second) {
+        if (second % IPUpdateThread::secondsBetweenCycles != 1)
+            return;
+        const QStringList all = logEntries();
+        blocks.append(all.mid(entriesBefore));
+        entriesBefore = all.size();
+        if (betweenCycles)
+            betweenCycles(static_cast<int>(blocks.size()));
+    });
+    return blocks;
+}

@@ -40,10 +40,6 @@ StoredState storedState() {
     return state;
 }
 
-QStringList logEntries() {
-    return CycleDriver::entries(ActivityLog::text());
-}
-
 QByteArray said(const QByteArray& status) {
     return R"({"statusCode":")" + status + R"("})";
 }
@@ -374,7 +370,7 @@ private slots:
 
         QList<QPair<Look, QString>> shown; // after each cycle
         QStringList remembered;
-        const auto cycles = CycleDriver::run(3, [&](int) {
+        const auto cycles = runCycles(3, [&](int) {
             QCoreApplication::processEvents();
             QString toolTip = delegate->statusItem()->toolTip();
             toolTip.replace(QRegularExpression("^(Last update failed at )\\d\\d:\\d\\d"),

@@ -76,18 +76,16 @@ private slots:
 
     void untrustedProviderIsRefusedBeforeAnyRequest() {
         const auto delegate = saveAccount();
-        QCOMPARE(CycleDriver::entries(ActivityLog::text()).mid(1),
-                 QStringList{"Unable to authenticate!"});
+        QCOMPARE(logEntries().mid(1), QStringList{"Unable to authenticate!"});
         QCOMPARE(provider_->requests().size(), 0);
     }
 
     void trustedProviderTakesASaveAndAnUpdate() {
         const SystemTrust trust(provider_->authority());
         const auto delegate = saveAccount();
-        QCOMPARE(CycleDriver::entries(ActivityLog::text()).mid(1),
-                 (QStringList{"Settings have been saved.", ""}));
+        QCOMPARE(logEntries().mid(1), (QStringList{"Settings have been saved.", ""}));
         ActivityLog::create();
-        const auto cycles = CycleDriver::run(1);
+        const auto cycles = runCycles(1);
         QCOMPARE(cycles[0].mid(2, 3),
                  (QStringList{"Server response: good", "[good] IP address updated.",
                               "Current IPv4 Address: 203.0.113.7"}));

@@ -30,14 +30,15 @@ const Lines bothRemembered = {"203.0.113.7", "2001:db8::7"}, forgotten = {"", ""
 const QString online = "Vorlin Dynamic DNS Online!\r\n";
 const QString unreadable = "the service's reply could not be read";
 
-// A reply of the keyword with both addresses: the keyword's line (none when empty), whether
-// the addresses are adopted, and the failure the tray shows (none when empty).
-void keyword(const char* name, const QString& group, const QString& status, const QString& line,
-             bool adopted, const QString& failure) {
+// A reply of the status with both addresses, for the group "home" unless given: the line
+// it logs (none when empty), whether the addresses are adopted, the failure the tray shows.
+void keyword(const QString& status, const QString& line, bool adopted, const QString& failure,
+             const QString& group = "home") {
     const Lines lines = Lines{sr + status} + (line.isEmpty() ? Lines() : Lines{line}) +
                         (adopted ? current : Lines());
-    row(name, group, Body(reply(status, both)), lines, adopted ? bothRemembered : forgotten,
-        QString(), failure, true);
+    const QString name = group == "home" ? status : status + ", group \"" + group + '"';
+    row(qPrintable(name), group, Body(reply(status, both)), lines,
+        adopted ? bothRemembered : forgotten, QString(), failure, true);
 }
 
 // Runs the worker for 200 s with the early-cycle trigger on clocks of its own, applying
@@ -178,40 +179,33 @@ private slots:
         // and failure (null: none), whether the cycle goes on
         columns<QString, Body, Lines, Lines, QString, QString, bool>();
         const QString none;
-        keyword("DNS Error", "home", "DNS Error",
-                "[dnserr] IP update rescheduled due to fault on server side.", false,
+        const QString badauth = " or password is invalid! Please check the settings and try again.";
+        keyword("DNS Error", "[dnserr] IP update rescheduled due to fault on server side.", false,
                 "fault on the service's side");
-        keyword("911", "home", "911",
-                "[911] IP update suspended temporarily due to scheduled maintenance on server "
-                "side.",
-                false, "the service is under maintenance");
-        keyword("too many hosts", "home", "too many hosts",
-                "[numhost] Too many hosts (more than 20) specified in an update.", false,
-                "too many hosts in one update");
-        keyword("old version", "home", "old version",
+        keyword(
+            "911",
+            "[911] IP update suspended temporarily due to scheduled maintenance on server side.",
+            false, "the service is under maintenance");
+        keyword("too many hosts", "[numhost] Too many hosts (more than 20) specified in an update.",
+                false, "too many hosts in one update");
+        keyword("old version",
                 "This version of Vorlin IP Update Client is outdated. Please visit " +
                     webPageUrl("") + " to obtain the current version.",
                 false, "this client version is outdated");
-        keyword("notfqdn", "home", "not fully qualified domain name",
+        keyword("not fully qualified domain name",
                 "[notfqdn] Domain name is not a fully qualified hostname.", true,
                 "host name not fully qualified");
-        keyword("no host, group of 2", "ab", "no host",
-                "[nohost] No hostnames with group ab found.", true, "no host names found");
-        keyword("no host, group of 1", "a", "No Host", "[nohost] No hostnames without group found.",
-                true, "no host names found");
-        keyword("not member", "home", "not member",
-                "[!donator] This option is only available for members.", false,
+        keyword("no host", "[nohost] No hostnames with group ab found.", true,
+                "no host names found", "ab");
+        keyword("No Host", "[nohost] No hostnames without group found.", true,
+                "no host names found", "a");
+        keyword("not member", "[!donator] This option is only available for members.", false,
                 "option only for members");
-        keyword("bad authentication, group", "home", "bad authentication",
-                "[badauth] Username alice2024, group home or password is invalid! Please check "
-                "the settings and try again.",
-                false, "user name or password rejected");
-        keyword("Bad Authentication, no group", "", "Bad Authentication",
-                "[badauth] Username alice2024 or password is invalid! Please check the settings "
-                "and try again.",
-                false, "user name or password rejected");
-        keyword("nochg matches nothing", "home", "nochg", "", false,
-                "unexpected reply from the service");
+        keyword("bad authentication", "[badauth] Username alice2024, group home" + badauth, false,
+                "user name or password rejected");
+        keyword("Bad Authentication", "[badauth] Username alice2024" + badauth, false,
+                "user name or password rejected", "");
+        keyword("nochg", "", false, "unexpected reply from the service");
         row("good", QString("home"), Body(reply("good", both)), Lines{sr + "good", good} + current,
             bothRemembered,
             online + "\r\nIPv4 Address -> 203.0.113.7\r\nIPv6 Address -> 2001:db8::7", none, true);
