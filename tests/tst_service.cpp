@@ -4,8 +4,6 @@
 #include "service/AddressDiscovery.h"
 #include "service/Transport.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 #include <memory>
 #include <thread>
@@ -15,29 +13,6 @@ using Reply = StandInProvider::ScriptedReply;
 using Text = std::optional<QString>;
 
 Q_DECLARE_METATYPE(StandInProvider::ScriptedReply)
-
-namespace {
-
-QString writeFile(const QTemporaryDir& folder, const QString& name, const QByteArray& content) {
-    QFile file(folder.filePath(name));
-    file.open(QIODevice::WriteOnly);
-    file.write(content);
-    return file.fileName();
-}
-
-quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
-
-bool accepts(quint16 port) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(100);
-}
-
-} // namespace
 
 // The exchanges with the provider's hosts: HTTPS requests and what the queries make of them.
 class ServiceTest : public QObject {
@@ -207,38 +182,6 @@ private slots:
         const QString sent = "GET /nic/groupcheck?username=a%26group%3Dx%23"
                              "&password=8e1843033a0f6ee52e2f618aa8ebbef4&group=g%3Fh%20i HTTP/1.1";
         QCOMPARE(provider_->requestLines(), group.isEmpty() ? QStringList() : QStringList{sent});
-    }
-
-    // A request through an HTTP/2 front end of the stand-in's API host: the client speaks
-    // HTTP/2 wherever the server offers it.
-    void requestsGoOutOverHttp2() {
-        provider_->scriptReply("/probe", LocalProvider::reply(200, "ip203.0.113.7"));
-        const QTemporaryDir folder;
-        const QString accessLog = folder.filePath("access.log");
-        const quint16 frontPort = freeLoopbackPort();
-        const QString backPort = provider_->endpoints().apiHost.section(':', 1);
-        QProcess frontEnd;
-        frontEnd.start("nghttpx",
-                       {"--frontend=127.0.0.1," + QString::number(frontPort),
-                        "--backend=127.0.0.1," + backPort + ";;tls;sni=localhost",
-                        "--cacert=" + writeFile(folder, "ca.pem", provider_->authority()),
-                        "--workers=1", "--accesslog-file=" + accessLog,
-                        "--accesslog-format=$alpn $request",
-                        writeFile(folder, "key.pem", provider_->serverKey()),
-                        writeFile(folder, "certificate.pem", provider_->serverCertificate())});
-        QTRY_VERIFY_WITH_TIMEOUT(accepts(frontPort), 5000);
-
-        std::optional<QString> body;
-        QVERIFY(
-            MyFunctions::urlExecute(QString("https://localhost:%1/probe").arg(frontPort), body));
-        QCOMPARE(body, std::optional<QString>("ip203.0.113.7"));
-        frontEnd.terminate();
-        QVERIFY(frontEnd.waitForFinished(5000));
-
-        QFile log(accessLog);
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines, QStringList{"h2 GET /probe HTTP/2"});
     }
 };
 
