@@ -92,16 +92,13 @@ private slots:
 
     void rejectsWhatDoesNotDecipher_data() {
         columns<QString>();
-        QTest::newRow("empty text") << QString();
-        QTest::newRow("padding stripped") << QString("Kwo52O5D4K70f2eQncHvbg");
-        QTest::newRow("URL-safe alphabet")
-            << QString("IJXcaDkW3TPPMnA18gA5k_wgJkPMXoxSqmIu25Pdylo=");
-        QTest::newRow("block ending in a zero byte, not PKCS#7")
-            << QString("zU0lKUVvp62a/PCYlVDsPg==");
-        QTest::newRow("deciphers to bytes that are not UTF-8")
-            << QString("81radoRoNNEPWrl6Um0Aow==");
-        QTest::newRow("deciphers to bytes that end inside a UTF-8 character")
-            << QString("+MbTPwsqaxdCYXO/2YEs+g==");
+        row("empty text", QString());
+        row("padding stripped", QString("Kwo52O5D4K70f2eQncHvbg"));
+        row("URL-safe alphabet", QString("IJXcaDkW3TPPMnA18gA5k_wgJkPMXoxSqmIu25Pdylo="));
+        row("block ending in a zero byte, not PKCS#7", QString("zU0lKUVvp62a/PCYlVDsPg=="));
+        row("deciphers to bytes that are not UTF-8", QString("81radoRoNNEPWrl6Um0Aow=="));
+        row("deciphers to bytes that end inside a UTF-8 character",
+            QString("+MbTPwsqaxdCYXO/2YEs+g=="));
     }
     void rejectsWhatDoesNotDecipher() {
         const auto [stored] = fetch<QString>();

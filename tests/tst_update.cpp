@@ -48,10 +48,8 @@ QList<int> cycleStarts(const QString& script) {
     milliseconds awake{0}, sinceBoot{0};
     auto trigger = std::make_shared<EarlyCycleTrigger>(
         EarlyCycleTrigger::Clocks{[&] { return awake; }, [&] { return sinceBoot; }});
-    int now = 0;
     QList<int> starts;
     const auto applyEvents = [&](int second) {
-        now = second;
         awake += 1s;
         sinceBoot += 1s;
         for (const QString& event : script.split(' ', Qt::SkipEmptyParts)) {
@@ -68,7 +66,8 @@ QList<int> cycleStarts(const QString& script) {
                 KeepSnoozing = 0;
         }
     };
-    runWorker([&](const UpdateCycleInputs&) { starts << now; }, 200, applyEvents, trigger);
+    runWorker([&](const UpdateCycleInputs&) { starts << int(awake / 1s); }, 200, applyEvents,
+              trigger);
     return starts;
 }
 
