@@ -26,9 +26,11 @@ class ActivityLogTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Stamps are checked on an afternoon clock, where a 12-hour "hh" would give itself away.
+    // Stamps are checked on an afternoon clock, where a 12-hour "hh" would give itself away,
+    // and never on UTC's own, where a stamp taken in UTC would pass.
     void initTestCase() {
-        const int hoursAheadOfUtc = (15 - QDateTime::currentDateTimeUtc().time().hour() + 24) % 24;
+        const int utcHour = QDateTime::currentDateTimeUtc().time().hour();
+        const int hoursAheadOfUtc = ((utcHour == 15 ? 16 : 15) - utcHour + 24) % 24;
         qputenv("TZ", "AFT-" + QByteArray::number(hoursAheadOfUtc));
         tzset();
     }
