@@ -10,10 +10,7 @@
 class RecordingDisplay : public ActivityLogDisplay {
 public:
     qsizetype shownLogLength() const override { return shownLog.size(); }
-    void showLog(const QString& text) override {
-        shownLog = text;
-        ++logUpdates;
-    }
+    void showLog(const QString& text) override { shownLog = text; }
     void showToolTip(const QString& text) override {
         toolTips << text;
         toolTipThread = QThread::currentThread();
@@ -21,7 +18,6 @@ public:
     void showCycleOutcome(const CycleOutcome& outcome) override { outcomes << outcome; }
 
     QString shownLog;
-    int logUpdates = 0;
     QStringList toolTips;
     QThread* toolTipThread = nullptr;
     QList<CycleOutcome> outcomes;
