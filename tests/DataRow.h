@@ -14,6 +14,7 @@ inline constexpr const char* columnNames[] = {"0", "1", "2", "3", "4", "5", "6",
 
 template <typename... Types, std::size_t... Columns>
 void addColumns(std::index_sequence<Columns...>) {
+    static_assert(sizeof...(Types) <= std::size(columnNames));
     (QTest::addColumn<Types>(columnNames[Columns]), ...);
 }
 

@@ -141,6 +141,7 @@ private slots:
         row("bar in the middle", middleBar, false, false, empty);
         row("odd byte count: not UTF-16", QByteArray("YWJj"), false, false, empty);
         row("decoded text is not JSON", wrapped("Welcome!"), true, false, none);
+        row("array", wrapped(R"([{"result":true}])"), false, false, empty);
         row("no result", wrapped(R"({"message":"Wait."})"), true, false, Text("Wait."));
         // {"result":true,"message":"Hey!"} as the provider sends it, written out.
         row("reply from the wire",
@@ -149,6 +150,7 @@ private slots:
                 "ACEAIgB9AA||"),
             true, true, Text("Hey!"));
         row("result null", wrapped(R"({"result":null,"message":"m"})"), false, false, Text("m"));
+        row("result 1", wrapped(R"({"result":1})"), true, true, none);
         row("result \" +007\"", wrapped(R"({"result":" +007"})"), true, true, none);
         row("result \"0.9\"", wrapped(R"({"result":"0.9"})"), true, false, none);
     }

@@ -36,7 +36,9 @@ void keyword(const QString& status, const QString& line, bool adopted, const QSt
              const QString& group = "home") {
     const Lines lines = Lines{sr + status} + (line.isEmpty() ? Lines() : Lines{line}) +
                         (adopted ? current : Lines());
-    const QString name = group == "home" ? status : status + ", group \"" + group + '"';
+    const QString name = group == "home"   ? status
+                         : group.isEmpty() ? status + ", no group"
+                                           : status + ", group of " + QString::number(group.size());
     row(qPrintable(name), group, Body(reply(status, both)), lines,
         adopted ? bothRemembered : forgotten, QString(), failure, true);
 }
