@@ -69,9 +69,8 @@ private slots:
     // The demo saves and updates by itself; the provider sends the reply to the row's request
     // a byte at a time. The quit must neither wait for it nor take the part that came.
     void terminationEndsTheProgramPromptly_data() {
-        columns<QString, QByteArray, int, int,
-                QStringList>(); // path, body, signal, time limit, lines none of which may follow
-                                // the signal
+        // path, body, signal, time limit, lines none of which may follow the signal
+        columns<QString, QByteArray, int, int, QStringList>();
         const QByteArray good = R"({"statusCode":"good"})";
         const QByteArray accepted = StandInProvider::profileReplyBody(R"({"result":true})");
         QTest::newRow("SIGINT during an update")
