@@ -65,12 +65,7 @@ QByteArray randomAddressMember(const char* name) {
     }
 }
 
-Reply reply(int status, const QByteArray& body) {
-    Reply r;
-    r.status = status;
-    r.body = body;
-    return r;
-}
+constexpr auto reply = &StandInProvider::reply;
 
 Reply randomUpdateReply() {
     static const QList<QByteArray> statuses = {"good",

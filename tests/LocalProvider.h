@@ -12,11 +12,4 @@ public:
     QString apiUrl(const QString& pathAndQuery) const {
         return "https://" + endpoints().apiHost + pathAndQuery;
     }
-
-    static ScriptedReply reply(int status, const QByteArray& body = {}) {
-        ScriptedReply scripted;
-        scripted.status = status;
-        scripted.body = body;
-        return scripted;
-    }
 };

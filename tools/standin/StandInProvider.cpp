@@ -102,6 +102,13 @@ void StandInProvider::reset() {
     server_->reset();
 }
 
+StandInProvider::ScriptedReply StandInProvider::reply(int status, const QByteArray& body) {
+    ScriptedReply scripted;
+    scripted.status = status;
+    scripted.body = body;
+    return scripted;
+}
+
 QByteArray StandInProvider::profileReplyBody(const QByteArray& json) {
     QStringEncoder toUtf16(QStringEncoder::Utf16LE);
     const QByteArray utf16 = toUtf16(QString::fromUtf8(json));

@@ -83,6 +83,8 @@ public:
     // Forgets the recorded requests and proxy targets and any scripted reply not yet sent.
     void reset();
 
+    // A reply of this status and body, sent at once and whole.
+    static ScriptedReply reply(int status, const QByteArray& body = {});
     // Wraps a JSON text as the profile check's reply: UTF-16LE, Base64, "|" for "=".
     static QByteArray profileReplyBody(const QByteArray& json);
 

@@ -37,12 +37,7 @@ QByteArray responseHead(const StandInProvider::ScriptedReply& reply) {
     return head + "\r\n";
 }
 
-StandInProvider::ScriptedReply textReply(const QByteArray& body, int status = 200) {
-    StandInProvider::ScriptedReply reply;
-    reply.status = status;
-    reply.body = body;
-    return reply;
-}
+constexpr auto textReply = &StandInProvider::reply;
 
 QByteArray json(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
@@ -192,18 +187,18 @@ StandInServer::ScriptedReply StandInServer::replyFor(Host host, const QString& p
 StandInServer::ScriptedReply StandInServer::providerReply(Host host, const QString& path,
                                                           const QUrlQuery& query) {
     if (path == "/ipcheck.asp" && host == Host::IPv4Check)
-        return textReply("ip" + publicIPv4.toLatin1());
+        return textReply(200, "ip" + publicIPv4.toLatin1());
     if (path == "/ipcheck.asp" && host == Host::IPv6Check)
-        return textReply("ip" + publicIPv6.toLatin1());
+        return textReply(200, "ip" + publicIPv6.toLatin1());
     if (host != Host::Api)
-        return textReply("not found", 404);
+        return textReply(404, "not found");
     if (path == "/nic/getclientprofilewithgroup")
         return profileCheck(query);
     if (path == "/nic/groupcheck")
         return groupCheck(query);
     if (path == "/nic/clientupdate")
         return clientUpdate(query);
-    return textReply("not found", 404);
+    return textReply(404, "not found");
 }
 
 StandInServer::AccountState* StandInServer::authenticated(const QUrlQuery& query) {
@@ -227,23 +222,23 @@ StandInServer::ScriptedReply StandInServer::profileCheck(const QUrlQuery& query)
         reply["message"] = "Group " + group + " does not exist.";
     else
         reply = {{"result", true}, {"message", "Profile verified."}};
-    return textReply(StandInProvider::profileReplyBody(json(reply)));
+    return textReply(200, StandInProvider::profileReplyBody(json(reply)));
 }
 
 StandInServer::ScriptedReply StandInServer::groupCheck(const QUrlQuery& query) {
     const AccountState* state = authenticated(query);
     const bool known =
         state && state->account.groups.contains(query.queryItemValue("group", QUrl::FullyDecoded));
-    return textReply(known ? "true" : "false");
+    return textReply(200, known ? "true" : "false");
 }
 
 StandInServer::ScriptedReply StandInServer::clientUpdate(const QUrlQuery& query) {
     AccountState* state = authenticated(query);
     if (!state)
-        return textReply(json({{"statusCode", "bad authentication"}}));
+        return textReply(200, json({{"statusCode", "bad authentication"}}));
     const QString group = query.queryItemValue("location", QUrl::FullyDecoded);
     if (!group.isEmpty() && !state->account.groups.contains(group))
-        return textReply(json({{"statusCode", "no host"}}));
+        return textReply(200, json({{"statusCode", "no host"}}));
 
     // An empty address means "the one you see me from"; "no" leaves that family alone.
     const auto recorded = [](const QString& sent, const QString& seen) -> QJsonValue {
@@ -259,7 +254,7 @@ StandInServer::ScriptedReply StandInServer::clientUpdate(const QUrlQuery& query)
                            ipv4.toString() == state->lastIPv4 && ipv6.toString() == state->lastIPv6;
     state->lastIPv4 = ipv4.toString();
     state->lastIPv6 = ipv6.toString();
-    return textReply(json({{"statusCode", unchanged ? "no change" : "good"},
+    return textReply(200, json({{"statusCode", unchanged ? "no change" : "good"},
                            {"updatedIPv4Address", ipv4},
                            {"updatedIPv6Address", ipv6}}));
 }
