@@ -1,16 +1,22 @@
 #include "CycleDriver.h"
 #include "DataRow.h"
 #include "LocalProvider.h"
+#include "StandardErrorCapture.h"
 #include "TemporarySettingsStore.h"
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
 #include "app/platform/linux/XdgAutostartItem.h"
 #include "settings/PasswordCipher.h"
 
 #include <QtTest>
 #include <QtWidgets>
+#include <fcntl.h>
 #include <memory>
+#include <pwd.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace SettingsKeys;
 using StoredState = QMap<QString, QString>;
@@ -24,6 +30,17 @@ const QByteArray goodReply =
     R"({"statusCode":"good","updatedIPv4Address":"203.0.113.7","updatedIPv6Address":"2001:db8::7"})";
 const QString acceptedToolTip =
     "Vorlin Dynamic DNS Online!\r\n\r\nIPv4 Address -> 203.0.113.7\r\nIPv6 Address -> 2001:db8::7";
+constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+QStringList entriesOf(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                  QDir::NoDotAndDotDot);
+}
+
+QSet<QString> openDescriptors() {
+    const QStringList entries = entriesOf("/proc/self/fd");
+    return {entries.begin(), entries.end()};
+}
 
 // Every key as text; "-" for an absent one, "enciphered:<text>" for a password that
 // deciphers, so a plain "" and an enciphered "" are told apart.
@@ -61,6 +78,7 @@ class AppDelegateTest : public QObject {
     std::unique_ptr<TemporarySettingsStore> store_;
     QTemporaryDir configHome_;
     QList<QUrl> opened_; // what the program handed to the desktop's browser
+    QSet<QString> descriptorsBefore_;
 
     static std::unique_ptr<AppDelegate> launch() {
         auto delegate = std::make_unique<AppDelegate>([](auto) {});
@@ -91,6 +109,15 @@ class AppDelegateTest : public QObject {
         return Look(-1);
     }
 
+    // Points the runtime and temporary folders into a fresh folder of this test.
+    QString freshFolder(const QString& name) {
+        const QString folder = configHome_.filePath(name);
+        QDir().mkpath(folder + "/tmp");
+        qputenv("TMPDIR", QFile::encodeName(folder + "/tmp"));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder + "/runtime"));
+        return folder;
+    }
+
 public slots:
     void open(const QUrl& url) { opened_ << url; }
 
@@ -100,6 +127,8 @@ private slots:
         QDesktopServices::setUrlHandler("https", this, "open");
         provider_ = std::make_unique<LocalProvider>();
         provider_->addAccount({"alice2024", "s3cret!Pw", {"home"}});
+        descriptorsBefore_ = openDescriptors();
+        quitOnTerminationSignals();
     }
     void init() {
         provider_->reset();
@@ -391,6 +420,57 @@ private slots:
         QCOMPARE(requests[2].contains("&uin=1"), firstUpdateNext);
         // Both addresses are looked up whatever the families reported.
         QCOMPARE(provider_->requestLines(StandInProvider::Host::IPv4Check).size(), 3);
+    }
+
+    // Last: these point the runtime and temporary folders elsewhere.
+    void runtimeFilesArePrivateAndGoOnRelease_data() {
+        columns<bool>();
+        QTest::newRow("the runtime folder") << true;
+        QTest::newRow("none usable: a folder of our own") << false;
+    }
+    void runtimeFilesArePrivateAndGoOnRelease() {
+        const auto [runtimeFolderUsable] = fetch<bool>();
+        const QString folder = freshFolder(runtimeFolderUsable ? "usable" : "none");
+        QString expected = folder + "/runtime";
+        if (runtimeFolderUsable) {
+            QVERIFY(QDir().mkdir(expected, ownerOnly));
+        } else {
+            qunsetenv("XDG_RUNTIME_DIR");
+            QFile squatted(folder + "/tmp/runtime-" +
+                           QString::fromLocal8Bit(getpwuid(getuid())->pw_name));
+            QVERIFY(squatted.open(QIODevice::WriteOnly));
+            expected = folder + "/tmp/vorlin-ipupdate-" + QString::number(getuid());
+        }
+
+        SingleInstance first;
+        QVERIFY(first.claim());
+        // Nothing the program opens may leak into the processes it starts.
+        const QSet<QString> created = openDescriptors() - descriptorsBefore_;
+        QVERIFY(created.size() >= 3); // the signal pair, the socket
+        for (const QString& descriptor : created) {
+            const int flags = ::fcntl(descriptor.toInt(), F_GETFD);
+            QVERIFY2(flags < 0 || (flags & FD_CLOEXEC), qPrintable(descriptor)); // < 0: closed
+        }
+        QSignalSpy asked(&first, &SingleInstance::anotherStartRequested);
+        QVERIFY(!SingleInstance().claim());
+        QTRY_COMPARE(asked.count(), 1);
+        QCOMPARE(entriesOf(expected).size(), 2); // the socket and its lock
+        QCOMPARE(QFileInfo(expected).permissions() &
+                     ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                 ownerOnly);
+
+        first.release();
+        QCOMPARE(entriesOf(expected), QStringList());
+    }
+
+    void listenFailureIsReported() {
+        const QString folder = freshFolder(QString(120, 'f'));
+        QVERIFY(QDir().mkdir(folder + "/runtime", ownerOnly));
+        StandardErrorCapture capture;
+        SingleInstance instance;
+        QVERIFY(instance.claim()); // runs, unguarded
+        QVERIFY(capture.finish().contains("vorlin-ipupdate: cannot listen on"));
+        instance.release();
     }
 };
 
