@@ -255,8 +255,8 @@ StandInServer::ScriptedReply StandInServer::clientUpdate(const QUrlQuery& query)
     state->lastIPv4 = ipv4.toString();
     state->lastIPv6 = ipv6.toString();
     return textReply(200, json({{"statusCode", unchanged ? "no change" : "good"},
-                           {"updatedIPv4Address", ipv4},
-                           {"updatedIPv6Address", ipv6}}));
+                                {"updatedIPv4Address", ipv4},
+                                {"updatedIPv6Address", ipv6}}));
 }
 
 void StandInServer::addAccount(const StandInProvider::Account& account) {
