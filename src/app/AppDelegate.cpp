@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "account/SaveSettings.h"
 #include "app/NetworkReachability.h"
 #include "app/PreferencesWindow.h"
 #include "app/ProfileCheckWait.h"
@@ -8,7 +9,6 @@
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
 #include "update/ClientUpdate.h"
-#include "validation/MyValidator.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -31,20 +31,7 @@ using namespace SettingsKeys;
 namespace {
 
 const auto firstRunPrompt = QStringLiteral("Please enter your username and password.");
-const auto invalidUsernameMessage =
-    QStringLiteral("Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]");
-const auto invalidPasswordMessage =
-    QStringLiteral("Please enter a valid password. [4-20 characters "
-                   "(0-9a-zA-Z`~!@#$%^&*(){}[]-_=+|\\;:'\"<>,.?/)]");
-const auto invalidGroupMessage = QStringLiteral(
-    " is an invalid group! Please enter a valid group. [1-50 characters (0-9, a-z, A-Z)]");
-const auto unableToAuthenticateMessage = QStringLiteral("Unable to authenticate!");
-const auto authenticationFailedMessage = QStringLiteral("Authentication failed!");
-const auto savedMessage = QStringLiteral("Settings have been saved.");
 const auto loginItemNotChangedMessage = QStringLiteral("Start at login could not be changed.");
-const auto notStoredMessage =
-    QStringLiteral("The settings could not be stored. Please check that the settings file "
-                   "can be written.");
 
 bool isOn(const QCheckBox* box) {
     return box->checkState() == Qt::Checked;
@@ -153,7 +140,7 @@ void AppDelegate::createStatusItem(StatusLook look) {
     // A left click opens the same menu as a right click.
     connect(statusItem_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger && !saving_)
+                if (reason == QSystemTrayIcon::Trigger)
                     trayIconMenu_->popup(QCursor::pos());
             });
     // Also when no tray is there yet: the item shows up once one appears.
@@ -219,87 +206,45 @@ void AppDelegate::showStatus() {
 void AppDelegate::buttonSaveClick() {
     if (saving_)
         return; // the verification of an earlier Save is still running
+    const AccountEntries entries = enteredAccount();
     setSaving(true);
     const auto saveDone = qScopeGuard([this] { setSaving(false); });
-    // Save's verdict on storing covers its own writes only, from the first one on.
-    const UserDefaults::WriteCheck writes;
-
-    const MyValidator validator;
-    UserDefaults::setBool(updateIPv4Address, isOn(window_->checkBoxUpdateIPv4Address));
-    UserDefaults::setBool(updateIPv6Address, isOn(window_->checkBoxUpdateIPv6Address));
-    UserDefaults::synchronize();
-
-    if (!validator.isValidUsername(window_->textBoxUsername->text())) {
-        UserDefaults::setObject(username, "");
-        UserDefaults::synchronize();
-        addToActivityLog(invalidUsernameMessage);
-        return;
-    }
-    if (!validator.isValidPassword(window_->textBoxPassword->text())) {
-        UserDefaults::setObject(password, ""); // plain: an empty value is not enciphered
-        UserDefaults::synchronize();
-        addToActivityLog(invalidPasswordMessage);
-        return;
-    }
-    if (window_->textBoxLocation->text().isEmpty()) {
-        UserDefaults::setObject(location, "");
-        UserDefaults::synchronize();
-    } else if (!validator.isValidLocation(window_->textBoxLocation->text())) {
-        addToActivityLog(window_->textBoxLocation->text() + invalidGroupMessage);
-        UserDefaults::setObject(location, "");
-        UserDefaults::synchronize();
+    const auto waitPainting = [this](const AccountEntries& entries) {
+        return checkProfileWhilePainting(entries,
+                                         [this](QObject* target) { return leadsToQuit(target); });
+    };
+    if (saveSettings(entries, waitPainting) == SaveOutcome::InvalidGroup)
         window_->textBoxLocation->setText("");
-        return;
-    }
+}
 
-    const auto verification = checkProfileWhilePainting(window_->textBoxUsername->text(),
-                                                        window_->textBoxPassword->text(),
-                                                        window_->textBoxLocation->text());
-    if (!verification)
-        return; // quitting: no verdict to tell, nothing more to store
-    if (!verification->answered) {
-        addToActivityLog(unableToAuthenticateMessage);
-        return;
-    }
-    if (!verification->result) {
-        const auto& message = verification->message;
-        addToActivityLog(message && !message->isEmpty() ? *message : authenticationFailedMessage);
-        return;
-    }
-    saveVerifiedSettings(writes);
+AccountEntries AppDelegate::enteredAccount() const {
+    return {window_->textBoxUsername->text(), window_->textBoxPassword->text(),
+            window_->textBoxLocation->text(), isOn(window_->checkBoxUpdateIPv4Address),
+            isOn(window_->checkBoxUpdateIPv6Address)};
+}
+
+// The tray icon (a widget on XEmbed trays), the menu and the window's Menu button: the way
+// to Quit, whose entry alone stays enabled while Save runs.
+bool AppDelegate::leadsToQuit(QObject* target) const {
+    for (QObject* object = target; object; object = object->parent())
+        if (object == trayIconMenu_.get() || object == window_->buttonMenu ||
+            object->inherits("QSystemTrayIconSys"))
+            return true;
+    return false;
 }
 
 void AppDelegate::setSaving(bool saving) {
     saving_ = saving;
     // Commands that arrive as events other than user input (a tray menu over D-Bus) are
-    // held off too; Quit alone still ends the program at once.
+    // held off too; Quit alone still ends the program at once. Input-method commits and
+    // drops are no key events: read-only fields refuse them.
     window_->buttonSave->setEnabled(!saving);
+    for (QLineEdit* field :
+         {window_->textBoxUsername, window_->textBoxPassword, window_->textBoxLocation})
+        field->setReadOnly(saving);
     for (QAction* action : trayIconMenu_->actions())
         if (action != quitEntry_)
             action->setEnabled(!saving);
-}
-
-void AppDelegate::saveVerifiedSettings(const UserDefaults::WriteCheck& writes) {
-    if (!window_->textBoxLocation->text().isEmpty()) {
-        UserDefaults::setObject(location, window_->textBoxLocation->text());
-        UserDefaults::synchronize();
-    }
-    UserDefaults::setObject(username, window_->textBoxUsername->text());
-    MyFunctions::setConfigurationString(password, window_->textBoxPassword->text());
-    UserDefaults::setBool(saved, true);
-    UserDefaults::synchronize();
-    // The worker's next cycle is a first update, as after launch.
-    MyFunctions::setConfigurationString(updatedipv4, QString(""));
-    MyFunctions::setConfigurationString(updatedipv6, QString(""));
-    // Never claim success for a setting that did not reach the disk.
-    if (!writes.allStored()) {
-        addToActivityLog(notStoredMessage);
-        return;
-    }
-    addToActivityLog(savedMessage);
-    addToActivityLog(QString(""));
-    KeepSnoozing = 0;
-    MyFunctions::refreshActivityLog();
 }
 
 void AppDelegate::buttonCloseClick() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/SaveSettings.h"
 #include "log/ActivityLog.h"
 #include "settings/UserDefaults.h"
 #include "update/IPUpdateThread.h"
@@ -65,8 +66,9 @@ private:
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
     void startUpdateWorker();
+    AccountEntries enteredAccount() const;
+    bool leadsToQuit(QObject* target) const;
     void setSaving(bool saving);
-    void saveVerifiedSettings(const UserDefaults::WriteCheck& writes);
     void windowClosed();
 
     WorkerStarter startWorker_;

@@ -1,7 +1,5 @@
 #include "app/ProfileCheckWait.h"
 
-#include "service/AccountVerification.h"
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -15,18 +13,14 @@ constexpr int replyArrived = 1; // any other end of the wait is the application 
 
 // Shared with the request's thread, which outlives the wait when the application quits.
 struct PendingCheck {
-    QString username;
-    QString password;
-    QString group;
-    ProfileCheckOutcome outcome; // read only once the request's thread has ended
+    AccountEntries entries;
+    std::optional<ProfileCheckOutcome> outcome; // read only once the request's thread has ended
     std::mutex mutex;
     QEventLoop* waiting = nullptr; // guarded by mutex; none once the wait is over
 };
 
 void askProvider(PendingCheck& check) {
-    ProfileCheckOutcome& outcome = check.outcome;
-    outcome.answered = MyFunctions::getClientProfileWithGroup(
-        check.username, check.password, check.group, outcome.result, outcome.message);
+    check.outcome = checkProfileOnThisThread(check.entries);
     const std::lock_guard lock(check.mutex);
     if (QEventLoop* loop = check.waiting)
         QMetaObject::invokeMethod(
@@ -42,8 +36,12 @@ void askProvider(PendingCheck& check) {
 // Drops the user's input while Save waits: a click or key press must neither run a command
 // in the middle of Save nor be replayed once it is over (a second Save would follow).
 class UserInputDropper : public QObject {
+public:
+    explicit UserInputDropper(const std::function<bool(QObject*)>& stillTakesInput)
+        : stillTakesInput_(stillTakesInput) {}
+
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* receiver, QEvent* event) override {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
@@ -60,26 +58,28 @@ protected:
         case QEvent::TouchEnd:
         case QEvent::TabletPress:
         case QEvent::TabletRelease:
-            return true;
+            return !stillTakesInput_(receiver);
         default:
             return false;
         }
     }
+
+private:
+    const std::function<bool(QObject*)>& stillTakesInput_;
 };
 
 } // namespace
 
 std::optional<ProfileCheckOutcome>
-checkProfileWhilePainting(const QString& username, const QString& password, const QString& group) {
+checkProfileWhilePainting(const AccountEntries& entries,
+                          const std::function<bool(QObject*)>& stillTakesInput) {
     const auto check = std::make_shared<PendingCheck>();
-    check->username = username;
-    check->password = password;
-    check->group = group;
+    check->entries = entries;
 
     QEventLoop loop;
     check->waiting = &loop;
     std::thread request([check] { askProvider(*check); });
-    UserInputDropper dropper;
+    UserInputDropper dropper(stillTakesInput);
     QCoreApplication::instance()->installEventFilter(&dropper);
     const int end = loop.exec();
     QCoreApplication::instance()->removeEventFilter(&dropper);
@@ -92,5 +92,5 @@ checkProfileWhilePainting(const QString& username, const QString& password, cons
         return std::nullopt;
     }
     request.join();
-    return std::move(check->outcome);
+    return check->outcome;
 }

@@ -31,10 +31,9 @@ QString unsharedCopyOfLog() {
     return QString(logText.constData(), logText.size());
 }
 
-QString entryFor(const QString& message) {
+QString entryFor(const QString& stamp, const QString& message) {
     if (message.isEmpty() || message == lineEnd)
         return lineEnd;
-    const QString stamp = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss ");
     return stamp + message + lineEnd;
 }
 
@@ -91,13 +90,17 @@ void setDisplay(ActivityLogDisplay* display) {
 namespace MyFunctions {
 
 void addToActivityLog(const QString& message) {
+    addToActivityLog(message, message);
+}
+
+void addToActivityLog(const QString& message, const QString& standardErrorCopy) {
     // Stamped and queued for standard error under the lock, so neither the log nor its copy
     // has stamps running backwards; the queue never waits for standard error.
     const std::lock_guard lock(logMutex);
-    const QString entry = entryFor(message);
-    logText.append(entry);
+    const QString stamp = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss ");
+    logText.append(entryFor(stamp, message));
     trimMutableString(logText, ActivityLog::maximumLength);
-    StandardErrorWriter::queue(terminalSafe(entry));
+    StandardErrorWriter::queue(terminalSafe(entryFor(stamp, standardErrorCopy)));
 }
 
 QString& trimMutableString(QString& text, qint32 maximumLength) {

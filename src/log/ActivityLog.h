@@ -48,6 +48,9 @@ namespace MyFunctions {
 // appended text is also copied to standard error, without waiting for it, with control
 // characters other than line breaks shown as \xNN.
 void addToActivityLog(const QString& message = QString());
+// The same, with another text for the standard-error copy: what the user typed by mistake
+// stays out of the journal, where a desktop session's standard error ends up.
+void addToActivityLog(const QString& message, const QString& standardErrorCopy);
 
 // Drops whole lines from the front until the text is at most maximumLength long; a text
 // without any CR LF is left as it is.

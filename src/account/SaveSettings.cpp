@@ -1,0 +1,116 @@
+#include "account/SaveSettings.h"
+
+#include "log/ActivityLog.h"
+#include "service/AccountVerification.h"
+#include "settings/Settings.h"
+#include "settings/UserDefaults.h"
+#include "update/Snooze.h"
+#include "validation/MyValidator.h"
+
+using MyFunctions::addToActivityLog;
+using namespace SettingsKeys;
+
+namespace {
+
+const auto invalidUsernameMessage =
+    QStringLiteral("Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]");
+const auto invalidPasswordMessage =
+    QStringLiteral("Please enter a valid password. [4-20 characters "
+                   "(0-9a-zA-Z`~!@#$%^&*(){}[]-_=+|\\;:'\"<>,.?/)]");
+const auto invalidGroupMessage = QStringLiteral(
+    " is an invalid group! Please enter a valid group. [1-50 characters (0-9, a-z, A-Z)]");
+const auto unableToAuthenticateMessage = QStringLiteral("Unable to authenticate!");
+const auto authenticationFailedMessage = QStringLiteral("Authentication failed!");
+const auto savedMessage = QStringLiteral("Settings have been saved.");
+const auto notStoredMessage =
+    QStringLiteral("The settings could not be stored. Please check that the settings file "
+                   "can be written.");
+
+void writeAndFlush(const QString& key, const QString& value) {
+    UserDefaults::setObject(key, value);
+    UserDefaults::synchronize();
+}
+
+// The entries' own checks, with what each refusal stores; none when all pass.
+std::optional<SaveOutcome> refusedEntry(const AccountEntries& entries) {
+    const MyValidator validator;
+    if (!validator.isValidUsername(entries.username)) {
+        writeAndFlush(username, "");
+        addToActivityLog(invalidUsernameMessage);
+        return SaveOutcome::InvalidUsername;
+    }
+    if (!validator.isValidPassword(entries.password)) {
+        writeAndFlush(password, ""); // plain: an empty value is not enciphered
+        addToActivityLog(invalidPasswordMessage);
+        return SaveOutcome::InvalidPassword;
+    }
+    if (entries.group.isEmpty()) {
+        writeAndFlush(location, "");
+    } else if (!validator.isValidLocation(entries.group)) {
+        // Whatever was typed there (a password, often) stays out of the journal.
+        addToActivityLog(entries.group + invalidGroupMessage,
+                         QStringLiteral("<invalid group>") + invalidGroupMessage);
+        writeAndFlush(location, "");
+        return SaveOutcome::InvalidGroup;
+    }
+    return std::nullopt;
+}
+
+SaveOutcome tellVerdict(const ProfileCheckOutcome& verification) {
+    if (!verification.answered) {
+        addToActivityLog(unableToAuthenticateMessage);
+        return SaveOutcome::Unanswered;
+    }
+    const auto& message = verification.message;
+    addToActivityLog(message && !message->isEmpty() ? *message : authenticationFailedMessage);
+    return SaveOutcome::Refused;
+}
+
+SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
+                                  const UserDefaults::WriteCheck& writes) {
+    if (!entries.group.isEmpty())
+        writeAndFlush(location, entries.group);
+    UserDefaults::setObject(username, entries.username);
+    MyFunctions::setConfigurationString(password, entries.password);
+    UserDefaults::setBool(saved, true);
+    UserDefaults::synchronize();
+    // The worker's next cycle is a first update, as after launch.
+    MyFunctions::setConfigurationString(updatedipv4, QString(""));
+    MyFunctions::setConfigurationString(updatedipv6, QString(""));
+    // Never claim success for a setting that did not reach the disk.
+    if (!writes.allStored()) {
+        addToActivityLog(notStoredMessage);
+        return SaveOutcome::NotStored;
+    }
+    addToActivityLog(savedMessage);
+    addToActivityLog(QString(""));
+    KeepSnoozing = 0;
+    MyFunctions::refreshActivityLog();
+    return SaveOutcome::Saved;
+}
+
+} // namespace
+
+std::optional<ProfileCheckOutcome> checkProfileOnThisThread(const AccountEntries& entries) {
+    ProfileCheckOutcome outcome;
+    outcome.answered = MyFunctions::getClientProfileWithGroup(
+        entries.username, entries.password, entries.group, outcome.result, outcome.message);
+    return outcome;
+}
+
+SaveOutcome saveSettings(const AccountEntries& entries, const ProfileCheckWait& wait) {
+    // Save's verdict on storing covers its own writes only, from the first one on.
+    const UserDefaults::WriteCheck writes;
+    UserDefaults::setBool(updateIPv4Address, entries.updateIPv4Address);
+    UserDefaults::setBool(updateIPv6Address, entries.updateIPv6Address);
+    UserDefaults::synchronize();
+
+    if (const auto refusal = refusedEntry(entries))
+        return *refusal;
+    const auto verification = wait(entries);
+    if (!verification)
+        return SaveOutcome::Abandoned;
+    if (!verification->answered || !verification->result)
+        return tellVerdict(*verification);
+    return storeVerifiedSettings(entries, writes);
+}
