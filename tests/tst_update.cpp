@@ -51,9 +51,7 @@ QList<int> cycleStarts(const QString& script) {
     auto trigger = std::make_shared<EarlyCycleTrigger>(
         EarlyCycleTrigger::Clocks{[&] { return awake; }, [&] { return sinceBoot; }});
     QList<int> starts;
-    const auto applyEvents = [&](int second) {
-        awake += 1s;
-        sinceBoot += 1s;
+    const auto apply = [&](int second) {
         for (const QString& event : script.split(' ', Qt::SkipEmptyParts)) {
             const QString what = event.section(':', 1);
             if (event.section(':', 0, 0).toInt() != second)
@@ -67,6 +65,12 @@ QList<int> cycleStarts(const QString& script) {
             else if (what == "save")
                 KeepSnoozing = 0;
         }
+    };
+    apply(0); // as the program starts
+    const auto applyEvents = [&](int second) {
+        awake += 1s;
+        sinceBoot += 1s;
+        apply(second);
     };
     runWorker([&](const UpdateCycleInputs&) { starts << int(awake / 1s); }, 200, applyEvents,
               trigger);
@@ -165,7 +169,10 @@ private slots:
         QTest::newRow("back 10 s after a cycle") << "5:offline 10:online" << QList<int>{0, 30, 150};
         QTest::newRow("two changes 5 s apart: one cycle")
             << "3:offline 5:online 8:offline 10:online" << QList<int>{0, 30, 150};
-        QTest::newRow("resume") << "60:suspend" << QList<int>{0, 60, 180};
+        QTest::newRow("resume, network back") << "60:suspend 65:online" << QList<int>{0, 65, 185};
+        QTest::newRow("resume, no report") << "60:suspend" << QList<int>{0, 75, 195};
+        QTest::newRow("start while connecting") << "0:offline 8:online" << QList<int>{8, 128};
+        QTest::newRow("start while connecting, no report") << "0:offline" << QList<int>{15, 135};
         QTest::newRow("slow steps are no resume") << "60:lag 61:lag" << QList<int>{0, 120};
         QTest::newRow("Save is not held back")
             << "5:save 20:offline 25:online" << QList<int>{0, 5, 35, 155};

@@ -4,7 +4,6 @@
 #include "update/EarlyCycleTrigger.h"
 
 #include <QNetworkInformation>
-#include <optional>
 
 namespace {
 
@@ -16,10 +15,9 @@ bool loadReachabilityBackend() {
 #endif
 }
 
-// Unknown says nothing either way; anything short of the internet counts as offline.
-std::optional<bool> isOnline(QNetworkInformation::Reachability reachability) {
-    if (reachability == QNetworkInformation::Reachability::Unknown)
-        return std::nullopt;
+// Anything short of the internet counts as offline. Unknown too: it is how NetworkManager's
+// asleep and connecting states arrive, and its later "online" must end the wait.
+bool isOnline(QNetworkInformation::Reachability reachability) {
     return reachability == QNetworkInformation::Reachability::Online;
 }
 
@@ -33,8 +31,7 @@ void followNetworkReachability(const std::shared_ptr<EarlyCycleTrigger>& trigger
         return;
     }
     const auto tell = [trigger](QNetworkInformation::Reachability reachability) {
-        if (const auto online = isOnline(reachability))
-            trigger->reachabilityChanged(*online);
+        trigger->reachabilityChanged(isOnline(reachability));
     };
     QNetworkInformation* information = QNetworkInformation::instance();
     tell(information->reachability());

@@ -36,9 +36,18 @@ EarlyCycleTrigger::EarlyCycleTrigger(Clocks clocks) : clocks_(std::move(clocks))
 
 void EarlyCycleTrigger::reachabilityChanged(bool online) {
     const std::lock_guard lock(mutex_);
-    if (online && offline_)
+    if (online && offline_) {
         pending_ = true;
+        fallbackAt_.reset();
+    }
     offline_ = !online;
+}
+
+bool EarlyCycleTrigger::holdsFirstCycle() {
+    const std::lock_guard lock(mutex_);
+    if (offline_)
+        awaitNetworkFrom(clocks_.sinceBoot());
+    return offline_;
 }
 
 void EarlyCycleTrigger::cycleStarted() {
@@ -50,9 +59,16 @@ void EarlyCycleTrigger::cycleStarted() {
 bool EarlyCycleTrigger::endsWait() {
     const std::lock_guard lock(mutex_);
     const Sample now = sample();
-    if (resumedSince(now))
-        pending_ = true;
+    if (resumedSince(now)) {
+        // The network is still reconnecting: a cycle now would only fail.
+        offline_ = true;
+        awaitNetworkFrom(now.sinceBoot);
+    }
     lastSample_ = now;
+    if (fallbackAt_ && now.sinceBoot >= *fallbackAt_) {
+        pending_ = true;
+        fallbackAt_.reset();
+    }
     if (!pending_)
         return false;
     return !lastCycleStart_ || now.sinceBoot - *lastCycleStart_ >= minimumSpacing;
@@ -60,6 +76,10 @@ bool EarlyCycleTrigger::endsWait() {
 
 EarlyCycleTrigger::Sample EarlyCycleTrigger::sample() const {
     return {clocks_.awake(), clocks_.sinceBoot()};
+}
+
+void EarlyCycleTrigger::awaitNetworkFrom(milliseconds sinceBoot) {
+    fallbackAt_ = sinceBoot + resumeFallback;
 }
 
 bool EarlyCycleTrigger::resumedSince(const Sample& now) const {

@@ -21,6 +21,9 @@ void IPUpdateThread::process() {
     MyFunctions::setConfigurationString(updatedipv6, QString());
     if (quit())
         return;
+    // Started while the network still connects (at login, say): a cycle now would only fail.
+    if (earlyCycles_ && earlyCycles_->holdsFirstCycle())
+        wait();
     for (;;) {
         runGuardedCycle();
         wait();
@@ -48,8 +51,11 @@ void IPUpdateThread::runGuardedCycle() {
 }
 
 void IPUpdateThread::runCycle() {
-    if (!MyFunctions::getConfigurationBoolean(saved))
+    if (!MyFunctions::getConfigurationBoolean(saved)) {
+        // The settings file went away or cannot be read: nothing is kept updated any more.
+        MyFunctions::reportCycleNotSetUp();
         return;
+    }
 
     UpdateCycleInputs inputs;
     inputs.username = MyFunctions::getConfigurationString(username);
