@@ -113,7 +113,6 @@ std::optional<Reply> randomReply(StandInProvider::Host, const QString& path) {
 // The display that the refresh copies the log to, as the preferences window is.
 class SoakDisplay : public ActivityLogDisplay {
 public:
-    qsizetype shownLogLength() const override { return shown.size(); }
     void showLog(const QString& text) override { shown = text; }
     void showToolTip(const QString& text) override { toolTip = text; }
     void showCycleOutcome(const CycleOutcome&) override {}

@@ -9,7 +9,6 @@
 // records what it was shown and on which thread.
 class RecordingDisplay : public ActivityLogDisplay {
 public:
-    qsizetype shownLogLength() const override { return shownLog.size(); }
     void showLog(const QString& text) override { shownLog = text; }
     void showToolTip(const QString& text) override {
         toolTips << text;

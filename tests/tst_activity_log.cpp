@@ -78,10 +78,16 @@ private slots:
     }
 
     void logKeepsTheNewest3000Characters() {
+        RecordingDisplay display;
+        ActivityLog::setDisplay(&display);
         // Each entry is its message plus a 20-character stamp and CR LF.
         addToActivityLog(QString(1478, 'a'));
         addToActivityLog(QString(1478, 'b'));
         QCOMPARE(ActivityLog::text().size(), 3000);
+        refreshActivityLog();
+        addToActivityLog(QString(1478, 'c')); // pushes out an entry as long as itself
+        refreshActivityLog();
+        QCOMPARE(display.shownLog, ActivityLog::text()); // a full log still shows its newest
         addToActivityLog();
         QCOMPARE(ActivityLog::text().size(), 1502); // the older entry went
         addToActivityLog(QString(2979, 'x'));       // longer than the log: empties it

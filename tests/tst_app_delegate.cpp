@@ -422,6 +422,20 @@ private slots:
         QCOMPARE(provider_->requestLines(StandInProvider::Host::IPv4Check).size(), 3);
     }
 
+    // Settings that vanish while the program runs: the tray stops saying updates work.
+    void lostSettingsShowAsNotSetUp() {
+        TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home");
+        const auto delegate = launch();
+        QList<QPair<Look, QString>> shown; // after each cycle
+        runCycles(2, [&](int) {
+            QCoreApplication::processEvents();
+            shown << qMakePair(shownLook(*delegate), delegate->statusItem()->toolTip());
+            QFile::remove(store_->filePath());
+        });
+        QCOMPARE(shown[0].first, Look::Working);
+        QCOMPARE(shown[1], qMakePair(Look::NotSetUp, QString()));
+    }
+
     // Last: these point the runtime and temporary folders elsewhere.
     void runtimeFilesArePrivateAndGoOnRelease_data() {
         columns<bool>();

@@ -172,7 +172,6 @@ void AppDelegate::startUpdateWorker() {
 }
 
 void AppDelegate::showLog(const QString& text) {
-    shownLog_ = text;
     QPlainTextEdit* view = window_->textBoxActivityLog;
     view->setPlainText(text);
     view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
@@ -184,7 +183,12 @@ void AppDelegate::showToolTip(const QString& text) {
 }
 
 void AppDelegate::showCycleOutcome(const CycleOutcome& outcome) {
-    look_ = outcome.succeeded ? StatusLook::Working : StatusLook::Attention;
+    if (!outcome.setUp) {
+        look_ = StatusLook::NotSetUp;
+        acceptedToolTip_.clear(); // it went through for settings that are no longer there
+    } else {
+        look_ = outcome.succeeded ? StatusLook::Working : StatusLook::Attention;
+    }
     failureNote_ = outcome.failureNote;
     showStatus();
 }

@@ -41,7 +41,6 @@ public:
     QMenu* trayIconMenu() const { return trayIconMenu_.get(); }
     const QIcon& statusIcon(StatusLook look) const;
 
-    qsizetype shownLogLength() const override { return shownLog_.size(); }
     void showLog(const QString& text) override;
     void showToolTip(const QString& text) override;
     void showCycleOutcome(const CycleOutcome& outcome) override;
@@ -79,7 +78,6 @@ private:
     QTimer* refreshTimer_ = nullptr;
     QAction* startAtLoginEntry_ = nullptr;
     QAction* quitEntry_ = nullptr;
-    QString shownLog_;
     std::array<QIcon, 3> statusIcons_;
     StatusLook look_ = StatusLook::NotSetUp;
     QString acceptedToolTip_; // the text of the newest accepted update

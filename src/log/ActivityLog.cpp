@@ -17,7 +17,11 @@ const auto lineEnd = QStringLiteral("\r\n");
 // compare-and-copy and a tooltip hand-off never overlap.
 std::mutex logMutex;
 QString logText;
+// Counted, not measured: a full log keeps its length while identical entries push out
+// the oldest.
+quint64 logChanges = 0;
 ActivityLogDisplay* logDisplay = nullptr;
+std::optional<quint64> shownChanges; // what the display was last shown; none: nothing yet
 // The newest tooltip and cycle outcome not yet shown: the GUI thread takes them when the
 // event below arrives, so they pass between the threads under this file's lock, not inside
 // the event.
@@ -71,6 +75,7 @@ namespace ActivityLog {
 void create() {
     const std::lock_guard lock(logMutex);
     logText = QString();
+    ++logChanges;
 }
 
 QString text() {
@@ -81,6 +86,7 @@ QString text() {
 void setDisplay(ActivityLogDisplay* display) {
     const std::lock_guard lock(logMutex);
     logDisplay = display;
+    shownChanges.reset();
     pendingToolTip.reset();
     pendingOutcome.reset();
 }
@@ -99,6 +105,7 @@ void addToActivityLog(const QString& message, const QString& standardErrorCopy) 
     const std::lock_guard lock(logMutex);
     const QString stamp = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss ");
     logText.append(entryFor(stamp, message));
+    ++logChanges;
     trimMutableString(logText, ActivityLog::maximumLength);
     StandardErrorWriter::queue(terminalSafe(entryFor(stamp, standardErrorCopy)));
 }
@@ -130,9 +137,10 @@ void refreshActivityLog() {
     {
         const std::lock_guard lock(logMutex);
         display = logDisplay;
-        if (!display || display->shownLogLength() == logText.size())
+        if (!display || shownChanges == logChanges)
             return;
         copy = unsharedCopyOfLog();
+        shownChanges = logChanges;
     }
     display->showLog(copy);
 }
@@ -142,12 +150,17 @@ void setToolTip(const QString& text) {
 }
 
 void reportCycleSucceeded() {
-    handOver(pendingOutcome, CycleOutcome{true, QString()});
+    handOver(pendingOutcome, CycleOutcome{true, true, QString()});
+}
+
+void reportCycleNotSetUp() {
+    handOver(pendingOutcome, CycleOutcome{false, false, QString()});
 }
 
 void reportCycleFailed(const QString& reason) {
     const QString time = QDateTime::currentDateTime().toString(u"HH:mm");
-    handOver(pendingOutcome, CycleOutcome{false, "Last update failed at " + time + ": " + reason});
+    handOver(pendingOutcome,
+             CycleOutcome{true, false, "Last update failed at " + time + ": " + reason});
 }
 
 } // namespace MyFunctions

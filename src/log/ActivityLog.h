@@ -5,6 +5,7 @@
 
 // How the newest finished update cycle went, as the status item shows it.
 struct CycleOutcome {
+    bool setUp = true; // false: no settings were found to update with
     bool succeeded = false;
     // When it did not: "Last update failed at HH:mm: " and the reason in a few words.
     QString failureNote;
@@ -15,7 +16,6 @@ struct CycleOutcome {
 // only ever called there.
 class ActivityLogDisplay : public QObject {
 public:
-    virtual qsizetype shownLogLength() const = 0;
     // Replaces the whole shown text and scrolls to its end.
     virtual void showLog(const QString& text) = 0;
     virtual void showToolTip(const QString& text) = 0;
@@ -59,7 +59,8 @@ QString& trimMutableString(QString& text, qint32 maximumLength);
 // Drops whole lines from the end until the text is at most maximumLength long.
 QString trimData(const QString& text, qint32 maximumLength);
 
-// Copies the log to the display's view when their lengths differ. GUI thread only.
+// Copies the log to the display's view when it changed since the display was last shown it.
+// GUI thread only.
 void refreshActivityLog();
 
 // Hands the tooltip text to the display on the GUI thread; callable from any thread.
@@ -69,5 +70,6 @@ void setToolTip(const QString& text);
 // failure is stamped with the local time of the report.
 void reportCycleSucceeded();
 void reportCycleFailed(const QString& reason);
+void reportCycleNotSetUp();
 
 } // namespace MyFunctions
