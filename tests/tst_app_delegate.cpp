@@ -10,6 +10,7 @@
 #include "app/platform/linux/XdgAutostartItem.h"
 #include "settings/PasswordCipher.h"
 
+#include <QtDBus>
 #include <QtTest>
 #include <QtWidgets>
 #include <fcntl.h>
@@ -67,6 +68,22 @@ struct SaveCase {
     bool requestSent = false;
 };
 
+// The desktop's notification service, as the test's own session bus has it: records the titles.
+class NotificationServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList titles;
+
+public slots:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString&,
+                const QStringList&, const QVariantMap&, int) {
+        titles << summary;
+        return uint(titles.size());
+    }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(SaveCase)
@@ -79,6 +96,7 @@ class AppDelegateTest : public QObject {
     QTemporaryDir configHome_;
     QList<QUrl> opened_; // what the program handed to the desktop's browser
     QSet<QString> descriptorsBefore_;
+    NotificationServer notifications_;
 
     static std::unique_ptr<AppDelegate> launch() {
         auto delegate = std::make_unique<AppDelegate>([](auto) {});
@@ -129,10 +147,15 @@ private slots:
         provider_->addAccount({"alice2024", "s3cret!Pw", {"home"}});
         descriptorsBefore_ = openDescriptors();
         quitOnTerminationSignals();
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &notifications_,
+                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService("org.freedesktop.Notifications"));
     }
     void init() {
         provider_->reset();
         opened_.clear();
+        notifications_.titles.clear();
         store_ = std::make_unique<TemporarySettingsStore>();
         ActivityLog::create();
         KeepSnoozing = 1;
@@ -232,13 +255,45 @@ private slots:
                  save.logged.first().contains("invalid group") ? "" : save.group);
     }
 
-    // Without a tray nothing would be left to reach the program by.
-    void closingTheWindowWithoutATrayQuits() {
+    // Without a tray the program keeps updating once its window closes; the first close tells
+    // how to come back and how to quit.
+    void closingTheWindowWithoutATrayKeepsUpdating() {
         QApplication::setQuitOnLastWindowClosed(false); // as the program has it
         const auto delegate = launch();
-        QTimer::singleShot(0, delegate->window(), &QWidget::close);
-        QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
+        QTimer::singleShot(0, delegate->window(), [&] {
+            delegate->window()->close();
+            delegate->menuPreferencesClick(); // as a second start does
+            delegate->window()->close();
+        });
+        QTimer::singleShot(500, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 1);
+        QCOMPARE(notifications_.titles, QStringList{"Vorlin IP Update Client keeps updating"});
+    }
+
+    // While Save waits for the provider, typing reaches nothing, but the Menu button and
+    // Quit in its menu do (a real click each, through the application's event delivery).
+    void quitIsReachableWhileSaveWaits() {
+        StandInProvider::ScriptedReply slow =
+            LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
+        slow.delayMilliseconds = 1000;
+        provider_->scriptReply("/nic/getclientprofilewithgroup", slow);
+        const auto delegate = launch();
+        PreferencesWindow& window = *delegate->window();
+        fill(*delegate, "alice2024", "s3cret!Pw", "");
+        QTimer::singleShot(0, &window, [&] { delegate->buttonSaveClick(); });
+        QTimer::singleShot(200, &window, [&] {
+            QTest::keyClick(window.textBoxUsername, Qt::Key_X);
+            QTest::mouseClick(window.buttonMenu, Qt::LeftButton); // its menu runs from here
+        });
+        QTimer::singleShot(400, &window, [&] {
+            QMenu& menu = *delegate->trayIconMenu();
+            QTest::mouseClick(&menu, Qt::LeftButton, {},
+                              menu.actionGeometry(menuEntry(*delegate, "Quit")).center());
+        });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
         QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(window.textBoxUsername->text(), "alice2024");
+        QVERIFY(!UserDefaults::boolForKey(saved)); // quit before the verdict: nothing stored
     }
 
     // The profile check answers late. Commands that come meanwhile as events do not run, and
@@ -263,6 +318,9 @@ private slots:
         bool saveEnabledMeanwhile = true;
         QTimer::singleShot(200, delegate.get(), [&] {
             saveEnabledMeanwhile = delegate->window()->buttonSave->isEnabled();
+            QInputMethodEvent commit; // as an input method (ibus, fcitx, compose) sends it
+            commit.setCommitString("X");
+            QCoreApplication::sendEvent(delegate->window()->textBoxUsername, &commit);
             delegate->buttonSaveClick();
             menuEntry(*delegate, "Documentation")->trigger(); // as a tray menu over D-Bus
             store_->makeUnwritable();
@@ -280,6 +338,9 @@ private slots:
                              : QStringList{"The settings could not be stored. Please check that "
                                            "the settings file can be written."}));
         QCOMPARE(int(KeepSnoozing.load()), stored ? 0 : 1);
+        // The input method's commit reached neither the field nor the store.
+        QCOMPARE(delegate->window()->textBoxUsername->text(), "alice2024");
+        QCOMPARE(UserDefaults::objectForKey(username).toString(), "alice2024");
         QCOMPARE(provider_->requestLines().size(), 1);
         QVERIFY(opened_.isEmpty());
         QVERIFY(delegate->window()->buttonSave->isEnabled());
@@ -385,12 +446,13 @@ private slots:
         TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", false, true);
         const auto delegate = launch();
         provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(200, goodReply));
-        provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(status, body));
+        for (int twice = 0; twice < 2; ++twice)
+            provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(status, body));
         provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(200, goodReply));
 
         QList<QPair<Look, QString>> shown; // after each cycle
         QStringList remembered;
-        const auto cycles = runCycles(3, [&](int) {
+        const auto cycles = runCycles(4, [&](int) {
             QCoreApplication::processEvents();
             QString toolTip = delegate->statusItem()->toolTip();
             toolTip.replace(QRegularExpression("^(Last update failed at )\\d\\d:\\d\\d"),
@@ -402,7 +464,7 @@ private slots:
         const QStringList announcement = {
             "IP address update initiated.",
             "Updating IP address for username alice2024 and group home."};
-        QCOMPARE(cycles.size(), 3);
+        QCOMPARE(cycles.size(), 4);
         QCOMPARE(cycles[1], announcement + block);
         QCOMPARE(remembered[1], firstUpdateNext ? " " : "203.0.113.7 2001:db8::7");
         const bool failed = !failure.isEmpty();
@@ -410,7 +472,10 @@ private slots:
                                      failed ? "Last update failed at HH:mm: " + failure + "\r\n" +
                                                   acceptedToolTip
                                             : acceptedToolTip));
-        QCOMPARE(shown[2], qMakePair(Look::Working, acceptedToolTip));
+        QCOMPARE(shown[3], qMakePair(Look::Working, acceptedToolTip));
+        // Told once as updates start failing and once as they work again, not per cycle.
+        const QStringList told = {"Updates are failing", "Updates work again"};
+        QTRY_COMPARE(notifications_.titles, failed ? told : QStringList());
         // IPv4 not reported, IPv6 reported; a first update after start-up, and after a
         // reply that was not adopted.
         const QStringList requests = provider_->requestLines().filter("/nic/clientupdate?");
@@ -419,7 +484,7 @@ private slots:
                               "2001:db8::7&uin=1 HTTP/1.1");
         QCOMPARE(requests[2].contains("&uin=1"), firstUpdateNext);
         // Both addresses are looked up whatever the families reported.
-        QCOMPARE(provider_->requestLines(StandInProvider::Host::IPv4Check).size(), 3);
+        QCOMPARE(provider_->requestLines(StandInProvider::Host::IPv4Check).size(), 4);
     }
 
     // Settings that vanish while the program runs: the tray stops saying updates work.
@@ -462,7 +527,8 @@ private slots:
         const QSet<QString> created = openDescriptors() - descriptorsBefore_;
         for (const QString& descriptor : created) {
             const int flags = ::fcntl(descriptor.toInt(), F_GETFD);
-            QVERIFY2(flags < 0 || (flags & FD_CLOEXEC), qPrintable(descriptor)); // < 0: closed
+            QVERIFY2(flags < 0 || (flags & FD_CLOEXEC), // < 0: closed
+                     qPrintable(QFile::symLinkTarget("/proc/self/fd/" + descriptor)));
         }
         QSignalSpy asked(&first, &SingleInstance::anotherStartRequested);
         QVERIFY(!SingleInstance().claim());

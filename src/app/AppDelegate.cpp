@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "account/SaveSettings.h"
+#include "app/DesktopNotification.h"
 #include "app/NetworkReachability.h"
 #include "app/PreferencesWindow.h"
 #include "app/ProfileCheckWait.h"
@@ -80,6 +81,8 @@ AppDelegate::AppDelegate(WorkerStarter startWorker)
     connect(window_->buttonSave, &QPushButton::clicked, this, &AppDelegate::buttonSaveClick);
     connect(window_->buttonClose, &QPushButton::clicked, this, &AppDelegate::buttonCloseClick);
     connect(window_.get(), &PreferencesWindow::closing, this, &AppDelegate::windowClosed);
+    connect(window_.get(), &PreferencesWindow::visibilityChanged, this,
+            &AppDelegate::followLogWhileVisible);
 }
 
 AppDelegate::~AppDelegate() {
@@ -120,8 +123,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     startUpdateWorker();
 
     refreshTimer_ = new QTimer(this);
+    refreshTimer_->setInterval(1000);
     connect(refreshTimer_, &QTimer::timeout, this, &MyFunctions::refreshActivityLog);
-    refreshTimer_->start(1000);
+    followLogWhileVisible(window_->isVisible());
 
     // A first-time user, and a desktop without a tray, need the window to find anything.
     if (!saved || !QSystemTrayIcon::isSystemTrayAvailable())
@@ -171,6 +175,19 @@ void AppDelegate::startUpdateWorker() {
         std::make_shared<IPUpdateThread>(requestClientUpdate, sleepOneSecond, earlyCycles));
 }
 
+// A hidden view shows nothing, so it is not refreshed: the program stays asleep between
+// cycles. Shown again, it catches up at once.
+void AppDelegate::followLogWhileVisible(bool visible) {
+    if (!refreshTimer_)
+        return; // not launched yet
+    if (!visible) {
+        refreshTimer_->stop();
+        return;
+    }
+    MyFunctions::refreshActivityLog();
+    refreshTimer_->start();
+}
+
 void AppDelegate::showLog(const QString& text) {
     QPlainTextEdit* view = window_->textBoxActivityLog;
     view->setPlainText(text);
@@ -183,6 +200,7 @@ void AppDelegate::showToolTip(const QString& text) {
 }
 
 void AppDelegate::showCycleOutcome(const CycleOutcome& outcome) {
+    const StatusLook before = look_;
     if (!outcome.setUp) {
         look_ = StatusLook::NotSetUp;
         acceptedToolTip_.clear(); // it went through for settings that are no longer there
@@ -191,6 +209,17 @@ void AppDelegate::showCycleOutcome(const CycleOutcome& outcome) {
     }
     failureNote_ = outcome.failureNote;
     showStatus();
+    tellChangeOfLook(before);
+}
+
+// Once when updates start failing and once when they work again, never for each cycle.
+void AppDelegate::tellChangeOfLook(StatusLook before) {
+    if (look_ == StatusLook::Attention && before != StatusLook::Attention)
+        notifyDesktop(statusItem_, tr("Updates are failing"),
+                      failureNote_ + tr("\nYour host names may no longer point here."));
+    else if (look_ == StatusLook::Working && before == StatusLook::Attention)
+        notifyDesktop(statusItem_, tr("Updates work again"),
+                      tr("Your host names point at this computer's addresses again."));
 }
 
 void AppDelegate::showStatus() {
@@ -255,10 +284,16 @@ void AppDelegate::buttonCloseClick() {
     window_->close();
 }
 
+// Without a tray the program goes on updating in the background; the first time, the user
+// learns how to get the window back and how to end it. Trays come and go with the desktop,
+// so this is asked as the window closes.
 void AppDelegate::windowClosed() {
-    // Without a tray nothing would be left to reach the program by: closing ends it.
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        menuQuitClick();
+    if (QSystemTrayIcon::isSystemTrayAvailable() || toldHowToReturn_)
+        return;
+    toldHowToReturn_ = true;
+    notifyDesktop(statusItem_, tr("Vorlin IP Update Client keeps updating"),
+                  tr("Start it again to open its window. To stop it, choose Quit in the "
+                     "window's Menu."));
 }
 
 void AppDelegate::menuPreferencesClick() {

@@ -62,6 +62,8 @@ private:
     void buildMenu();
     void createStatusItem(StatusLook look);
     void showStatus();
+    void tellChangeOfLook(StatusLook before);
+    void followLogWhileVisible(bool visible);
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
     void startUpdateWorker();
@@ -83,4 +85,5 @@ private:
     QString acceptedToolTip_; // the text of the newest accepted update
     QString failureNote_;     // why the newest cycle failed; empty after a success
     bool saving_ = false;
+    bool toldHowToReturn_ = false;
 };

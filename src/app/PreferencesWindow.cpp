@@ -83,3 +83,13 @@ void PreferencesWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
     emit closing();
 }
+
+void PreferencesWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    emit visibilityChanged(true);
+}
+
+void PreferencesWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    emit visibilityChanged(false);
+}

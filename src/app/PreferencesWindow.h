@@ -29,9 +29,12 @@ public:
 
 signals:
     void closing();
+    void visibilityChanged(bool visible);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void layOut();

@@ -33,8 +33,9 @@ void askProvider(PendingCheck& check) {
             Qt::QueuedConnection);
 }
 
-// Drops the user's input while Save waits: a click or key press must neither run a command
-// in the middle of Save nor be replayed once it is over (a second Save would follow).
+// Drops the user's input while Save waits: a click, key press, input-method commit or drop
+// must neither run a command or change an entry in the middle of Save nor be replayed once
+// it is over (a second Save would follow).
 class UserInputDropper : public QObject {
 public:
     explicit UserInputDropper(const std::function<bool(QObject*)>& stillTakesInput)
@@ -58,6 +59,10 @@ protected:
         case QEvent::TouchEnd:
         case QEvent::TabletPress:
         case QEvent::TabletRelease:
+        case QEvent::InputMethod: // a commit of ibus, fcitx or a compose key
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
             return !stillTakesInput_(receiver);
         default:
             return false;

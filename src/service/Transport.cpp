@@ -4,6 +4,7 @@
 
 #include <QStringDecoder>
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <memory>
 
 namespace MyFunctions {
@@ -41,6 +42,13 @@ size_t appendToBody(char* data, size_t size, size_t count, void* body) {
     return length;
 }
 
+// Programs the client launches (a browser) must not inherit a connection to the provider.
+int closeOnExec(void*, curl_socket_t socket, curlsocktype) {
+    const int flags = ::fcntl(socket, F_GETFD);
+    return flags >= 0 && ::fcntl(socket, F_SETFD, flags | FD_CLOEXEC) == 0 ? CURL_SOCKOPT_OK
+                                                                           : CURL_SOCKOPT_ERROR;
+}
+
 // One GET over a connection of its own: HTTPS only, the peer's certificate and name checked,
 // no redirect followed, nothing tried twice. Proxies come from the environment.
 EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByteArray& body) {
@@ -63,6 +71,7 @@ EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByte
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, exchangeTimeoutMilliseconds);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, closeOnExec);
     if (!extraCaPem.isEmpty()) {
         curl_blob authorities{const_cast<char*>(extraCaPem.constData()),
                               static_cast<size_t>(extraCaPem.size()), CURL_BLOB_COPY};
