@@ -13,6 +13,7 @@ filter=${1:-}
 timeout_seconds=${MUTANT_TIMEOUT:-300}
 jobs=${MUTANT_JOBS:-1}
 scratch=$(realpath -m "${MUTANT_SCRATCH:-build-mutants}")
+scripts/install-dependencies.sh ccache
 export CCACHE_BASEDIR=$scratch CCACHE_DIR=${CCACHE_DIR:-/work/.ccache}
 
 # Each mutant: "@ name file", then "- text" to find (exactly once) and "+ text" to put in
@@ -119,8 +120,8 @@ mutants() {
 - handOver(pendingToolTip, text);
 +
 @ refresh-compare-flipped src/log/ActivityLog.cpp
-- shownLogLength() == logText.size()
-+ shownLogLength() != logText.size()
+- shownChanges == logChanges
++ shownChanges != logChanges
 @ username-one-too-short src/validation/MyValidator.cpp
 - "^[0-9a-zA-Z]{4,20}$"
 + "^[0-9a-zA-Z]{3,20}$"
@@ -133,15 +134,30 @@ mutants() {
 @ pattern-not-anchored src/validation/MyValidator.cpp
 - QRegularExpression::anchoredPattern(
 + QString(
-@ save-keeps-snoozing src/app/AppDelegate.cpp
+@ save-keeps-snoozing src/account/SaveSettings.cpp
 - KeepSnoozing = 0;
 +
-@ save-keeps-remembered-ipv4 src/app/AppDelegate.cpp
+@ save-keeps-remembered-ipv4 src/account/SaveSettings.cpp
 - MyFunctions::setConfigurationString(updatedipv4, QString(""));
 +
-@ save-marks-unsaved src/app/AppDelegate.cpp
+@ save-marks-unsaved src/account/SaveSettings.cpp
 - setBool(saved, true);
 + setBool(saved, false);
+@ worker-woken-before-addresses-emptied src/account/SaveSettings.cpp
+- MyFunctions::setConfigurationString(updatedipv4, QString(""));
++ KeepSnoozing = 0; MyFunctions::setConfigurationString(updatedipv4, QString(""));
+@ save-stores-fields-read-again src/app/AppDelegate.cpp
+- field->setReadOnly(saving);
++ field->setReadOnly(false);
+@ input-replayed-after-save src/app/ProfileCheckWait.cpp
+- QCoreApplication::instance()->installEventFilter(&dropper);
++
+@ input-method-commit-reaches-fields src/app/ProfileCheckWait.cpp
+- case QEvent::InputMethod:
++ case QEvent::None:
+@ quit-unreachable-during-save src/app/AppDelegate.cpp
+- object == window_->buttonMenu ||
++
 @ first-run-ipv6-unticked src/app/AppDelegate.cpp
 - checkBoxUpdateIPv6Address->setChecked(true);
 + checkBoxUpdateIPv6Address->setChecked(false);
@@ -152,9 +168,12 @@ mutants() {
 - ActivityLog::setDisplay(this);
 +
 @ refresh-timer-not-started src/app/AppDelegate.cpp
-- refreshTimer_->start(1000);
+- refreshTimer_->start();
 +
-@ save-without-final-refresh src/app/AppDelegate.cpp
+@ shown-view-not-caught-up src/app/AppDelegate.cpp
+- MyFunctions::refreshActivityLog();
++
+@ save-without-final-refresh src/account/SaveSettings.cpp
 - MyFunctions::refreshActivityLog();
 +
 @ tray-tooltip-not-set src/app/AppDelegate.cpp
@@ -163,9 +182,33 @@ mutants() {
 @ group-field-not-filled src/app/AppDelegate.cpp
 - window_->textBoxLocation->setText(UserDefaults::objectForKey(location).toString());
 +
-@ close-without-tray-keeps-running src/app/AppDelegate.cpp
-- menuQuitClick();
-+ {}
+@ close-without-tray-quits src/app/AppDelegate.cpp
+- toldHowToReturn_ = true;
++ menuQuitClick();
+@ close-without-tray-tells-every-time src/app/AppDelegate.cpp
+- toldHowToReturn_ = true;
++
+@ failing-told-every-cycle src/app/AppDelegate.cpp
+- before != StatusLook::Attention)
++ true)
+@ recovery-not-told src/app/AppDelegate.cpp
+- else if (look_ == StatusLook::Working && before == StatusLook::Attention)
++ else if (false)
+@ vanished-settings-keep-tooltip src/app/AppDelegate.cpp
+- acceptedToolTip_.clear();
++
+@ vanished-settings-not-reported src/update/IPUpdateThread.cpp
+- MyFunctions::reportCycleNotSetUp();
++
+@ resume-cycles-at-once src/update/EarlyCycleTrigger.cpp
+- offline_ = true;
++ pending_ = true;
+@ resume-without-fallback src/update/EarlyCycleTrigger.cpp
+- if (fallbackAt_ && now.sinceBoot >= *fallbackAt_) {
++ if (false) {
+@ start-ignores-connecting-network src/update/IPUpdateThread.cpp
+- if (earlyCycles_ && earlyCycles_->holdsFirstCycle())
++ if (false)
 @ stamp-in-utc src/log/ActivityLog.cpp
 - QDateTime::currentDateTime().toString(u"yyyy-MM-dd
 + QDateTime::currentDateTimeUtc().toString(u"yyyy-MM-dd

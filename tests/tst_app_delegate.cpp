@@ -366,8 +366,11 @@ private slots:
         other.show();
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
+        MyFunctions::addToActivityLog("while hidden");
         delegate->menuPreferencesClick();
         QVERIFY(window.isVisible());
+        // A closed window's view catches up at once.
+        QVERIFY(!closed || window.textBoxActivityLog->toPlainText().contains("while hidden"));
         QCOMPARE(window.windowState() & ~Qt::WindowActive, restored);
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QCOMPARE(window.textBoxPassword->text(), "typed");
