@@ -6,9 +6,19 @@
 
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace MyFunctions;
+
+namespace {
+
+mode_t permissionsOf(const QString& path) {
+    struct stat status {};
+    return ::stat(qPrintable(path), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+} // namespace
 
 class SettingsTest : public QObject {
     Q_OBJECT
@@ -72,6 +82,28 @@ private slots:
 
         UserDefaults::setObject(SettingsKeys::username, "alice2024");
         QCOMPARE(UserDefaults::objectForKey(SettingsKeys::username), earlier);
+    }
+
+    // The file holds a password that the program can decipher: only its owner may read it,
+    // whatever the umask, from the first write on or once the program has started.
+    void onlyTheOwnerReachesTheStore_data() {
+        columns<bool>();
+        row("first write", false);
+        row("loose store of an older version, tightened", true);
+    }
+    void onlyTheOwnerReachesTheStore() {
+        const auto [loose] = fetch<bool>();
+        const mode_t umask = ::umask(0);
+        const QString folder = QFileInfo(store_->filePath()).path();
+        if (loose) {
+            QDir().mkdir(folder, QFile::Permissions(0x7777));
+            QFile(store_->filePath()).open(QIODevice::WriteOnly);
+            UserDefaults::makeStorePrivate();
+        }
+        UserDefaults::setObject(SettingsKeys::username, "alice2024");
+        ::umask(umask);
+        QCOMPARE(permissionsOf(folder), mode_t(0700));
+        QCOMPARE(permissionsOf(store_->filePath()), mode_t(0600));
     }
 
     // Values made once by `openssl enc -aes-256-ecb -K <key as hex> -base64 -A`.

@@ -26,6 +26,10 @@ void setInteger(const QString& key, qint64 value);
 void setBool(const QString& key, bool value);
 void removeObject(const QString& key);
 
+// Makes an existing store reachable by its owner alone: the folder 0700, the file 0600.
+// Writes create them so.
+void makeStorePrivate();
+
 // Writes every pending change to disk; false when the store could not be written.
 bool synchronize();
 
