@@ -11,14 +11,11 @@
 
 using namespace MyFunctions;
 
-namespace {
-
-mode_t permissionsOf(const QString& path) {
+static struct stat statusOf(const QString& path) {
     struct stat status {};
-    return ::stat(qPrintable(path), &status) == 0 ? status.st_mode & 07777 : 0;
+    ::stat(qPrintable(path), &status);
+    return status;
 }
-
-} // namespace
 
 class SettingsTest : public QObject {
     Q_OBJECT
@@ -84,26 +81,38 @@ private slots:
         QCOMPARE(UserDefaults::objectForKey(SettingsKeys::username), earlier);
     }
 
-    // The file holds a password that the program can decipher: only its owner may read it,
-    // whatever the umask, from the first write on or once the program has started.
-    void onlyTheOwnerReachesTheStore_data() {
-        columns<bool>();
-        row("first write", false);
-        row("loose store of an older version, tightened", true);
-    }
+    // The file holds a password that the program can decipher: only its owner reaches it,
+    // whatever the umask, from the first write on; a loose one is tightened at start.
     void onlyTheOwnerReachesTheStore() {
-        const auto [loose] = fetch<bool>();
+        const QString file = store_->filePath(), dir = QFileInfo(file).path();
+        const auto modes = [&] { return std::pair(statusOf(dir).st_mode, statusOf(file).st_mode); };
         const mode_t umask = ::umask(0);
-        const QString folder = QFileInfo(store_->filePath()).path();
-        if (loose) {
-            QDir().mkdir(folder, QFile::Permissions(0x7777));
-            QFile(store_->filePath()).open(QIODevice::WriteOnly);
-            UserDefaults::makeStorePrivate();
-        }
         UserDefaults::setObject(SettingsKeys::username, "alice2024");
         ::umask(umask);
-        QCOMPARE(permissionsOf(folder), mode_t(0700));
-        QCOMPARE(permissionsOf(store_->filePath()), mode_t(0600));
+        QCOMPARE(modes(), std::pair(S_IFDIR | 0700u, S_IFREG | 0600u));
+        QVERIFY(::chmod(qPrintable(dir), 0777) == 0 && ::chmod(qPrintable(file), 0666) == 0);
+        UserDefaults::makeStorePrivate();
+        QCOMPARE(modes(), std::pair(S_IFDIR | 0700u, S_IFREG | 0600u));
+    }
+
+    // A write replaces the file, which then has a new inode while the old one is held open:
+    // only a value that the disk does not hold yet, whatever the process wrote last, costs one.
+    void onlyAChangeReachesTheDisk_data() {
+        columns<QByteArray, QString, bool>(); // the address on disk, the one written, rewritten
+        row("the same address again", QByteArray("203.0.113.7"), QString("203.0.113.7"), false);
+        row("changed on disk meanwhile", QByteArray("198.51.100.23"), QString("203.0.113.7"), true);
+        row("the disk's address", QByteArray("198.51.100.23"), QString("198.51.100.23"), false);
+    }
+    void onlyAChangeReachesTheDisk() {
+        const auto [onDisk, address, rewritten] = fetch<QByteArray, QString, bool>();
+        UserDefaults::setObject(SettingsKeys::updatedipv4, "203.0.113.7");
+        QFile file(store_->filePath()); // edited in place; another size shows QSettings a change
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(0) &&
+                file.write("[General]\nupdatedipv4=" + onDisk + "\n") > 0 && file.flush());
+        const ino_t before = statusOf(store_->filePath()).st_ino;
+        UserDefaults::setObject(SettingsKeys::updatedipv4, address);
+        QCOMPARE(statusOf(store_->filePath()).st_ino != before, rewritten);
+        QCOMPARE(QSettings(store_->filePath(), QSettings::IniFormat).value("updatedipv4"), address);
     }
 
     // Values made once by `openssl enc -aes-256-ecb -K <key as hex> -base64 -A`.

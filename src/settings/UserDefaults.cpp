@@ -63,8 +63,12 @@ void put(QSettings& store, const QString& key, const QVariant& value) {
 // the settings file exists; putting the earlier value back makes both behave alike.
 void writeThrough(const QString& key, const QVariant& value) {
     const std::lock_guard lock(storeMutex);
-    StandardUserDefaults store;
+    StandardUserDefaults store; // reads the file again when it changed on disk
     const QVariant earlier = store.value(key);
+    // The worker writes the remembered addresses every cycle: a value the disk holds
+    // already costs no lock file, sync or rename.
+    if (earlier == value)
+        return;
     createPrivately(store.fileName());
     put(store, key, value);
     store.sync();

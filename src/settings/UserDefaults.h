@@ -7,8 +7,9 @@
 // directly: unlike the MyFunctions accessors, they neither encipher the password nor
 // turn an absent value into "".
 //
-// Every write goes to disk at once. A write that cannot reach the disk is undone, so the
-// process goes on with what the disk holds, however the store is unwritable.
+// Every write goes to disk at once; one of the value that the disk holds already (as read
+// again when the file changed) does nothing. A write that cannot reach the disk is undone, so
+// the process goes on with what the disk holds, however the store is unwritable.
 namespace UserDefaults {
 
 inline constexpr auto organizationName = "Vorlin";
