@@ -61,6 +61,9 @@ EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByte
     curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, exchangeTimeoutMilliseconds);
+    // A name lookup that hangs is left to finish on its own instead of being waited for, so
+    // the time-out bounds the whole exchange.
+    curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
     if (!extraCaPem.isEmpty()) {
