@@ -1,8 +1,12 @@
 #include "service/Transport.h"
 
+#include "log/StandardErrorWriter.h"
 #include "service/ServiceEndpoints.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStringDecoder>
+#include <atomic>
 #include <curl/curl.h>
 #include <memory>
 
@@ -74,6 +78,31 @@ EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByte
     return easy;
 }
 
+// A file with something in it, or a folder with anything in it.
+bool holdsAnything(const char* path) {
+    if (!path)
+        return false;
+    const QFileInfo info(QString::fromLocal8Bit(path));
+    return info.isDir() ? !QDir(info.filePath()).isEmpty() : info.size() > 0;
+}
+
+// Without a single certificate authority every exchange fails as one with an untrusted
+// server, which the log can only call a failed authentication: standard error says why, once.
+void tellWhenTheSystemHasNoAuthorities(CURL* handle) {
+    static std::atomic<bool> told = false;
+    char* file = nullptr;
+    char* folder = nullptr;
+    curl_easy_getinfo(handle, CURLINFO_CAINFO, &file);
+    curl_easy_getinfo(handle, CURLINFO_CAPATH, &folder);
+    if (holdsAnything(file) || holdsAnything(folder) || told.exchange(true))
+        return;
+    StandardErrorWriter::queue(
+        QString("Cannot trust any server: no certificate authority in %1 "
+                "or %2 (install ca-certificates).\n")
+            .arg(QString::fromLocal8Bit(file), QString::fromLocal8Bit(folder))
+            .toUtf8());
+}
+
 long statusOf(CURL* handle) {
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
@@ -84,9 +113,12 @@ long statusOf(CURL* handle) {
 
 bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
     QByteArray body;
-    const EasyHandle easy = requestFor(url.toUtf8(), ServiceClient::extraCaCertificatesPem(), body);
+    const QByteArray extraCaPem = ServiceClient::extraCaCertificatesPem();
+    const EasyHandle easy = requestFor(url.toUtf8(), extraCaPem, body);
     if (!easy)
         return false;
+    if (extraCaPem.isEmpty())
+        tellWhenTheSystemHasNoAuthorities(easy.get());
     if (curl_easy_perform(easy.get()) != CURLE_OK || statusOf(easy.get()) != 200) {
         httpResult = QString();
         return false;
