@@ -112,6 +112,7 @@ long statusOf(CURL* handle) {
 } // namespace
 
 bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
+    httpResult = QString(); // what every failure leaves, one to set up the request too
     QByteArray body;
     const QByteArray extraCaPem = ServiceClient::extraCaCertificatesPem();
     const EasyHandle easy = requestFor(url.toUtf8(), extraCaPem, body);
@@ -119,10 +120,8 @@ bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
         return false;
     if (extraCaPem.isEmpty())
         tellWhenTheSystemHasNoAuthorities(easy.get());
-    if (curl_easy_perform(easy.get()) != CURLE_OK || statusOf(easy.get()) != 200) {
-        httpResult = QString();
+    if (curl_easy_perform(easy.get()) != CURLE_OK || statusOf(easy.get()) != 200)
         return false;
-    }
     httpResult = replyBodyText(body);
     return true;
 }
