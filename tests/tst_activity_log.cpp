@@ -47,6 +47,10 @@ private slots:
         row("line breaks inside", QString("a\r\nb\nc"), QString("a\\x0d\\x0ab\\x0ac"));
         row("C1 introducer", QChar(0x9b) + QString("31m"), QString("\\x9b31m"));
         row("lone CR, DEL, tab", QString("a\rb\x7f\t"), QString("a\\x0db\\x7f\\x09"));
+        const auto text = [](const char16_t* utf16) { return QString::fromUtf16(utf16); };
+        row("bidi override, isolate", text(u"\u202eabc\u2066"), QString("\\u202eabc\\u2066"));
+        row("line, paragraph separator", text(u"a\u2028b\u2029"), QString("a\\u2028b\\u2029"));
+        row("format beyond the BMP", text(u"\U000e0001x"), QString("\\U000e0001x"));
     }
     void appendStampsTheMessageAndCopiesItToStandardError() {
         const auto [message, copied] = fetch<QString, QString>();

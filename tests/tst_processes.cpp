@@ -1,6 +1,7 @@
 #include "CycleDriver.h"
 #include "DataRow.h"
 #include "LocalProvider.h"
+#include "StandardErrorCapture.h"
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 #include "service/Transport.h"
@@ -10,6 +11,8 @@
 #include <QtTest>
 #include <QtWidgets>
 #include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -159,6 +162,24 @@ private slots:
         QCOMPARE(cycles[0].mid(2, 3),
                  (QStringList{"Server response: good", "[good] IP address updated.",
                               "Current IPv4 Address: 203.0.113.7"}));
+    }
+
+    // With no certificate authority on the system, standard error says why nothing can be
+    // trusted, once. Only a thread of the test sees the authorities' folder emptied.
+    void missingAuthoritiesAreToldOnce() {
+        if (geteuid() != 0)
+            QSKIP("Needs root: hides the system's certificate authorities from one thread.");
+        StandardErrorCapture capture;
+        std::optional<QString> body;
+        const auto exchange = [&] { MyFunctions::urlExecute("https://127.0.0.1:9/", body); };
+        exchange(); // the authorities are there: nothing to say
+        std::thread([&] {
+            if (::unshare(CLONE_NEWNS) == 0 &&
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                ::mount("none", "/etc/ssl/certs", "tmpfs", 0, nullptr) == 0)
+                exchange(), exchange();
+        }).join();
+        QCOMPARE(capture.finish().count("install ca-certificates"), 1);
     }
 
     // Through an HTTP/2 front end of the stand-in's API host: the client speaks HTTP/2

@@ -5,7 +5,9 @@
 #include "service/Transport.h"
 
 #include <QtTest>
+#include <dlfcn.h>
 #include <memory>
+#include <netdb.h>
 #include <thread>
 
 using namespace MyFunctions;
@@ -13,6 +15,17 @@ using Reply = StandInProvider::ScriptedReply;
 using Text = std::optional<QString>;
 
 Q_DECLARE_METATYPE(StandInProvider::ScriptedReply)
+
+// Name servers that never answer, for one name: its lookup hangs well past the exchange's bound.
+const QString unansweredUrl = "https://unanswered.invalid/probe";
+extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
+                           addrinfo** result) noexcept {
+    static const auto next =
+        reinterpret_cast<decltype(&getaddrinfo)>(::dlsym(RTLD_NEXT, "getaddrinfo"));
+    if (node && QUrl(unansweredUrl).host() == node) // then fails as an unanswered lookup does
+        return std::this_thread::sleep_for(std::chrono::seconds(25)), EAI_AGAIN;
+    return next(node, service, hints, result);
+}
 
 // The exchanges with the provider's hosts: HTTPS requests and what the queries make of them.
 class ServiceTest : public QObject {
@@ -96,8 +109,8 @@ private slots:
     }
 
     // A body that keeps coming, a byte at a time, still ends the exchange at 10 s: the bound
-    // is on the whole exchange, not on each wait for data (and so on a silent server too).
-    // Meanwhile an exchange on another thread goes its own way.
+    // is on the whole exchange, not on each wait for data (and so on a silent server too),
+    // and on a name lookup that hangs. Meanwhile an exchange on another thread goes its own way.
     void exchangeEndsAfterTenSecondsWithoutHoldingUpOthers() {
         Reply dripping = LocalProvider::reply(200, QByteArray(100, 'x'));
         dripping.dripIntervalMilliseconds = 200; // 20 s for the whole body
@@ -105,17 +118,20 @@ private slots:
         provider_->scriptReply("/quick", LocalProvider::reply(200, "ipquick"));
         QElapsedTimer clock;
         clock.start();
-        Text slowResult, quickResult;
+        Text slowResult, quickResult, lookupResult;
         bool slowVerdict = true;
         std::thread worker(
             [&] { slowVerdict = urlExecute(provider_->apiUrl("/slow"), slowResult); });
+        bool lookupVerdict = true;
+        std::thread lookup([&] { lookupVerdict = urlExecute(unansweredUrl, lookupResult); });
         QThread::msleep(300); // the slow exchange is under way
         const bool quickVerdict = urlExecute(provider_->apiUrl("/quick"), quickResult);
         const qint64 quickDone = clock.elapsed();
         worker.join();
+        lookup.join();
         QVERIFY2(clock.elapsed() >= 9'900 && clock.elapsed() < 11'500,
                  qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(!slowVerdict && quickVerdict && quickDone < 1'300);
+        QVERIFY(!slowVerdict && !lookupVerdict && quickVerdict && quickDone < 1'300);
         QCOMPARE(slowResult, Text(""));
         QCOMPARE(quickResult, Text("ipquick"));
         QCOMPARE(provider_->requests().size(), 2);

@@ -6,9 +6,16 @@
 
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace MyFunctions;
+
+static struct stat statusOf(const QString& path) {
+    struct stat status {};
+    ::stat(qPrintable(path), &status);
+    return status;
+}
 
 class SettingsTest : public QObject {
     Q_OBJECT
@@ -72,6 +79,40 @@ private slots:
 
         UserDefaults::setObject(SettingsKeys::username, "alice2024");
         QCOMPARE(UserDefaults::objectForKey(SettingsKeys::username), earlier);
+    }
+
+    // The file holds a password that the program can decipher: only its owner reaches it,
+    // whatever the umask, from the first write on; a loose one is tightened at start.
+    void onlyTheOwnerReachesTheStore() {
+        const QString file = store_->filePath(), dir = QFileInfo(file).path();
+        const auto modes = [&] { return std::pair(statusOf(dir).st_mode, statusOf(file).st_mode); };
+        const mode_t umask = ::umask(0);
+        UserDefaults::setObject(SettingsKeys::username, "alice2024");
+        ::umask(umask);
+        QCOMPARE(modes(), std::pair(S_IFDIR | 0700u, S_IFREG | 0600u));
+        QVERIFY(::chmod(qPrintable(dir), 0777) == 0 && ::chmod(qPrintable(file), 0666) == 0);
+        UserDefaults::makeStorePrivate();
+        QCOMPARE(modes(), std::pair(S_IFDIR | 0700u, S_IFREG | 0600u));
+    }
+
+    // A write replaces the file, which then has a new inode while the old one is held open:
+    // only a value that the disk does not hold yet, whatever the process wrote last, costs one.
+    void onlyAChangeReachesTheDisk_data() {
+        columns<QByteArray, QString, bool>(); // the address on disk, the one written, rewritten
+        row("the same address again", QByteArray("203.0.113.7"), QString("203.0.113.7"), false);
+        row("changed on disk meanwhile", QByteArray("198.51.100.23"), QString("203.0.113.7"), true);
+        row("the disk's address", QByteArray("198.51.100.23"), QString("198.51.100.23"), false);
+    }
+    void onlyAChangeReachesTheDisk() {
+        const auto [onDisk, address, rewritten] = fetch<QByteArray, QString, bool>();
+        UserDefaults::setObject(SettingsKeys::updatedipv4, "203.0.113.7");
+        QFile file(store_->filePath()); // edited in place; another size shows QSettings a change
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(0) &&
+                file.write("[General]\nupdatedipv4=" + onDisk + "\n") > 0 && file.flush());
+        const ino_t before = statusOf(store_->filePath()).st_ino;
+        UserDefaults::setObject(SettingsKeys::updatedipv4, address);
+        QCOMPARE(statusOf(store_->filePath()).st_ino != before, rewritten);
+        QCOMPARE(QSettings(store_->filePath(), QSettings::IniFormat).value("updatedipv4"), address);
     }
 
     // Values made once by `openssl enc -aes-256-ecb -K <key as hex> -base64 -A`.

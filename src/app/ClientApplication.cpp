@@ -36,6 +36,7 @@ int runClientApplication(QApplication& application,
         StandardErrorWriter::flush(std::chrono::milliseconds(200));
         return 0; // the running copy shows its window instead
     }
+    UserDefaults::makeStorePrivate(); // older versions left it readable by everyone
 
     application.setQuitOnLastWindowClosed(false); // a tray program outlives its window
     quitOnTerminationSignals();

@@ -52,18 +52,38 @@ template <typename Value> void handOver(std::optional<Value>& slot, const Value&
     QCoreApplication::postEvent(logDisplay, new QEvent(statusEvent));
 }
 
-// Service replies reach the log, and a terminal or the journal must not take their control
-// characters as commands or as the start of a line: each one but the entry's closing CR LF
-// shows as \xNN instead.
+// Whether a terminal or the journal could take the character as a command, the start of a
+// line, or a reordering of what surrounds it (bidi overrides and isolates, zero-width marks).
+bool needsEscaping(char32_t c) {
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString escaped(char32_t c) {
+    if (c <= 0xff)
+        return QStringLiteral("\\x%1").arg(c, 2, 16, QChar(u'0'));
+    if (c <= 0xffff)
+        return QStringLiteral("\\u%1").arg(c, 4, 16, QChar(u'0'));
+    return QStringLiteral("\\U%1").arg(c, 8, 16, QChar(u'0'));
+}
+
+// Service replies reach the log, and what they hold must show on standard error as it is:
+// each such character but the entry's closing CR LF shows as \xNN, \uNNNN or \UNNNNNNNN.
 QByteArray terminalSafe(const QString& entry) {
-    const QString text = entry.chopped(lineEnd.size());
     QString safe;
     safe.reserve(entry.size());
-    for (const QChar c : text) {
-        if (c.category() == QChar::Other_Control)
-            safe += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'));
+    for (const char32_t c : entry.chopped(lineEnd.size()).toUcs4()) {
+        if (needsEscaping(c))
+            safe += escaped(c);
         else
-            safe += c;
+            safe += QString::fromUcs4(&c, 1);
     }
     return (safe + lineEnd).toUtf8();
 }

@@ -45,8 +45,9 @@ namespace MyFunctions {
 
 // Appends the message behind a "yyyy-MM-dd HH:mm:ss " local time stamp and a CR LF, then
 // trims the log. A null or empty message, or "\r\n" alone, appends a bare CR LF. Every
-// appended text is also copied to standard error, without waiting for it, with control
-// characters other than line breaks shown as \xNN.
+// appended text is also copied to standard error, without waiting for it, with control and
+// format characters and line separators other than its closing CR LF shown as \xNN, \uNNNN
+// or \UNNNNNNNN.
 void addToActivityLog(const QString& message = QString());
 // The same, with another text for the standard-error copy: what the user typed by mistake
 // stays out of the journal, where a desktop session's standard error ends up.

@@ -1,8 +1,12 @@
 #include "service/Transport.h"
 
+#include "log/StandardErrorWriter.h"
 #include "service/ServiceEndpoints.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStringDecoder>
+#include <atomic>
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <memory>
@@ -69,6 +73,9 @@ EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByte
     curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, exchangeTimeoutMilliseconds);
+    // A name lookup that hangs is left to finish on its own instead of being waited for, so
+    // the time-out bounds the whole exchange.
+    curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, closeOnExec);
@@ -80,6 +87,31 @@ EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByte
     return easy;
 }
 
+// A file with something in it, or a folder with anything in it.
+bool holdsAnything(const char* path) {
+    if (!path)
+        return false;
+    const QFileInfo info(QString::fromLocal8Bit(path));
+    return info.isDir() ? !QDir(info.filePath()).isEmpty() : info.size() > 0;
+}
+
+// Without a single certificate authority every exchange fails as one with an untrusted
+// server, which the log can only call a failed authentication: standard error says why, once.
+void tellWhenTheSystemHasNoAuthorities(CURL* handle) {
+    static std::atomic<bool> told = false;
+    char* file = nullptr;
+    char* folder = nullptr;
+    curl_easy_getinfo(handle, CURLINFO_CAINFO, &file);
+    curl_easy_getinfo(handle, CURLINFO_CAPATH, &folder);
+    if (holdsAnything(file) || holdsAnything(folder) || told.exchange(true))
+        return;
+    StandardErrorWriter::queue(
+        QString("Cannot trust any server: no certificate authority in %1 "
+                "or %2 (install ca-certificates).\n")
+            .arg(QString::fromLocal8Bit(file), QString::fromLocal8Bit(folder))
+            .toUtf8());
+}
+
 long statusOf(CURL* handle) {
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
@@ -89,14 +121,16 @@ long statusOf(CURL* handle) {
 } // namespace
 
 bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
+    httpResult = QString(); // what every failure leaves, one to set up the request too
     QByteArray body;
-    const EasyHandle easy = requestFor(url.toUtf8(), ServiceClient::extraCaCertificatesPem(), body);
+    const QByteArray extraCaPem = ServiceClient::extraCaCertificatesPem();
+    const EasyHandle easy = requestFor(url.toUtf8(), extraCaPem, body);
     if (!easy)
         return false;
-    if (curl_easy_perform(easy.get()) != CURLE_OK || statusOf(easy.get()) != 200) {
-        httpResult = QString();
+    if (extraCaPem.isEmpty())
+        tellWhenTheSystemHasNoAuthorities(easy.get());
+    if (curl_easy_perform(easy.get()) != CURLE_OK || statusOf(easy.get()) != 200)
         return false;
-    }
     httpResult = replyBodyText(body);
     return true;
 }

@@ -1,5 +1,8 @@
 #include "settings/UserDefaults.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <mutex>
 
@@ -21,6 +24,34 @@ std::mutex storeMutex;
 // Where this thread's innermost WriteCheck keeps its verdict; none when no check lives.
 thread_local bool* writeVerdict = nullptr;
 
+// The file holds a password that every copy of the program can decipher, so it and its folder
+// are their owner's alone. On macOS the store is the system's defaults database instead.
+#ifdef Q_OS_DARWIN
+constexpr bool storeIsOurFile = false;
+#else
+constexpr bool storeIsOurFile = true;
+#endif
+constexpr auto ownerOnlyFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+constexpr auto ownerOnlyFile = QFile::ReadOwner | QFile::WriteOwner;
+
+// Exact modes, whatever the umask took away or left.
+void tighten(const QString& filePath) {
+    QFile::setPermissions(QFileInfo(filePath).path(), ownerOnlyFolder);
+    QFile::setPermissions(filePath, ownerOnlyFile);
+}
+
+// QSettings makes its folder with the umask's permissions, but replaces an existing file
+// with one of the same permissions: a file made private before the first write stays so.
+void createPrivately(const QString& filePath) {
+    if (!storeIsOurFile || QFileInfo::exists(filePath))
+        return;
+    const QString folder = QFileInfo(filePath).path();
+    QDir().mkpath(QFileInfo(folder).path());
+    QDir().mkdir(folder, ownerOnlyFolder);
+    QFile(filePath).open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnlyFile);
+    tighten(filePath);
+}
+
 void put(QSettings& store, const QString& key, const QVariant& value) {
     if (value.isValid())
         store.setValue(key, value);
@@ -32,8 +63,13 @@ void put(QSettings& store, const QString& key, const QVariant& value) {
 // the settings file exists; putting the earlier value back makes both behave alike.
 void writeThrough(const QString& key, const QVariant& value) {
     const std::lock_guard lock(storeMutex);
-    StandardUserDefaults store;
+    StandardUserDefaults store; // reads the file again when it changed on disk
     const QVariant earlier = store.value(key);
+    // The worker writes the remembered addresses every cycle: a value the disk holds
+    // already costs no lock file, sync or rename.
+    if (earlier == value)
+        return;
+    createPrivately(store.fileName());
     put(store, key, value);
     store.sync();
     // A file that did not parse is written afresh: only a refused write is lost.
@@ -87,6 +123,12 @@ void setBool(const QString& key, bool value) {
 
 void removeObject(const QString& key) {
     writeThrough(key, QVariant());
+}
+
+void makeStorePrivate() {
+    const std::lock_guard lock(storeMutex);
+    if (storeIsOurFile)
+        tighten(StandardUserDefaults().fileName());
 }
 
 bool synchronize() {

@@ -7,8 +7,9 @@
 // directly: unlike the MyFunctions accessors, they neither encipher the password nor
 // turn an absent value into "".
 //
-// Every write goes to disk at once. A write that cannot reach the disk is undone, so the
-// process goes on with what the disk holds, however the store is unwritable.
+// Every write goes to disk at once; one of the value that the disk holds already (as read
+// again when the file changed) does nothing. A write that cannot reach the disk is undone, so
+// the process goes on with what the disk holds, however the store is unwritable.
 namespace UserDefaults {
 
 inline constexpr auto organizationName = "Vorlin";
@@ -25,6 +26,10 @@ void setObject(const QString& key, const QString& value);
 void setInteger(const QString& key, qint64 value);
 void setBool(const QString& key, bool value);
 void removeObject(const QString& key);
+
+// Makes an existing store reachable by its owner alone: the folder 0700, the file 0600.
+// Writes create them so.
+void makeStorePrivate();
 
 // Writes every pending change to disk; false when the store could not be written.
 bool synchronize();
