@@ -11,6 +11,7 @@ packages=(
   nghttp2-proxy
   desktop-file-utils
   util-linux
+  libsystemd-dev pkg-config
   "$@"
 )
 

@@ -6,7 +6,7 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
-#include "app/TerminationSignals.h"
+#include "update/ProcessSignals.h"
 #include "app/platform/linux/XdgAutostartItem.h"
 #include "settings/PasswordCipher.h"
 
@@ -443,7 +443,7 @@ private slots:
         }
 
         SingleInstance first;
-        QVERIFY(first.claim());
+        QCOMPARE(first.claim(), SingleInstance::Claim::Run);
         // Nothing the program opens may leak into the processes it starts.
         const QSet<QString> created = openDescriptors() - descriptorsBefore_;
         for (const QString& descriptor : created) {
@@ -451,15 +451,16 @@ private slots:
             QVERIFY2(flags < 0 || (flags & FD_CLOEXEC), qPrintable(descriptor)); // < 0: closed
         }
         QSignalSpy asked(&first, &SingleInstance::anotherStartRequested);
-        QVERIFY(!SingleInstance().claim());
+        QCOMPARE(SingleInstance().claim(), SingleInstance::Claim::ShownOther);
         QTRY_COMPARE(asked.count(), 1);
-        QCOMPARE(entriesOf(expected).size(), 2); // the socket and its lock
+        QCOMPARE(entriesOf(expected).size(), 1); // the socket; the lock is beside the settings
         QCOMPARE(QFileInfo(expected).permissions() &
                      ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
                  ownerOnly);
 
         first.release();
         QCOMPARE(entriesOf(expected), QStringList());
+        QVERIFY(!QFile::exists(UpdaterLock().path()));
     }
 
     void listenFailureIsReported() {
@@ -467,7 +468,7 @@ private slots:
         QVERIFY(QDir().mkdir(folder + "/runtime", ownerOnly));
         StandardErrorCapture capture;
         SingleInstance instance;
-        QVERIFY(instance.claim()); // runs, unguarded
+        QCOMPARE(instance.claim(), SingleInstance::Claim::Run); // runs, without the socket
         QVERIFY(capture.finish().contains("vorlin-ipupdate: cannot listen on"));
         instance.release();
     }

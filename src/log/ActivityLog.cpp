@@ -24,6 +24,7 @@ ActivityLogDisplay* logDisplay = nullptr;
 std::optional<QString> pendingToolTip;
 std::optional<CycleOutcome> pendingOutcome;
 const auto statusEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+bool journalCopies = false;
 
 // A copy that shares no buffer with the log: Qt's copy-on-write tells "shared" from "mine"
 // by a relaxed count, which gives another thread no ordering against the next append.
@@ -64,6 +65,12 @@ QByteArray terminalSafe(const QString& entry) {
     return (safe + lineEnd).toUtf8();
 }
 
+QByteArray copyForStandardError(const QString& stamp, const QString& message) {
+    if (!journalCopies)
+        return terminalSafe(entryFor(stamp, message));
+    return terminalSafe(entryFor(QString(), message)).chopped(lineEnd.size()) + '\n';
+}
+
 } // namespace
 
 namespace ActivityLog {
@@ -85,6 +92,10 @@ void setDisplay(ActivityLogDisplay* display) {
     pendingOutcome.reset();
 }
 
+void copyToJournal() {
+    journalCopies = true;
+}
+
 } // namespace ActivityLog
 
 namespace MyFunctions {
@@ -100,7 +111,7 @@ void addToActivityLog(const QString& message, const QString& standardErrorCopy) 
     const QString stamp = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss ");
     logText.append(entryFor(stamp, message));
     trimMutableString(logText, ActivityLog::maximumLength);
-    StandardErrorWriter::queue(terminalSafe(entryFor(stamp, standardErrorCopy)));
+    StandardErrorWriter::queue(copyForStandardError(stamp, standardErrorCopy));
 }
 
 QString& trimMutableString(QString& text, qint32 maximumLength) {
