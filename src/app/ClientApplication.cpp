@@ -3,8 +3,8 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
-#include "update/ProcessSignals.h"
 #include "log/StandardErrorWriter.h"
+#include "update/ProcessSignals.h"
 
 #include <QApplication>
 #include <chrono>

@@ -27,8 +27,8 @@ constexpr QFile::Permissions ownerGroupOther = ownerOnly | QFile::ReadGroup | QF
 // Named after the settings file, so that copies with settings of their own (the demo)
 // do not count as the same copy.
 QString instanceName() {
-    const QByteArray digest = QCryptographicHash::hash(UpdaterLock::settingsFile().toUtf8(),
-                                                       QCryptographicHash::Sha256);
+    const QByteArray digest =
+        QCryptographicHash::hash(UpdaterLock::settingsFile().toUtf8(), QCryptographicHash::Sha256);
     return "vorlin-ipupdate-" + QString::fromLatin1(digest.toHex().left(16));
 }
 

@@ -23,8 +23,8 @@ public:
     void showToolTip(const QString&) override {}
     void showCycleOutcome(const CycleOutcome& outcome) override {
         const QDateTime now = QDateTime::currentDateTime();
-        CycleRecords::write({QCoreApplication::applicationPid(), outcome.succeeded, now,
-                             outcome.failureNote});
+        CycleRecords::write(
+            {QCoreApplication::applicationPid(), outcome.succeeded, now, outcome.failureNote});
         Systemd::notifyStatus(outcome.succeeded ? "Newest update went through at " +
                                                       now.toString(u"yyyy-MM-dd HH:mm:ss")
                                                 : outcome.failureNote);
@@ -81,8 +81,7 @@ int run(const QStringList& arguments) {
     ServiceDisplay display;
     ActivityLog::setDisplay(&display);
     if (!MyFunctions::getConfigurationBoolean(SettingsKeys::saved)) {
-        MyFunctions::addToActivityLog("Not set up yet. Set up the account with: " +
-                                      setUpCommand());
+        MyFunctions::addToActivityLog("Not set up yet. Set up the account with: " + setUpCommand());
         Systemd::notifyStatus("Not set up yet");
     }
 
