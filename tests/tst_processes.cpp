@@ -104,6 +104,7 @@ public:
 class Companion {
 public:
     Companion(const StandInProvider& provider, const QString& folder) : folder_(folder) {
+        QDir().mkpath(folder);
         const ServiceEndpoints hosts = provider.endpoints();
         environment_.insert("STANDIN_HOSTS",
                             hosts.apiHost + ' ' + hosts.ipv4Host + ' ' + hosts.ipv6Host);
@@ -283,16 +284,6 @@ private slots:
                  QStringList()); // neither socket nor lock outlives a clean exit
     }
 
-    // A copy killed outright leaves its lock behind: the next start runs all the same.
-    void startAfterACrashRuns() {
-        {
-            RunningClient crashed(CLIENT_PROGRAM, {}, home_.path());
-            QTRY_VERIFY_WITH_TIMEOUT(crashed.logged().contains(prompt), 10'000);
-        } // killed outright on leaving
-        RunningClient restarted(CLIENT_PROGRAM, {}, home_.path());
-        QTRY_VERIFY_WITH_TIMEOUT(restarted.logged().contains(prompt), 10'000);
-    }
-
     // What set-account adds to Save, whose outcomes the account tests hold: the password
     // from standard input, the log on standard error and the exit status.
     void setAccountTellsItsOutcome_data() {
@@ -376,12 +367,20 @@ private slots:
         QCOMPARE(companion.status(), 3); // the record went with it
     }
 
-    // Whichever starts second on the same settings says why and gives way, and run waits
-    // for an account that is not set up yet.
+    // Whichever starts second on the same settings says why and gives way. A lock left by a
+    // copy killed outright is taken over, and run waits for an account not set up yet.
     void oneUpdaterPerSettingsFile() {
         const StandInProvider provider;
         const QString config = home_.filePath("config"); // the desktop program's settings
         const Companion companion(provider, config);
+        {
+            RunningClient desktop(CLIENT_PROGRAM, {}, home_.path());
+            QTRY_VERIFY_WITH_TIMEOUT(desktop.logged().contains(prompt), 10'000);
+            const auto [status, errors] = companion.finish({"run"});
+            QCOMPARE(status, 1);
+            QVERIFY2(errors.contains("vorlin-ipupdate (process "), qPrintable(errors));
+        } // killed outright on leaving
+
         const QString journal = home_.filePath("journal");
         QProcess run;
         companion.startRun(run, journal);
@@ -390,21 +389,13 @@ private slots:
                                       "--settings-dir " +
                                       config + " set-account --username NAME"),
             5000);
-        {
-            RunningClient desktop(CLIENT_PROGRAM, {}, home_.path());
-            QVERIFY(desktop.process.waitForFinished(10'000));
-            QCOMPARE(desktop.process.exitCode(), 1);
-            QVERIFY2(desktop.logged().contains("vorlin-ipupdated (process "),
-                     qPrintable(desktop.errors));
-        }
-        run.kill(); // its lock stays behind, for a process that is gone
-        run.waitForFinished();
-
         RunningClient desktop(CLIENT_PROGRAM, {}, home_.path());
-        QTRY_VERIFY_WITH_TIMEOUT(desktop.logged().contains(prompt), 10'000);
-        const auto [status, errors] = companion.finish({"run"});
-        QCOMPARE(status, 1);
-        QVERIFY2(errors.contains("vorlin-ipupdate (process "), qPrintable(errors));
+        QVERIFY(desktop.process.waitForFinished(10'000));
+        QCOMPARE(desktop.process.exitCode(), 1);
+        QVERIFY2(desktop.logged().contains("vorlin-ipupdated (process "),
+                 qPrintable(desktop.errors));
+        run.kill();
+        run.waitForFinished();
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <csignal>
 #include <map>
+#include <sys/stat.h>
 
 namespace {
 
@@ -56,5 +57,7 @@ int runCompanion(int argc, char* argv[]) {
     // warnings must not wait for a reader that never comes.
     std::signal(SIGPIPE, SIG_IGN);
     StandardErrorWriter::takeOverQtMessages();
+    // The settings hold the password: what the companion creates is for its user alone.
+    ::umask(0077);
     endProcess(runCommand(QCoreApplication::arguments()));
 }
