@@ -5,7 +5,6 @@
 #include "app/PreferencesWindow.h"
 #include "service/Transport.h"
 #include "settings/PasswordCipher.h"
-#include "update/UpdaterLock.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
