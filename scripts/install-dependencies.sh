@@ -12,6 +12,7 @@ packages=(
   desktop-file-utils
   util-linux
   dbus-daemon dbus-session-bus-common
+  libsystemd-dev pkg-config
   "$@"
 )
 

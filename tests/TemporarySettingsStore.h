@@ -1,9 +1,11 @@
 #pragma once
 
+#include "settings/PasswordCipher.h"
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
 
 #include <QFile>
+#include <QMap>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -25,6 +27,22 @@ public:
         UserDefaults::setObject(SettingsKeys::location, group);
         UserDefaults::setBool(SettingsKeys::updateIPv4Address, ipv4);
         UserDefaults::setBool(SettingsKeys::updateIPv6Address, ipv6);
+    }
+
+    // Every key as text; "-" for an absent one, "enciphered:<text>" for a password that
+    // deciphers, so a plain "" and an enciphered "" are told apart.
+    static QMap<QString, QString> state() {
+        using namespace SettingsKeys;
+        QMap<QString, QString> state;
+        for (const QString& key : {saved, username, password, location, updateIPv4Address,
+                                   updateIPv6Address, updatedipv4, updatedipv6}) {
+            const QVariant value = UserDefaults::objectForKey(key);
+            state[key] = value.isValid() ? value.toString() : "-";
+            if (key == password && value.isValid())
+                if (const auto plain = MyFunctions::decryptString(state[key]))
+                    state[key] = "enciphered:" + *plain;
+        }
+        return state;
     }
 
     // From now on the store cannot be written, even by root: a regular file stands where

@@ -5,6 +5,7 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 #include "service/Transport.h"
+#include "settings/PasswordCipher.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -99,6 +101,59 @@ public:
     QProcess process;
     QString errors;
 };
+
+// The companion on settings of the test's own, against the test's stand-in.
+class Companion {
+public:
+    Companion(const StandInProvider& provider, const QString& folder) : folder_(folder) {
+        QDir().mkpath(folder);
+        const ServiceEndpoints hosts = provider.endpoints();
+        environment_.insert("STANDIN_HOSTS",
+                            hosts.apiHost + ' ' + hosts.ipv4Host + ' ' + hosts.ipv6Host);
+        environment_.insert("STANDIN_CA", writeFile(folder + "/ca.pem", provider.authority()));
+    }
+
+    // Starts `run` with its standard error in a file that it takes for the journal.
+    void startRun(QProcess& process, const QString& errorFile) const {
+        writeFile(errorFile, {});
+        struct stat error = {};
+        ::stat(QFile::encodeName(errorFile), &error);
+        QProcessEnvironment environment = environment_;
+        environment.insert("JOURNAL_STREAM", QString("%1:%2").arg(error.st_dev).arg(error.st_ino));
+        process.setProcessEnvironment(environment);
+        process.setStandardErrorFile(errorFile, QIODevice::Append);
+        process.start(COMPANION_PROGRAM, {"--settings-dir", folder_, "run"});
+    }
+
+    // Runs a command to its end: its exit status and standard error.
+    QPair<int, QString> finish(const QStringList& arguments, const QByteArray& input = {}) const {
+        QProcess process;
+        process.setProcessEnvironment(environment_);
+        process.start(COMPANION_PROGRAM, QStringList{"--settings-dir", folder_} + arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        process.waitForFinished(20'000);
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    int status() const { return finish({"status"}).first; }
+    int saveAccount() const {
+        return finish({"set-account", "--username", account.username}, "s3cret!Pw\n").first;
+    }
+
+private:
+    QString folder_;
+    QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
+};
+
+// The lines a program wrote to a file, whole lines only.
+QStringList linesOf(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    lines.removeLast();
+    return lines;
+}
 
 } // namespace
 
@@ -249,14 +304,118 @@ private slots:
                  QStringList()); // neither socket nor lock outlives a clean exit
     }
 
-    // A copy killed outright leaves its lock behind: the next start runs all the same.
-    void startAfterACrashRuns() {
+    // What set-account adds to Save, whose outcomes the account tests hold: the password
+    // from standard input, the log on standard error and the exit status.
+    void setAccountTellsItsOutcome_data() {
+        // user name, password line, group, the profile check's status (0: the stand-in's
+        // own answer), exit status, a line of standard error
+        columns<QString, QByteArray, QString, int, int, QString>();
+        const QString name = account.username;
+        const QByteArray password = "s3cret!Pw\n";
+        row("saved", name, password, QString("home"), 0, 0, QString("Settings have been saved."));
+        row("refused", name, QByteArray("wrong-pw\n"), QString("home"), 0, 1,
+            QString("Invalid username or password."));
+        row("invalid group", name, password, QString("s3cret!Pw"), 0, 1,
+            QString("<invalid group> is an invalid group!"));
+        row("no reply", name, password, QString("home"), 500, 1,
+            QString("Unable to authenticate!"));
+        row("no user name", QString(), password, QString("home"), 0, 2,
+            QString("set-account takes --username NAME"));
+    }
+    void setAccountTellsItsOutcome() {
+        const auto [name, passwordLine, group, profileStatus, exitStatus, line] =
+            fetch<QString, QByteArray, QString, int, int, QString>();
+        const QTemporaryDir folder;
+        StandInProvider provider;
+        provider.addAccount(account);
+        if (profileStatus != 0)
+            provider.scriptReply("/nic/getclientprofilewithgroup",
+                                 StandInProvider::reply(profileStatus));
+        QStringList arguments = {"set-account", "--group", group};
+        if (!name.isEmpty())
+            arguments << "--username" << name;
+
+        const auto [status, errors] =
+            Companion(provider, folder.path()).finish(arguments, passwordLine);
+        QCOMPARE(status, exitStatus);
+        QVERIFY2(errors.contains(line), qPrintable(errors));
+        QVERIFY(!errors.contains("is an invalid group") || !errors.contains(group));
+        // Enciphered as the window stores it.
+        const QSettings stored(folder.filePath("Vorlin/IPUpdateClient.conf"), QSettings::IniFormat);
+        QCOMPARE(MyFunctions::decryptString(stored.value("password").toString()) == "s3cret!Pw",
+                 exitStatus == 0);
+    }
+
+    // run on the journal: its first cycle, a set-account that wakes it, the newest cycle in
+    // status, and SIGTERM during a request. status before: not set up, then no cycle.
+    void runUpdatesAndWakesOnSetAccount() {
+        const QTemporaryDir folder;
+        StandInProvider provider;
+        provider.addAccount(account);
+        const Companion companion(provider, folder.path());
+        QCOMPARE(companion.status(), 2);
+        QCOMPARE(companion.saveAccount(), 0);
+        QCOMPARE(companion.status(), 3);
+        const QString journal = folder.filePath("journal");
+        QProcess run;
+        companion.startRun(run, journal);
+        const auto cyclesBegun = [&] {
+            return linesOf(journal).count("IP address update initiated.");
+        };
+        // Without the program's own stamp.
+        QTRY_VERIFY_WITH_TIMEOUT(linesOf(journal).contains("[good] IP address updated."), 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 0, 5000);
+
+        provider.scriptReply("/nic/clientupdate",
+                             StandInProvider::reply(200, R"({"statusCode":"badauth"})"));
+        QCOMPARE(companion.saveAccount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(cyclesBegun(), 2, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 1, 5000);
+
+        StandInProvider::ScriptedReply dripping =
+            StandInProvider::reply(200, R"({"statusCode":"good"})");
+        dripping.dripIntervalMilliseconds = 300;
+        provider.scriptReply("/nic/clientupdate", dripping);
+        QCOMPARE(companion.saveAccount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(provider.requestLines().filter("/nic/clientupdate?").size(), 3,
+                                  3000);
+        QElapsedTimer clock;
+        clock.start();
+        run.terminate();
+        QVERIFY(run.waitForFinished(1000) && clock.elapsed() < 1000);
+        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(companion.status(), 3); // the record went with it
+    }
+
+    // Whichever starts second on the same settings says why and gives way. A lock left by a
+    // copy killed outright is taken over, and run waits for an account not set up yet.
+    void oneUpdaterPerSettingsFile() {
+        const StandInProvider provider;
+        const QString config = home_.filePath("config"); // the desktop program's settings
+        const Companion companion(provider, config);
         {
-            RunningClient crashed(CLIENT_PROGRAM, {}, home_.path());
-            QTRY_VERIFY_WITH_TIMEOUT(crashed.logged().contains(prompt), 10'000);
+            RunningClient desktop(CLIENT_PROGRAM, {}, home_.path());
+            QTRY_VERIFY_WITH_TIMEOUT(desktop.logged().contains(prompt), 10'000);
+            const auto [status, errors] = companion.finish({"run"});
+            QCOMPARE(status, 1);
+            QVERIFY2(errors.contains("vorlin-ipupdate (process "), qPrintable(errors));
         } // killed outright on leaving
-        RunningClient restarted(CLIENT_PROGRAM, {}, home_.path());
-        QTRY_VERIFY_WITH_TIMEOUT(restarted.logged().contains(prompt), 10'000);
+
+        const QString journal = home_.filePath("journal");
+        QProcess run;
+        companion.startRun(run, journal);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            linesOf(journal).contains("Not set up yet. Set up the account with: vorlin-ipupdated "
+                                      "--settings-dir " +
+                                      config + " set-account --username NAME"),
+            5000);
+        RunningClient desktop(CLIENT_PROGRAM, {}, home_.path());
+        QVERIFY(desktop.process.waitForFinished(10'000));
+        QCOMPARE(desktop.process.exitCode(), 1);
+        QVERIFY2(desktop.logged().contains("vorlin-ipupdated (process "),
+                 qPrintable(desktop.errors));
+        run.kill();
+        run.waitForFinished();
     }
 };
 

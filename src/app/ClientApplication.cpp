@@ -3,27 +3,12 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
-#include "app/TerminationSignals.h"
 #include "log/StandardErrorWriter.h"
-#include "settings/UserDefaults.h"
+#include "update/ProcessSignals.h"
 
 #include <QApplication>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-
-namespace {
-
-// The worker may be inside a request or a wait and still uses process-wide state, so the
-// process ends without running destructors under it; every setting is on disk already.
-// Log lines still queued for a standard error that does not take them are left behind.
-[[noreturn]] void endProcess(int status) {
-    UserDefaults::synchronize();
-    StandardErrorWriter::flush(std::chrono::milliseconds(200));
-    std::_Exit(status);
-}
-
-} // namespace
 
 int runClientApplication(QApplication& application,
                          const std::function<void(AppDelegate&)>& afterLaunch) {
@@ -31,10 +16,13 @@ int runClientApplication(QApplication& application,
     // warnings must not wait for a reader that never comes.
     std::signal(SIGPIPE, SIG_IGN);
     StandardErrorWriter::takeOverQtMessages();
+    // Before the lock: set-account may wake whoever holds it.
+    wakeWorkerOnSignal();
     SingleInstance instance;
-    if (!instance.claim()) {
+    if (const auto claim = instance.claim(); claim != SingleInstance::Claim::Run) {
         StandardErrorWriter::flush(std::chrono::milliseconds(200));
-        return 0; // the running copy shows its window instead
+        // The running copy shows its window instead; another program's run is refused.
+        return claim == SingleInstance::Claim::Refused ? 1 : 0;
     }
     UserDefaults::makeStorePrivate(); // older versions left it readable by everyone
 

@@ -8,6 +8,7 @@ class QApplication;
 // Runs the client in an application object the caller made: makes sure this user runs one
 // copy only, launches the one AppDelegate, runs the event loop, and ends the process at
 // once when the loop ends (Quit, SIGTERM, SIGINT, the session ending). afterLaunch, when
-// given, runs once the delegate has launched. Returns only if another copy was running.
+// given, runs once the delegate has launched. Returns only if it does not start: 0 when
+// another copy runs (it shows its window), 1 when another program updates with the settings.
 int runClientApplication(QApplication& application,
                          const std::function<void(AppDelegate&)>& afterLaunch = {});

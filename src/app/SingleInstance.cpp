@@ -1,13 +1,12 @@
 #include "app/SingleInstance.h"
 
 #include "log/StandardErrorWriter.h"
-#include "settings/UserDefaults.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
 #include <unistd.h>
@@ -28,9 +27,8 @@ constexpr QFile::Permissions ownerGroupOther = ownerOnly | QFile::ReadGroup | QF
 // Named after the settings file, so that copies with settings of their own (the demo)
 // do not count as the same copy.
 QString instanceName() {
-    const QSettings store(UserDefaults::organizationName, UserDefaults::applicationName);
     const QByteArray digest =
-        QCryptographicHash::hash(store.fileName().toUtf8(), QCryptographicHash::Sha256);
+        QCryptographicHash::hash(UpdaterLock::settingsFile().toUtf8(), QCryptographicHash::Sha256);
     return "vorlin-ipupdate-" + QString::fromLatin1(digest.toHex().left(16));
 }
 
@@ -55,12 +53,8 @@ QString privateFolder() {
 
 SingleInstance::SingleInstance() {
     const QString folder = privateFolder();
-    if (folder.isEmpty())
-        return;
-    socketPath_ = folder + '/' + instanceName();
-    lock_ = std::make_unique<QLockFile>(socketPath_ + ".lock");
-    // A running copy's lock never turns stale by age; one whose process is gone does.
-    lock_->setStaleLockTime(0);
+    if (!folder.isEmpty())
+        socketPath_ = folder + '/' + instanceName();
     connect(&server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = server_.nextPendingConnection()) {
             socket->deleteLater();
@@ -69,29 +63,40 @@ SingleInstance::SingleInstance() {
     });
 }
 
-bool SingleInstance::claim() {
-    if (!lock_) {
-        tell("no private runtime folder; a second copy may start");
-        return true;
+SingleInstance::Claim SingleInstance::claim() {
+    switch (lock_.claim()) {
+    case UpdaterLock::Claim::Unavailable:
+        tell("cannot create " + lock_.path() + "; a second copy may start");
+        return Claim::Run;
+    case UpdaterLock::Claim::HeldByAnother:
+        return giveWay();
+    case UpdaterLock::Claim::Claimed:
+        break;
     }
-    // Held by a live copy; a lock whose process is gone is taken over here.
-    if (!lock_->tryLock(0)) {
-        if (lock_->error() != QLockFile::LockFailedError) {
-            tell("cannot create " + socketPath_ + ".lock");
-            return true;
-        }
-        if (!askRunningCopyToShow())
-            tell("another copy is running but does not answer");
-        return false;
+    if (socketPath_.isEmpty())
+        tell("no private runtime folder; a second start cannot show this copy's window");
+    else
+        listen();
+    return Claim::Run;
+}
+
+SingleInstance::Claim SingleInstance::giveWay() const {
+    const auto holder = lock_.holder();
+    if (holder && holder->program != QCoreApplication::applicationName()) {
+        tell(QString("%1 (process %2) already updates with %3")
+                 .arg(holder->program)
+                 .arg(holder->pid)
+                 .arg(UpdaterLock::settingsFile()));
+        return Claim::Refused;
     }
-    listen();
-    return true;
+    if (socketPath_.isEmpty() || !askRunningCopyToShow())
+        tell("another copy is running but does not answer");
+    return Claim::ShownOther;
 }
 
 void SingleInstance::release() {
     server_.close();
-    if (lock_)
-        lock_->unlock();
+    lock_.release();
 }
 
 void SingleInstance::listen() {

@@ -28,6 +28,7 @@ std::optional<quint64> shownChanges; // what the display was last shown; none: n
 std::optional<QString> pendingToolTip;
 std::optional<CycleOutcome> pendingOutcome;
 const auto statusEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+bool journalCopies = false;
 
 // A copy that shares no buffer with the log: Qt's copy-on-write tells "shared" from "mine"
 // by a relaxed count, which gives another thread no ordering against the next append.
@@ -88,6 +89,12 @@ QByteArray terminalSafe(const QString& entry) {
     return (safe + lineEnd).toUtf8();
 }
 
+QByteArray copyForStandardError(const QString& stamp, const QString& message) {
+    if (!journalCopies)
+        return terminalSafe(entryFor(stamp, message));
+    return terminalSafe(entryFor(QString(), message)).chopped(lineEnd.size()) + '\n';
+}
+
 } // namespace
 
 namespace ActivityLog {
@@ -111,6 +118,10 @@ void setDisplay(ActivityLogDisplay* display) {
     pendingOutcome.reset();
 }
 
+void copyToJournal() {
+    journalCopies = true;
+}
+
 } // namespace ActivityLog
 
 namespace MyFunctions {
@@ -127,7 +138,7 @@ void addToActivityLog(const QString& message, const QString& standardErrorCopy) 
     logText.append(entryFor(stamp, message));
     ++logChanges;
     trimMutableString(logText, ActivityLog::maximumLength);
-    StandardErrorWriter::queue(terminalSafe(entryFor(stamp, standardErrorCopy)));
+    StandardErrorWriter::queue(copyForStandardError(stamp, standardErrorCopy));
 }
 
 QString& trimMutableString(QString& text, qint32 maximumLength) {

@@ -38,6 +38,9 @@ QString text();
 // The display to refresh and to set the tooltip of; nullptr detaches it. Call on the
 // GUI thread.
 void setDisplay(ActivityLogDisplay* display);
+// Standard error is the journal, which stamps every line itself and ends lines with LF
+// alone: the copies go without the log's stamp and CR. Call before any thread appends.
+void copyToJournal();
 
 } // namespace ActivityLog
 

@@ -1,8 +1,14 @@
-#include "app/TerminationSignals.h"
+#include "update/ProcessSignals.h"
+
+#include "log/StandardErrorWriter.h"
+#include "settings/UserDefaults.h"
+#include "update/Snooze.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,6 +22,20 @@ void onTerminationSignal(int) {
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
 }
 
+// A lock-free atomic store is async-signal-safe.
+void onWakeSignal(int) {
+    KeepSnoozing.store(0);
+}
+static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
+
+void handle(int signal, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
 void quitOnTerminationSignals() {
@@ -27,11 +47,20 @@ void quitOnTerminationSignals() {
         new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, QCoreApplication::instance(),
                      [] { QCoreApplication::quit(); });
-
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
+        handle(signal, onTerminationSignal);
+}
+
+void wakeWorkerOnSignal() {
+    handle(SIGUSR1, onWakeSignal);
+}
+
+bool wakeWorkerOf(qint64 pid) {
+    return ::kill(static_cast<pid_t>(pid), SIGUSR1) == 0;
+}
+
+void endProcess(int status) {
+    UserDefaults::synchronize();
+    StandardErrorWriter::flush(std::chrono::milliseconds(200));
+    std::_Exit(status);
 }

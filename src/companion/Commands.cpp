@@ -1,0 +1,27 @@
+#include "companion/Commands.h"
+
+#include "log/StandardErrorWriter.h"
+#include "update/UpdaterLock.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace Companion {
+
+void tell(const QString& line) {
+    StandardErrorWriter::queue(("vorlin-ipupdated: " + line + '\n').toUtf8());
+}
+
+int refuseUsage(const QString& problem) {
+    tell(problem + "; see vorlin-ipupdated --help");
+    return usageError;
+}
+
+QString setUpCommand() {
+    // The settings file is <folder>/Vorlin/IPUpdateClient.conf.
+    const QString folder = QFileInfo(UpdaterLock::settingsFile()).dir().path();
+    return "vorlin-ipupdated --settings-dir " + QFileInfo(folder).path() +
+           " set-account --username NAME";
+}
+
+} // namespace Companion

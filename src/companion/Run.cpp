@@ -1,0 +1,100 @@
+#include "companion/Commands.h"
+#include "companion/Systemd.h"
+#include "log/ActivityLog.h"
+#include "settings/Settings.h"
+#include "update/ClientUpdate.h"
+#include "update/CycleRecord.h"
+#include "update/ProcessSignals.h"
+#include "update/UpdaterLock.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// No window and no tooltip here: the log goes to standard error, and each cycle's outcome
+// to the record that status reads and to systemd's status line.
+class ServiceDisplay : public ActivityLogDisplay {
+public:
+    void showLog(const QString&) override {}
+    void showToolTip(const QString&) override {}
+    void showCycleOutcome(const CycleOutcome& outcome) override {
+        if (!outcome.setUp) {
+            Systemd::notifyStatus("Not set up yet");
+            return;
+        }
+        const QDateTime now = QDateTime::currentDateTime();
+        CycleRecords::write(
+            {QCoreApplication::applicationPid(), outcome.succeeded, now, outcome.failureNote});
+        Systemd::notifyStatus(outcome.succeeded ? "Newest update went through at " +
+                                                      now.toString(u"yyyy-MM-dd HH:mm:ss")
+                                                : outcome.failureNote);
+    }
+};
+
+// The worker tells systemd's watchdog that it lives before every cycle and every second of
+// its wait; a worker stuck anywhere else stops the pings.
+std::shared_ptr<IPUpdateThread> watchedWorker() {
+    const auto stage = [](const UpdateCycleInputs& inputs) {
+        Systemd::notifyAlive();
+        requestClientUpdate(inputs);
+    };
+    const auto step = [] {
+        Systemd::notifyAlive();
+        sleepOneSecond();
+    };
+    return std::make_shared<IPUpdateThread>(stage, step);
+}
+
+bool claimSettings(UpdaterLock& lock) {
+    switch (lock.claim()) {
+    case UpdaterLock::Claim::Claimed:
+        return true;
+    case UpdaterLock::Claim::Unavailable:
+        Companion::tell("cannot create " + lock.path());
+        return false;
+    case UpdaterLock::Claim::HeldByAnother:
+        break;
+    }
+    const auto holder = lock.holder();
+    Companion::tell(QString("%1 (process %2) already updates with %3")
+                        .arg(holder ? holder->program : "another program")
+                        .arg(holder ? holder->pid : 0)
+                        .arg(UpdaterLock::settingsFile()));
+    return false;
+}
+
+} // namespace
+
+namespace Companion {
+
+int run(const QStringList& arguments) {
+    if (arguments.size() > 1)
+        return refuseUsage("run takes no arguments");
+    // Before the lock: set-account may wake whoever holds it.
+    wakeWorkerOnSignal();
+    UpdaterLock lock;
+    if (!claimSettings(lock))
+        return 1;
+    if (Systemd::standardErrorIsJournal())
+        ActivityLog::copyToJournal();
+    quitOnTerminationSignals();
+    ServiceDisplay display;
+    ActivityLog::setDisplay(&display);
+    if (!MyFunctions::getConfigurationBoolean(SettingsKeys::saved)) {
+        MyFunctions::addToActivityLog("Not set up yet. Set up the account with: " + setUpCommand());
+        Systemd::notifyStatus("Not set up yet");
+    }
+
+    // Never joined: the process ends without waiting for a request or a wait in progress.
+    std::thread([worker = watchedWorker()] { worker->process(); }).detach();
+    Systemd::notifyReady();
+    QCoreApplication::exec();
+    CycleRecords::remove();
+    lock.release();
+    return 0;
+}
+
+} // namespace Companion

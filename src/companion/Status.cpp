@@ -1,0 +1,70 @@
+#include "companion/Commands.h"
+#include "settings/Settings.h"
+#include "update/CycleRecord.h"
+#include "update/UpdaterLock.h"
+
+#include <QTextStream>
+
+using namespace SettingsKeys;
+using MyFunctions::getConfigurationBoolean;
+using MyFunctions::getConfigurationString;
+
+namespace {
+
+enum Status { wentThrough = 0, failed = 1, notSetUp = 2, noCycleYet = 3 };
+
+QString orNone(const QString& value) {
+    return value.isEmpty() ? QStringLiteral("none") : value;
+}
+
+QString keptUpdated() {
+    QStringList families;
+    if (getConfigurationBoolean(updateIPv4Address))
+        families << "IPv4";
+    if (getConfigurationBoolean(updateIPv6Address))
+        families << "IPv6";
+    return orNone(families.join(", "));
+}
+
+// The record counts only while the updater that wrote it holds the settings.
+std::optional<CycleRecord> newestCycleOfRunningUpdater() {
+    const auto record = CycleRecords::read();
+    const auto holder = UpdaterLock().holder();
+    if (!record || !holder || holder->pid != record->pid)
+        return std::nullopt;
+    return record;
+}
+
+} // namespace
+
+namespace Companion {
+
+int status(const QStringList& arguments) {
+    if (arguments.size() > 1)
+        return refuseUsage("status takes no arguments");
+    QTextStream out(stdout);
+    out << "Settings file: " << UpdaterLock::settingsFile() << '\n';
+    if (!getConfigurationBoolean(saved)) {
+        out << "Not set up yet. Set up the account with: " << setUpCommand() << '\n';
+        return notSetUp;
+    }
+    out << "User name: " << getConfigurationString(username) << '\n'
+        << "Group: " << orNone(getConfigurationString(location)) << '\n'
+        << "Kept updated: " << keptUpdated() << '\n'
+        << "Last accepted IPv4 address: " << orNone(getConfigurationString(updatedipv4)) << '\n'
+        << "Last accepted IPv6 address: " << orNone(getConfigurationString(updatedipv6)) << '\n';
+    const auto cycle = newestCycleOfRunningUpdater();
+    if (!cycle) {
+        out << "Newest cycle: none yet (is vorlin-ipupdated run running?)\n";
+        return noCycleYet;
+    }
+    const QString time = cycle->time.toString(u"yyyy-MM-dd HH:mm:ss");
+    if (cycle->succeeded) {
+        out << "Newest cycle: went through at " << time << '\n';
+        return wentThrough;
+    }
+    out << "Newest cycle: failed at " << time << " (" << cycle->failureNote << ")\n";
+    return failed;
+}
+
+} // namespace Companion

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Makes SIGTERM, SIGINT and SIGHUP end the event loop, as Quit does.
+void quitOnTerminationSignals();
+
+// Makes SIGUSR1 wake the update worker as Save does: the companion's set-account, another
+// process, sends it to the updater that runs on the settings it saved.
+void wakeWorkerOnSignal();
+// False when the process is gone or not ours to signal.
+bool wakeWorkerOf(qint64 pid);
+
+// Ends the process at once, without running destructors under the worker, which may be
+// inside a request or a wait and still uses process-wide state; every setting is on disk
+// already. Log lines still queued for a standard error that does not take them are left
+// behind.
+[[noreturn]] void endProcess(int status);

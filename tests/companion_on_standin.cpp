@@ -1,0 +1,15 @@
+#include "companion/Companion.h"
+#include "service/ServiceEndpoints.h"
+
+#include <QFile>
+
+// The companion against a stand-in provider that a test started: the test hands over the
+// stand-in's hosts and authority in STANDIN_HOSTS ("api ipv4 ipv6") and STANDIN_CA (a file).
+int main(int argc, char* argv[]) {
+    const QStringList hosts = qEnvironmentVariable("STANDIN_HOSTS").split(' ');
+    QFile authority(qEnvironmentVariable("STANDIN_CA"));
+    if (hosts.size() != 3 || !authority.open(QIODevice::ReadOnly))
+        qFatal("STANDIN_HOSTS and STANDIN_CA name no stand-in");
+    ServiceClient::configure({hosts[0], hosts[1], hosts[2], hosts[0]}, authority.readAll());
+    runCompanion(argc, argv);
+}

@@ -1,0 +1,123 @@
+#include "CycleDriver.h"
+#include "DataRow.h"
+#include "LocalProvider.h"
+#include "TemporarySettingsStore.h"
+#include "account/SaveSettings.h"
+
+#include <QtTest>
+
+using namespace SettingsKeys;
+using StoredState = QMap<QString, QString>;
+
+namespace {
+
+const QStringList savedLines = {"Settings have been saved.", ""};
+
+// One Save: the entries, the profile check's reply and what the Save leaves.
+struct SaveCase {
+    QString name, secret, group;
+    int profileStatus = 0; // 0: the stand-in answers for its accounts
+    QByteArray profileJson;
+    SaveOutcome outcome;
+    QStringList logged;
+    StoredState changed; // the keys that differ from the earlier Save's
+    bool requestSent = false;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(SaveCase)
+
+// Save, the one operation behind the window's button and the companion's set-account.
+class AccountTest : public QObject {
+    Q_OBJECT
+
+    LocalProvider provider_;
+
+private slots:
+    void initTestCase() { provider_.addAccount({"alice2024", "s3cret!Pw", {"home"}}); }
+
+    // After an earlier Save of other settings.
+    void saveOutcomes_data() {
+        columns<SaveCase>();
+        const QString badName = "Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]";
+        const QString badPassword = "Please enter a valid password. [4-20 characters "
+                                    "(0-9a-zA-Z`~!@#$%^&*(){}[]-_=+|\\;:'\"<>,.?/)]";
+        const QString badGroup = "home#1 is an invalid group! Please enter a valid group. "
+                                 "[1-50 characters (0-9, a-z, A-Z)]";
+        const QString pw = "s3cret!Pw", failed = "Authentication failed!";
+        const StoredState stored = {{username, "alice2024"},
+                                    {password, "enciphered:s3cret!Pw"},
+                                    {location, "home"},
+                                    {updatedipv4, ""},
+                                    {updatedipv6, ""}};
+        using enum SaveOutcome;
+        row("name and password invalid",
+            SaveCase{"abc", "abc", "home", 0, {}, InvalidUsername, {badName}, {{username, ""}}});
+        row("password invalid", SaveCase{"alice2024",
+                                         "sec ret",
+                                         "home",
+                                         0,
+                                         {},
+                                         InvalidPassword,
+                                         {badPassword},
+                                         {{password, ""}}});
+        row("group invalid",
+            SaveCase{"alice2024", pw, "home#1", 0, {}, InvalidGroup, {badGroup}, {{location, ""}}});
+        row("no answer", SaveCase{"alice2024",
+                                  pw,
+                                  "home",
+                                  500,
+                                  {},
+                                  Unanswered,
+                                  {"Unable to authenticate!"},
+                                  {},
+                                  true});
+        row("refused with a message", SaveCase{"alice2024",
+                                               "wrong-pw",
+                                               "home",
+                                               0,
+                                               {},
+                                               Refused,
+                                               {"Invalid username or password."},
+                                               {},
+                                               true});
+        row("refused with an empty message, no group", SaveCase{"alice2024",
+                                                                pw,
+                                                                "",
+                                                                200,
+                                                                R"({"result":false,"message":""})",
+                                                                Refused,
+                                                                {failed},
+                                                                {{location, ""}},
+                                                                true});
+        row("saved", SaveCase{"alice2024", pw, "home", 0, {}, Saved, savedLines, stored, true});
+    }
+    void saveOutcomes() {
+        const auto [save] = fetch<SaveCase>();
+        const TemporarySettingsStore store;
+        provider_.reset();
+        ActivityLog::create();
+        KeepSnoozing = 1;
+        TemporarySettingsStore::saveAccount("olduser1", "OldPass1", "oldgroup", false, false);
+        MyFunctions::setConfigurationString(updatedipv4, "198.51.100.1");
+        MyFunctions::setConfigurationString(updatedipv6, "2001:db8::1");
+        if (save.profileStatus != 0)
+            provider_.scriptReply(
+                "/nic/getclientprofilewithgroup",
+                LocalProvider::reply(save.profileStatus,
+                                     StandInProvider::profileReplyBody(save.profileJson)));
+        StoredState expected = TemporarySettingsStore::state();
+        expected.insert(save.changed);
+        expected.insert(updateIPv4Address, "true"); // the choices are stored whatever comes
+
+        QCOMPARE(saveSettings({save.name, save.secret, save.group, true, false}), save.outcome);
+        QCOMPARE(logEntries(), save.logged);
+        QCOMPARE(TemporarySettingsStore::state(), expected);
+        QCOMPARE(provider_.requestLines().size(), save.requestSent ? 1 : 0);
+        QCOMPARE(int(KeepSnoozing.load()), save.outcome == SaveOutcome::Saved ? 0 : 1);
+    }
+};
+
+QTEST_MAIN(AccountTest)
+#include "tst_account.moc"
