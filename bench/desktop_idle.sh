@@ -36,17 +36,23 @@ start() {
   local window
   window=$(xdotool search --pid "$pid" --onlyvisible --name "Vorlin" | head -1)
   eval "$(xdotool getwindowgeometry --shell "$window")"
-  xdotool mousemove --window "$window" $((WIDTH - 50)) $((HEIGHT - 20)) click 1
-  sleep 1
-  ! xdotool search --pid "$pid" --onlyvisible --name "Vorlin" >/dev/null || {
-    echo "$name: the window did not close" >&2
-    exit 1
-  }
-  echo "$pid"
+  for _ in 1 2 3 4 5; do
+    sleep 1
+    xdotool mousemove --window "$window" $((WIDTH - 50)) $((HEIGHT - 20)) click 1
+    sleep 1
+    if ! xdotool search --pid "$pid" --onlyvisible --name "Vorlin" 2>/dev/null |
+      grep -qx "$window"; then
+      echo "$pid"
+      return
+    fi
+  done
+  echo "$name: the window did not close" >&2
+  exit 1
 }
 
-# Context switches of all of a process's threads: each one a wake-up or a preemption.
-switches() { cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ {n += $2} END {print n}'; }
+# Voluntary context switches of all of a process's threads: each one a sleep that ended in a
+# wake-up (preemptions by other load are not counted).
+switches() { cat /proc/"$1"/task/*/status | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n}'; }
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 names=(this)

@@ -47,7 +47,8 @@ void handSettingsToTheirFolderOwner() {
     if (::geteuid() != 0 || ::stat(QFileInfo(file).path().toLocal8Bit(), &folder) != 0 ||
         folder.st_uid == 0)
         return;
-    [[maybe_unused]] const int handed = ::chown(file.toLocal8Bit(), folder.st_uid, folder.st_gid);
+    // Not through a link: the folder's owner could have put one there to any file of root's.
+    [[maybe_unused]] const int handed = ::lchown(file.toLocal8Bit(), folder.st_uid, folder.st_gid);
 }
 
 // The updater that runs on these settings starts its next cycle now, as after the window's
