@@ -30,7 +30,7 @@ value() { sed -n "s/^$1=//p" "$work/standin"; }
 start() {
   local name=$1 build=$2
   "$build/tools/demo/vorlin-ipupdate-demo" --settings "$work/$name" --api "$(value api)" \
-    --ipv4 "$(value ipv4)" --ipv6 "$(value ipv6)" --ca "$(value ca)" 2>"$work/$name.log" &
+    --ipv4 "$(value ipv4)" --ipv6 "$(value ipv6)" --ca "$(value ca)" >/dev/null 2>"$work/$name.log" &
   local pid=$!
   timeout 20 bash -c "until grep -q 'IP address updated' '$work/$name.log'; do sleep 0.2; done"
   local window
