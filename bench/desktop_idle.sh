@@ -67,22 +67,26 @@ for i in "${!names[@]}"; do
   pids+=("${pid[${names[$i]}]}")
 done
 
+# Wake-ups first: strace's stops would count as wake-ups.
 declare -A switches0 ticks0
 for name in "${names[@]}"; do
   switches0[$name]=$(switches "${pid[$name]}")
   ticks0[$name]=$(ticks "${pid[$name]}")
-  strace -f -c -e trace=fdatasync -o "$work/$name.strace" -p "${pid[$name]}" 2>/dev/null &
-  pids+=($!)
 done
 sleep 60
 for name in "${names[@]}"; do
-  echo "$name: $(( ($(switches "${pid[$name]}") - switches0[$name]) )) wake-ups in 60 s, $(( $(ticks "${pid[$name]}") - ticks0[$name] )) CPU ticks ($(getconf CLK_TCK)/s)"
+  echo "$name: $(($(switches "${pid[$name]}") - switches0[$name])) wake-ups in 60 s," \
+    "$(($(ticks "${pid[$name]}") - ticks0[$name])) CPU ticks ($(getconf CLK_TCK)/s)"
 done
-sleep 190 # two cycles in all under strace
+
+for name in "${names[@]}"; do
+  strace -f -c -e trace=fdatasync -o "$work/$name.strace" -p "${pid[$name]}" 2>/dev/null &
+  pids+=($!)
+done
+sleep 250 # two cycles
 pkill -INT -f "strace -f -c -e trace=fdatasync" || true
 sleep 1
 for name in "${names[@]}"; do
-  cycles=$(grep -c 'IP address update initiated' "$work/$name.log")
   calls=$(awk '/fdatasync/ {print $4}' "$work/$name.strace")
-  echo "$name: ${calls:-0} fdatasync calls over the last 250 s (cycles in all: $cycles)"
+  echo "$name: ${calls:-0} fdatasync calls over two cycles (250 s)"
 done
