@@ -214,6 +214,30 @@ private slots:
     }
 
     // Launch fills the window from the store, or prompts on a first run, and writes nothing.
+    // The first cycle waits while NetworkManager reports less than the internet, and so does
+    // the next cycle after a resume; NetworkManager's report of the internet ends the wait.
+    // It starts a thread, so it runs before the tests that start processes (ThreadSanitizer
+    // does not follow new threads after those).
+    void networkReportsEndTheWait_data() {
+        columns<uint, bool, bool>(); // state at start, then a resume, first cycle held
+        QTest::newRow("connecting") << 40u << false << true;
+        QTest::newRow("site only") << 60u << false << true;
+        QTest::newRow("internet, then a resume") << 70u << true << false;
+    }
+    void networkReportsEndTheWait() {
+        const auto [atStart, resumes, held] = fetch<uint, bool, bool>();
+        SystemServicesStandIn services(QDBusConnection::sessionBus(), atStart);
+        QVERIFY(services.serve());
+        const auto trigger = std::make_shared<EarlyCycleTrigger>();
+        QObject context;
+        followNetworkReachability(trigger, &context);
+        QCOMPARE(trigger->holdsFirstCycle(), held);
+        if (resumes)
+            services.signal(services.login, services.login + ".Manager", "PrepareForSleep", false);
+        services.signal(services.networkManager, services.networkManager, "StateChanged", 70u);
+        QTRY_VERIFY(trigger->endsWait());
+    }
+
     void launchFillsTheWindow_data() {
         columns<bool>();
         QTest::newRow("first run") << false;
@@ -535,28 +559,6 @@ private slots:
     }
 
     // Settings that vanish while the program runs: the tray stops saying updates work.
-    // The first cycle waits while NetworkManager reports less than the internet, and so does
-    // the next cycle after a resume; NetworkManager's report of the internet ends the wait.
-    void networkReportsEndTheWait_data() {
-        columns<uint, bool, bool>(); // state at start, then a resume, first cycle held
-        QTest::newRow("connecting") << 40u << false << true;
-        QTest::newRow("site only") << 60u << false << true;
-        QTest::newRow("internet, then a resume") << 70u << true << false;
-    }
-    void networkReportsEndTheWait() {
-        const auto [atStart, resumes, held] = fetch<uint, bool, bool>();
-        SystemServicesStandIn services(QDBusConnection::sessionBus(), atStart);
-        QVERIFY(services.serve());
-        const auto trigger = std::make_shared<EarlyCycleTrigger>();
-        QObject context;
-        followNetworkReachability(trigger, &context);
-        QCOMPARE(trigger->holdsFirstCycle(), held);
-        if (resumes)
-            services.signal(services.login, services.login + ".Manager", "PrepareForSleep", false);
-        services.signal(services.networkManager, services.networkManager, "StateChanged", 70u);
-        QTRY_VERIFY(trigger->endsWait());
-    }
-
     void lostSettingsShowAsNotSetUp() {
         TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home");
         const auto delegate = launch();
