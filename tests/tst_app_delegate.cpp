@@ -4,9 +4,11 @@
 #include "StandardErrorCapture.h"
 #include "TemporarySettingsStore.h"
 #include "app/AppDelegate.h"
+#include "app/NetworkReachability.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
 #include "app/platform/linux/XdgAutostartItem.h"
+#include "update/EarlyCycleTrigger.h"
 #include "update/ProcessSignals.h"
 
 #include <QtDBus>
@@ -55,6 +57,48 @@ public slots:
         titles << summary;
         return uint(titles.size());
     }
+};
+
+// NetworkManager and logind on the test's bus, served from a thread of their own: the client
+// asks NetworkManager's state while the test's thread waits.
+class SystemServicesStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager")
+
+public:
+    static inline const QString networkManager = "org.freedesktop.NetworkManager";
+    static inline const QString login = "org.freedesktop.login1";
+
+    SystemServicesStandIn(QDBusConnection bus, uint state) : bus_(bus), state_(state) {
+        moveToThread(&thread_);
+        thread_.start();
+    }
+    ~SystemServicesStandIn() override {
+        bus_.unregisterService(networkManager);
+        bus_.unregisterService(login);
+        bus_.unregisterObject(path(networkManager));
+        thread_.quit();
+        thread_.wait();
+    }
+    bool serve() {
+        QCoreApplication::processEvents(); // a bus takes calls once the event loop has run
+        return bus_.registerObject(path(networkManager), this, QDBusConnection::ExportAllSlots) &&
+               bus_.registerService(networkManager) && bus_.registerService(login);
+    }
+    void signal(const QString& service, const QString& interface, const QString& name,
+                const QVariant& argument) {
+        bus_.send(QDBusMessage::createSignal(path(service), interface, name) << argument);
+    }
+
+public slots:
+    uint state() const { return state_; }
+
+private:
+    static QString path(const QString& service) { return "/" + QString(service).replace('.', '/'); }
+
+    QDBusConnection bus_;
+    uint state_;
+    QThread thread_;
 };
 
 } // namespace
@@ -113,6 +157,9 @@ public slots:
 private slots:
     void initTestCase() {
         qputenv("XDG_CONFIG_HOME", configHome_.path().toUtf8()); // for the autostart entry
+        // The network's reports come over the test's own bus, where no NetworkManager runs
+        // unless a test starts one.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
         QDesktopServices::setUrlHandler("https", this, "open");
         provider_ = std::make_unique<LocalProvider>();
         provider_->addAccount({"alice2024", "s3cret!Pw", {"home"}});
@@ -138,6 +185,30 @@ private slots:
     }
 
     // Launch fills the window from the store, or prompts on a first run, and writes nothing.
+    // The first cycle waits while NetworkManager reports less than the internet, and so does
+    // the next cycle after a resume; NetworkManager's report of the internet ends the wait.
+    // It starts a thread, so it runs before the tests that start processes (ThreadSanitizer
+    // does not follow new threads after those).
+    void networkReportsEndTheWait_data() {
+        columns<uint, bool, bool>(); // state at start, then a resume, first cycle held
+        QTest::newRow("connecting") << 40u << false << true;
+        QTest::newRow("site only") << 60u << false << true;
+        QTest::newRow("internet, then a resume") << 70u << true << false;
+    }
+    void networkReportsEndTheWait() {
+        const auto [atStart, resumes, held] = fetch<uint, bool, bool>();
+        SystemServicesStandIn services(QDBusConnection::sessionBus(), atStart);
+        QVERIFY(services.serve());
+        const auto trigger = std::make_shared<EarlyCycleTrigger>();
+        QObject context;
+        followNetworkReachability(trigger, &context);
+        QCOMPARE(trigger->holdsFirstCycle(), held);
+        if (resumes)
+            services.signal(services.login, services.login + ".Manager", "PrepareForSleep", false);
+        services.signal(services.networkManager, services.networkManager, "StateChanged", 70u);
+        QTRY_VERIFY(trigger->endsWait());
+    }
+
     void launchFillsTheWindow_data() {
         columns<bool>();
         QTest::newRow("first run") << false;

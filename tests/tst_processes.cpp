@@ -2,6 +2,7 @@
 #include "DataRow.h"
 #include "LocalProvider.h"
 #include "StandardErrorCapture.h"
+#include "SystemTrust.h"
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 #include "service/Transport.h"
@@ -41,29 +42,6 @@ bool accepts(quint16 port) {
     socket.connectToHost(QHostAddress::LocalHost, port);
     return socket.waitForConnected(100);
 }
-
-// The stand-in's authority in the system's certificate store for as long as this lives.
-class SystemTrust {
-public:
-    explicit SystemTrust(const QByteArray& authorityPem) {
-        writeFile(path, authorityPem);
-        updateStore({});
-    }
-    ~SystemTrust() {
-        QFile::remove(path);
-        updateStore({"--fresh"}); // a plain update leaves the removed authority's links
-    }
-
-private:
-    static void updateStore(const QStringList& arguments) {
-        QProcess update;
-        update.start("update-ca-certificates", arguments);
-        update.waitForFinished(60'000);
-    }
-
-    static inline const QString path =
-        "/usr/local/share/ca-certificates/vorlin-standin-test-authority.crt";
-};
 
 // A running copy of one of the programs, offscreen, with a config and runtime folder of
 // its own.

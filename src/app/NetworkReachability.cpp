@@ -3,37 +3,60 @@
 #include "log/StandardErrorWriter.h"
 #include "update/EarlyCycleTrigger.h"
 
-#include <QNetworkInformation>
+#include <QDBusConnection>
+#include <QDBusMessage>
 
 namespace {
 
-bool loadReachabilityBackend() {
-#ifdef Q_OS_LINUX
-    return QNetworkInformation::loadBackendByName(u"networkmanager");
-#else
-    return QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability);
-#endif
-}
+const QString networkService = "org.freedesktop.NetworkManager";
+const QString networkPath = "/org/freedesktop/NetworkManager";
+const QString loginService = "org.freedesktop.login1";
+const QString loginPath = "/org/freedesktop/login1";
+// NetworkManager's NM_STATE_CONNECTED_GLOBAL. Anything less counts as offline: asleep,
+// connecting, or a network without a way to the internet.
+constexpr uint connectedGlobal = 70;
+// A start is not held up longer than this by a NetworkManager that does not answer.
+constexpr int stateQueryMilliseconds = 2000;
 
-// Anything short of the internet counts as offline. Unknown too: it is how NetworkManager's
-// asleep and connecting states arrive, and its later "online" must end the wait.
-bool isOnline(QNetworkInformation::Reachability reachability) {
-    return reachability == QNetworkInformation::Reachability::Online;
+std::optional<uint> currentNetworkState(const QDBusConnection& bus) {
+    const QDBusMessage reply = bus.call(
+        QDBusMessage::createMethodCall(networkService, networkPath, networkService, "state"),
+        QDBus::Block, stateQueryMilliseconds);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return std::nullopt;
+    return reply.arguments().constFirst().toUInt();
 }
 
 } // namespace
 
+NetworkStateFollower::NetworkStateFollower(std::shared_ptr<EarlyCycleTrigger> trigger,
+                                           QObject* parent)
+    : QObject(parent), trigger_(std::move(trigger)) {}
+
+void NetworkStateFollower::networkStateChanged(uint state) {
+    trigger_->reachabilityChanged(state == connectedGlobal);
+}
+
+// The network reconnects after a resume: it counts as gone until NetworkManager reports it
+// back, or the trigger's fallback ends the wait.
+void NetworkStateFollower::prepareForSleep(bool sleeping) {
+    if (!sleeping)
+        trigger_->reachabilityChanged(false);
+}
+
 void followNetworkReachability(const std::shared_ptr<EarlyCycleTrigger>& trigger,
                                QObject* context) {
-    if (!loadReachabilityBackend()) {
+    QDBusConnection bus = QDBusConnection::systemBus();
+    const std::optional<uint> state = currentNetworkState(bus);
+    if (!state) {
         StandardErrorWriter::queue(
             "Cannot follow the network: no network status service is available.\n");
         return;
     }
-    const auto tell = [trigger](QNetworkInformation::Reachability reachability) {
-        trigger->reachabilityChanged(isOnline(reachability));
-    };
-    QNetworkInformation* information = QNetworkInformation::instance();
-    tell(information->reachability());
-    QObject::connect(information, &QNetworkInformation::reachabilityChanged, context, tell);
+    auto* follower = new NetworkStateFollower(trigger, context);
+    follower->networkStateChanged(*state);
+    bus.connect(networkService, networkPath, networkService, "StateChanged", follower,
+                SLOT(networkStateChanged(uint)));
+    bus.connect(loginService, loginPath, loginService + ".Manager", "PrepareForSleep", follower,
+                SLOT(prepareForSleep(bool)));
 }

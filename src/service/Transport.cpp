@@ -36,6 +36,17 @@ const struct CurlGlobalSetUp {
 
 using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 
+// Where libcurl looks up the system's authorities in a hashed directory beside the bundle
+// (Debian's /etc/ssl/certs), the directory alone holds the same authorities: a verification
+// then reads the few it needs instead of the whole bundle, which every new handle would read
+// again. A system with a bundle alone keeps it.
+void trustSystemStoreByLookUp(CURL* handle) {
+    char* directory = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_CAPATH, &directory) == CURLE_OK && directory &&
+        QFileInfo(QString::fromLocal8Bit(directory)).isDir())
+        curl_easy_setopt(handle, CURLOPT_CAINFO, nullptr);
+}
+
 // Takes the body as it comes; asking for more than the limit ends the exchange at once.
 size_t appendToBody(char* data, size_t size, size_t count, void* body) {
     auto& bytes = *static_cast<QByteArray*>(body);
@@ -67,6 +78,7 @@ EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByte
     curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    trustSystemStoreByLookUp(handle);
     // A connection that is never reused can never be the "dead reused connection" that
     // libcurl would send the request again over.
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);

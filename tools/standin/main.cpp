@@ -2,6 +2,7 @@
 // hand. Prints the endpoints and the file of the certificate authority to trust.
 //
 //   vorlin-standin [--account USER:PASSWORD[:GROUP,...]]... [--ca-file PATH]
+//                  [--ports API,IPV4,IPV6]
 
 #include "StandInProvider.h"
 
@@ -12,6 +13,27 @@
 #include <QTextStream>
 #include <cstdio>
 
+namespace {
+
+// "api,ipv4,ipv6", or nothing for free ports.
+std::optional<StandInProvider::Ports> portsFrom(const QString& text) {
+    StandInProvider::Ports ports{};
+    if (text.isEmpty())
+        return ports;
+    const QStringList parts = text.split(',');
+    if (parts.size() != int(ports.size()))
+        return std::nullopt;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        bool isNumber = false;
+        ports[i] = parts[int(i)].toUShort(&isNumber);
+        if (!isNumber)
+            return std::nullopt;
+    }
+    return ports;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
@@ -19,10 +41,17 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption account("account", "An account the stand-in knows.",
                                      "user:password[:group,...]");
     const QCommandLineOption caFile("ca-file", "Where to write the CA certificate (PEM).", "path");
-    parser.addOptions({account, caFile});
+    const QCommandLineOption ports("ports", "The hosts' loopback ports (default: free ones).",
+                                   "api,ipv4,ipv6");
+    parser.addOptions({account, caFile, ports});
     parser.process(application);
 
-    StandInProvider provider;
+    const std::optional<StandInProvider::Ports> chosenPorts = portsFrom(parser.value(ports));
+    if (!chosenPorts) {
+        std::fprintf(stderr, "vorlin-standin: bad --ports %s\n", qPrintable(parser.value(ports)));
+        return 2;
+    }
+    StandInProvider provider({"localhost"}, *chosenPorts);
     for (const QString& text : parser.values(account)) {
         const QStringList parts = text.split(':');
         if (parts.size() < 2) {
