@@ -64,41 +64,6 @@ int closeOnExec(void*, curl_socket_t socket, curlsocktype) {
                                                                            : CURL_SOCKOPT_ERROR;
 }
 
-// One GET over a connection of its own: HTTPS only, the peer's certificate and name checked,
-// no redirect followed, nothing tried twice. Proxies come from the environment.
-EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByteArray& body) {
-    EasyHandle easy(curl_easy_init(), &curl_easy_cleanup);
-    if (!easy)
-        return easy;
-    CURL* handle = easy.get();
-    curl_easy_setopt(handle, CURLOPT_URL, url.constData());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    trustSystemStoreByLookUp(handle);
-    // A connection that is never reused can never be the "dead reused connection" that
-    // libcurl would send the request again over.
-    curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, exchangeTimeoutMilliseconds);
-    // A name lookup that hangs is left to finish on its own instead of being waited for, so
-    // the time-out bounds the whole exchange.
-    curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, closeOnExec);
-    if (!extraCaPem.isEmpty()) {
-        curl_blob authorities{const_cast<char*>(extraCaPem.constData()),
-                              static_cast<size_t>(extraCaPem.size()), CURL_BLOB_COPY};
-        curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &authorities);
-    }
-    return easy;
-}
-
 // A file with something in it, or a folder with anything in it.
 bool holdsAnything(const char* path) {
     if (!path)
@@ -124,6 +89,43 @@ void tellWhenTheSystemHasNoAuthorities(CURL* handle) {
             .toUtf8());
 }
 
+// One GET over a connection of its own: HTTPS only, the peer's certificate and name checked,
+// no redirect followed, nothing tried twice. Proxies come from the environment.
+EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByteArray& body) {
+    EasyHandle easy(curl_easy_init(), &curl_easy_cleanup);
+    if (!easy)
+        return easy;
+    CURL* handle = easy.get();
+    curl_easy_setopt(handle, CURLOPT_URL, url.constData());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (extraCaPem.isEmpty()) // while libcurl's own places are still set
+        tellWhenTheSystemHasNoAuthorities(handle);
+    trustSystemStoreByLookUp(handle);
+    // A connection that is never reused can never be the "dead reused connection" that
+    // libcurl would send the request again over.
+    curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, exchangeTimeoutMilliseconds);
+    // A name lookup that hangs is left to finish on its own instead of being waited for, so
+    // the time-out bounds the whole exchange.
+    curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, closeOnExec);
+    if (!extraCaPem.isEmpty()) {
+        curl_blob authorities{const_cast<char*>(extraCaPem.constData()),
+                              static_cast<size_t>(extraCaPem.size()), CURL_BLOB_COPY};
+        curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &authorities);
+    }
+    return easy;
+}
+
 long statusOf(CURL* handle) {
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
@@ -139,8 +141,6 @@ bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
     const EasyHandle easy = requestFor(url.toUtf8(), extraCaPem, body);
     if (!easy)
         return false;
-    if (extraCaPem.isEmpty())
-        tellWhenTheSystemHasNoAuthorities(easy.get());
     if (curl_easy_perform(easy.get()) != CURLE_OK || statusOf(easy.get()) != 200)
         return false;
     httpResult = replyBodyText(body);
