@@ -56,13 +56,21 @@ std::optional<SaveOutcome> refusedEntry(const AccountEntries& entries) {
     return std::nullopt;
 }
 
-SaveOutcome tellVerdict(const ProfileCheckOutcome& verification) {
+SaveOutcome tellVerdict(const ProfileCheckOutcome& verification, const QString& group) {
     if (!verification.answered) {
         addToActivityLog(unableToAuthenticateMessage);
         return SaveOutcome::Unanswered;
     }
     const auto& message = verification.message;
-    addToActivityLog(message && !message->isEmpty() ? *message : authenticationFailedMessage);
+    if (!message || message->isEmpty()) {
+        addToActivityLog(authenticationFailedMessage);
+        return SaveOutcome::Refused;
+    }
+    // The provider may repeat the group, and a password typed there by mistake passes as one.
+    QString copy = *message;
+    if (!group.isEmpty())
+        copy.replace(group, QStringLiteral("<group>"));
+    addToActivityLog(*message, copy);
     return SaveOutcome::Refused;
 }
 
@@ -111,6 +119,6 @@ SaveOutcome saveSettings(const AccountEntries& entries, const ProfileCheckWait& 
     if (!verification)
         return SaveOutcome::Abandoned;
     if (!verification->answered || !verification->result)
-        return tellVerdict(*verification);
+        return tellVerdict(*verification, entries.group);
     return storeVerifiedSettings(entries, writes);
 }

@@ -4,51 +4,54 @@
 #include "update/UpdaterLock.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
+#include <csignal>
+#include <cstring>
 #include <iostream>
 #include <string>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
+// At most a line's worth: a stream without line ends must not fill the memory.
 QString readLine() {
-    std::string line;
-    std::getline(std::cin, line);
+    constexpr std::streamsize longest = 4096;
+    std::string line(longest, '\0');
+    std::cin.getline(line.data(), longest);
+    line.resize(static_cast<size_t>(std::strlen(line.c_str())));
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return QString::fromStdString(line);
+}
+
+struct termios shownTerminal = {};
+
+// A prompt given up with Ctrl-C must not leave the terminal without echo.
+void showTerminalAndEnd(int signal) {
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &shownTerminal);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
 }
 
 // From a pipe or file, one line; at a terminal, asked for without echo.
 QString readPassword() {
     if (!::isatty(STDIN_FILENO))
         return readLine();
-    struct termios shown = {};
-    ::tcgetattr(STDIN_FILENO, &shown);
-    struct termios hidden = shown;
+    ::tcgetattr(STDIN_FILENO, &shownTerminal);
+    struct termios hidden = shownTerminal;
     hidden.c_lflag &= ~tcflag_t(ECHO);
     const char prompt[] = "Password: ";
     [[maybe_unused]] auto written = ::write(STDERR_FILENO, prompt, sizeof prompt - 1);
+    const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    for (const int signal : endingSignals)
+        ::signal(signal, showTerminalAndEnd);
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
     const QString password = readLine();
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &shown);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &shownTerminal);
+    for (const int signal : endingSignals)
+        ::signal(signal, SIG_DFL);
     written = ::write(STDERR_FILENO, "\n", 1);
     return password;
-}
-
-// Root sets up the system service's settings, which belong to the service's own user: the
-// file written afresh is handed to the owner of its folder, so the service can still write
-// it.
-void handSettingsToTheirFolderOwner() {
-    const QString file = UpdaterLock::settingsFile();
-    struct stat folder = {};
-    if (::geteuid() != 0 || ::stat(QFileInfo(file).path().toLocal8Bit(), &folder) != 0 ||
-        folder.st_uid == 0)
-        return;
-    // Not through a link: the folder's owner could have put one there to any file of root's.
-    [[maybe_unused]] const int handed = ::lchown(file.toLocal8Bit(), folder.st_uid, folder.st_gid);
 }
 
 // The updater that runs on these settings starts its next cycle now, as after the window's
@@ -78,7 +81,6 @@ int setAccount(const QStringList& arguments) {
     const AccountEntries entries{parser.value(username), readPassword(), parser.value(group),
                                  !parser.isSet(noIPv4), !parser.isSet(noIPv6)};
     const SaveOutcome outcome = saveSettings(entries);
-    handSettingsToTheirFolderOwner();
     if (outcome != SaveOutcome::Saved)
         return 1;
     wakeRunningUpdater();

@@ -55,8 +55,8 @@ void wakeWorkerOnSignal() {
     handle(SIGUSR1, onWakeSignal);
 }
 
-bool wakeWorkerOf(qint64 pid) {
-    return ::kill(static_cast<pid_t>(pid), SIGUSR1) == 0;
+void wakeWorkerOf(qint64 pid) {
+    ::kill(static_cast<pid_t>(pid), SIGUSR1);
 }
 
 void endProcess(int status) {

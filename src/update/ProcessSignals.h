@@ -8,8 +8,8 @@ void quitOnTerminationSignals();
 // Makes SIGUSR1 wake the update worker as Save does: the companion's set-account, another
 // process, sends it to the updater that runs on the settings it saved.
 void wakeWorkerOnSignal();
-// False when the process is gone or not ours to signal.
-bool wakeWorkerOf(qint64 pid);
+// Nothing happens when the process is gone or not ours to signal.
+void wakeWorkerOf(qint64 pid);
 
 // Ends the process at once, without running destructors under the worker, which may be
 // inside a request or a wait and still uses process-wide state; every setting is on disk
