@@ -8,7 +8,6 @@ packages=(
   build-essential cmake ninja-build clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libssl-dev openssl libcurl4-openssl-dev ca-certificates
-  nghttp2-proxy
   desktop-file-utils
   util-linux
   dbus-daemon dbus-session-bus-common

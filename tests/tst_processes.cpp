@@ -8,8 +8,6 @@
 #include "service/Transport.h"
 #include "settings/PasswordCipher.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 #include <QtWidgets>
 #include <csignal>
@@ -31,17 +29,6 @@ QString writeFile(const QString& path, const QByteArray& content) {
     return path;
 }
 
-quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
-
-bool accepts(quint16 port) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(100);
-}
 
 // A running copy of one of the programs, offscreen, with a config and runtime folder of
 // its own.
@@ -136,7 +123,7 @@ QStringList linesOf(const QString& path) {
 } // namespace
 
 // The tests that start other programs, which ThreadSanitizer cannot follow from a threaded
-// process: the client and its demo, Debian's nghttpx, update-ca-certificates.
+// process: the client and its demo, the companion, update-ca-certificates.
 class ProcessesTest : public QObject {
     Q_OBJECT
 
@@ -213,38 +200,6 @@ private slots:
                 exchange(), exchange();
         }).join();
         QCOMPARE(capture.finish().count("install ca-certificates"), 1);
-    }
-
-    // Through an HTTP/2 front end of the stand-in's API host: the client speaks HTTP/2
-    // wherever the server offers it.
-    void requestsGoOutOverHttp2() {
-        LocalProvider provider;
-        provider.scriptReply("/probe", LocalProvider::reply(200, "ip203.0.113.7"));
-        const QString accessLog = home_.filePath("access.log");
-        const quint16 frontPort = freeLoopbackPort();
-        const QString backPort = provider.endpoints().apiHost.section(':', 1);
-        QProcess frontEnd;
-        frontEnd.start(
-            "nghttpx",
-            {"--frontend=127.0.0.1," + QString::number(frontPort),
-             "--backend=127.0.0.1," + backPort + ";;tls;sni=localhost",
-             "--cacert=" + writeFile(home_.filePath("ca.pem"), provider.authority()), "--workers=1",
-             "--accesslog-file=" + accessLog, "--accesslog-format=$alpn $request",
-             writeFile(home_.filePath("key.pem"), provider.serverKey()),
-             writeFile(home_.filePath("certificate.pem"), provider.serverCertificate())});
-        QTRY_VERIFY_WITH_TIMEOUT(accepts(frontPort), 5000);
-
-        std::optional<QString> body;
-        QVERIFY(
-            MyFunctions::urlExecute(QString("https://localhost:%1/probe").arg(frontPort), body));
-        QCOMPARE(body, std::optional<QString>("ip203.0.113.7"));
-        frontEnd.terminate();
-        QVERIFY(frontEnd.waitForFinished(5000));
-
-        QFile log(accessLog);
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines, QStringList{"h2 GET /probe HTTP/2"});
     }
 
     // The demo saves and updates by itself; the provider sends the reply to the row's request

@@ -88,26 +88,6 @@ private slots:
         QCOMPARE(provider_->requests().size(), 0);
     }
 
-    void proxyFromTheEnvironmentIsUsed_data() {
-        columns<QByteArray, bool>();
-        row("https_proxy set", QByteArray(), true);
-        row("https_proxy set, no_proxy=localhost", QByteArray("localhost"), false);
-    }
-    void proxyFromTheEnvironmentIsUsed() {
-        const auto [noProxy, throughProxy] = fetch<QByteArray, bool>();
-        const auto restoreEnvironment = qScopeGuard([] {
-            qunsetenv("https_proxy");
-            qunsetenv("no_proxy");
-        });
-        qputenv("https_proxy", "http://127.0.0.1:" + QByteArray::number(provider_->proxyPort()));
-        qputenv("no_proxy", noProxy);
-        Text httpResult;
-        QVERIFY(urlExecute(provider_->apiUrl("/nic/groupcheck"), httpResult));
-        QCOMPARE(provider_->proxyTargets(),
-                 throughProxy ? QStringList{provider_->endpoints().apiHost} : QStringList());
-        QCOMPARE(provider_->requests().size(), 1);
-    }
-
     // A body that keeps coming, a byte at a time, still ends the exchange at 10 s: the bound
     // is on the whole exchange, not on each wait for data (and so on a silent server too),
     // and on a name lookup that hangs. Meanwhile an exchange on another thread goes its own way.

@@ -54,22 +54,6 @@ QByteArray StandInProvider::authority() const {
     return server_->certificates().authority.toPem();
 }
 
-QByteArray StandInProvider::serverCertificate() const {
-    return server_->certificates().server.toPem();
-}
-
-QByteArray StandInProvider::serverKey() const {
-    return server_->certificates().serverKey.toPem();
-}
-
-quint16 StandInProvider::proxyPort() const {
-    return server_->proxy().port();
-}
-
-QStringList StandInProvider::proxyTargets() const {
-    return server_->proxy().targets();
-}
-
 void StandInProvider::addAccount(const Account& account) {
     server_->addAccount(account);
 }

@@ -61,15 +61,8 @@ public:
 
     // "localhost:<port>" for every host; the web host is the API host.
     ServiceEndpoints endpoints() const;
-    // PEM: the certificate authority made for this run, and the server's certificate and key
-    // it signed (for a front end that stands in the stand-in's place).
+    // PEM: the certificate authority made for this run.
     QByteArray authority() const;
-    QByteArray serverCertificate() const;
-    QByteArray serverKey() const;
-
-    // A CONNECT proxy on loopback, and the targets ("host:port") it was asked for.
-    quint16 proxyPort() const;
-    QStringList proxyTargets() const;
 
     void addAccount(const Account& account);
     void setPublicAddresses(const QString& ipv4, const QString& ipv6);
@@ -80,7 +73,7 @@ public:
 
     QList<Request> requests() const;
     QStringList requestLines(Host host = Host::Api) const;
-    // Forgets the recorded requests and proxy targets and any scripted reply not yet sent.
+    // Forgets the recorded requests and any scripted reply not yet sent.
     void reset();
 
     // A reply of this status and body, sent at once and whole.

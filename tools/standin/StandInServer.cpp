@@ -128,7 +128,6 @@ void StandInServer::listen(const StandInProvider::Ports& ports) {
         servers_[static_cast<size_t>(host)] = server;
         ports_[static_cast<size_t>(host)] = server->serverPort();
     }
-    proxy_ = new ConnectProxy(this);
 }
 
 StandInServer::~StandInServer() {
@@ -295,5 +294,4 @@ void StandInServer::reset() {
     const std::lock_guard lock(mutex_);
     requests_.clear();
     scripts_.clear();
-    proxy_->reset();
 }

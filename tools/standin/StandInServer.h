@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ConnectProxy.h"
 #include "StandInProvider.h"
 #include "TestCertificates.h"
 
@@ -27,7 +26,6 @@ public:
     void listen(const StandInProvider::Ports& ports); // on the stand-in's thread
     quint16 port(Host host) const { return ports_[static_cast<size_t>(host)]; }
     const TestCertificates& certificates() const { return certificates_; }
-    const ConnectProxy& proxy() const { return *proxy_; }
 
     void addAccount(const StandInProvider::Account& account);
     void setPublicAddresses(const QString& ipv4, const QString& ipv6);
@@ -55,7 +53,6 @@ private:
     TestCertificates certificates_;
     std::array<QSslServer*, 3> servers_{};
     std::array<quint16, 3> ports_{};
-    ConnectProxy* proxy_ = nullptr;
 
     mutable std::mutex mutex_;
     QHash<QString, AccountState> accounts_;
