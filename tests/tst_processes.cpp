@@ -29,7 +29,6 @@ QString writeFile(const QString& path, const QByteArray& content) {
     return path;
 }
 
-
 // A running copy of one of the programs, offscreen, with a config and runtime folder of
 // its own.
 class RunningClient {
