@@ -232,7 +232,7 @@ mutants() {
 @ system-store-read-whole src/service/Transport.cpp
 ? the same authorities either way: only the time a request takes tells, as bench/cycle_benchmark shows
 - curl_easy_setopt(handle, CURLOPT_CAINFO, nullptr);
-+
++ {}
 @ sockets-inherited-by-launched-programs src/service/Transport.cpp
 ? a socket lives only during a request, and the descriptor test runs between requests; a browser launched mid-request would show it
 - curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, closeOnExec);
