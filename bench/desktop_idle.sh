@@ -8,7 +8,7 @@
 #   sudo bench/desktop_idle.sh [other-build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-dependencies.sh xvfb trayer xdotool strace
+scripts/install-dependencies.sh strace
 cmake --build build --target vorlin-ipupdate-demo vorlin-standin >/dev/null
 
 work=$(mktemp -d)

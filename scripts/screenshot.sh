@@ -5,7 +5,7 @@
 # cycle, so this takes a little over two minutes. Needs a build in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-dependencies.sh xvfb trayer imagemagick xdotool
+scripts/install-dependencies.sh imagemagick
 
 work=$(mktemp -d)
 pids=()

@@ -29,13 +29,65 @@ QString writeFile(const QString& path, const QByteArray& content) {
     return path;
 }
 
-// A running copy of one of the programs, offscreen, with a config and runtime folder of
-// its own.
+// An X server of the test's own (Xvfb), with a real tray host (trayer) on it or none.
+class XDisplay {
+public:
+    explicit XDisplay(bool withTray) {
+        server_.start("Xvfb",
+                      {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+        server_.waitForReadyRead(10'000);
+        name = ':' + QString::fromLatin1(server_.readAllStandardOutput()).trimmed();
+        if (!withTray)
+            return;
+        tray_.setProcessEnvironment(environment());
+        tray_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"});
+        QTRY_VERIFY_WITH_TIMEOUT(!windows("panel").isEmpty(), 5000);
+    }
+    ~XDisplay() {
+        for (QProcess* process : {&tray_, &server_}) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", name);
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        return environment;
+    }
+
+    // Runs xdotool on this display; what it printed.
+    QString xdotool(const QStringList& arguments) const {
+        QProcess tool;
+        tool.setProcessEnvironment(environment());
+        tool.start("xdotool", arguments);
+        tool.waitForFinished();
+        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    }
+    // The shown top-level windows of the title (a tray icon is the tray host's child).
+    QStringList windows(const QString& title) const {
+        return xdotool({"search", "--maxdepth", "1", "--onlyvisible", "--name", '^' + title + '$'})
+            .split('\n', Qt::SkipEmptyParts);
+    }
+
+    QString name;
+
+private:
+    QProcess server_;
+    QProcess tray_;
+};
+
+// A running copy of one of the programs, offscreen or on the display, with a config and
+// runtime folder of its own.
 class RunningClient {
 public:
-    RunningClient(const QString& program, const QStringList& arguments, const QString& home) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
+    RunningClient(const QString& program, const QStringList& arguments, const QString& home,
+                  const XDisplay* display = nullptr) {
+        QProcessEnvironment environment =
+            display ? display->environment() : QProcessEnvironment::systemEnvironment();
+        if (!display)
+            environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("XDG_CONFIG_HOME", home + "/config");
         environment.insert("XDG_RUNTIME_DIR", home + "/runtime");
         QDir().mkdir(home + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -234,6 +286,62 @@ private slots:
         QCOMPARE(QDir(home_.filePath("runtime"))
                      .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
                  QStringList()); // neither socket nor lock outlives a clean exit
+    }
+
+    // The program as it starts, on an X display with a tray host or without: the window
+    // shows at once where the user needs it, its Close button leaves the program updating,
+    // a later start brings the window back, set-account wakes it and SIGHUP (the session
+    // ending) ends it. Settings left readable by an earlier version are made private.
+    void startUpWithAndWithoutTray_data() {
+        columns<bool, bool>(); // a tray host, settings saved before
+        row("tray, saved before", true, true);
+        row("no tray, first run", false, false);
+    }
+    void startUpWithAndWithoutTray() {
+        const auto [withTray, savedBefore] = fetch<bool, bool>();
+        const QTemporaryDir home;
+        const XDisplay display(withTray);
+        StandInProvider provider;
+        provider.addAccount(account);
+        const Companion companion(provider, home.filePath("config"));
+        const QString settings = home.filePath("config/Vorlin/IPUpdateClient.conf");
+        if (savedBefore) {
+            QCOMPARE(companion.saveAccount(), 0);
+            QFile::setPermissions(settings,
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        }
+        const QString title = "Vorlin IP Update Client";
+        RunningClient client(CLIENT_PROGRAM, {}, home.path(), &display);
+        const auto startAgain = [&] {
+            RunningClient second(CLIENT_PROGRAM, {}, home.path(), &display);
+            return second.process.waitForFinished(5000) && second.process.exitCode() == 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(client.logged().contains("IP address update initiated.") ||
+                                     client.logged().contains(prompt),
+                                 10'000);
+        QTest::qWait(300);
+        QCOMPARE(display.windows(title).size(), savedBefore && withTray ? 0 : 1);
+        QVERIFY(startAgain());
+        QTRY_COMPARE(display.windows(title).size(), 1);
+        if (savedBefore)
+            QCOMPARE(QFile::permissions(settings) & ~(QFile::ReadUser | QFile::WriteUser),
+                     QFile::ReadOwner | QFile::WriteOwner);
+
+        // A click on the Close button, at the window's bottom right, through the X server.
+        display.xdotool(
+            {"mousemove", "--window", display.windows(title).value(0), "570", "435", "click", "1"});
+        QTRY_COMPARE(display.windows(title).size(), 0);
+        QCOMPARE(client.process.state(), QProcess::Running);
+        QVERIFY(startAgain());
+        QTRY_COMPARE(display.windows(title).size(), 1);
+
+        const auto cyclesBegun = [&] {
+            return client.logged().count("IP address update initiated.");
+        };
+        const qsizetype before = cyclesBegun();
+        QCOMPARE(companion.saveAccount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(cyclesBegun(), before + 1, 3000);
+        QVERIFY(client.endsOn(SIGHUP, 1000));
     }
 
     // What set-account adds to Save, whose outcomes the account tests hold: the password
