@@ -52,46 +52,22 @@ private slots:
                                     {updatedipv4, ""},
                                     {updatedipv6, ""}};
         using enum SaveOutcome;
-        row("name and password invalid",
-            SaveCase{"abc", "abc", "home", 0, {}, InvalidUsername, {badName}, {{username, ""}}});
-        row("password invalid", SaveCase{"alice2024",
-                                         "sec ret",
-                                         "home",
-                                         0,
-                                         {},
-                                         InvalidPassword,
-                                         {badPassword},
-                                         {{password, ""}}});
-        row("group invalid",
-            SaveCase{"alice2024", pw, "home#1", 0, {}, InvalidGroup, {badGroup}, {{location, ""}}});
-        row("no answer", SaveCase{"alice2024",
-                                  pw,
-                                  "home",
-                                  500,
-                                  {},
-                                  Unanswered,
-                                  {"Unable to authenticate!"},
-                                  {},
-                                  true});
-        row("refused with a message", SaveCase{"alice2024",
-                                               "wrong-pw",
-                                               "home",
-                                               0,
-                                               {},
-                                               Refused,
-                                               {"Invalid username or password."},
-                                               {},
-                                               true});
-        row("refused with an empty message, no group", SaveCase{"alice2024",
-                                                                pw,
-                                                                "",
-                                                                200,
-                                                                R"({"result":false,"message":""})",
-                                                                Refused,
-                                                                {failed},
-                                                                {{location, ""}},
-                                                                true});
-        row("saved", SaveCase{"alice2024", pw, "home", 0, {}, Saved, savedLines, stored, true});
+        const auto save = [](const char* name, const SaveCase& values) { row(name, values); };
+        save("name and password invalid", {"abc", "abc", "home", 0, "", InvalidUsername,
+                                           QStringList{badName}, StoredState{{username, ""}}});
+        save("password invalid", {"alice2024", "sec ret", "home", 0, "", InvalidPassword,
+                                  QStringList{badPassword}, StoredState{{password, ""}}});
+        save("group invalid", {"alice2024", pw, "home#1", 0, "", InvalidGroup,
+                               QStringList{badGroup}, StoredState{{location, ""}}});
+        save("no answer", {"alice2024", pw, "home", 500, "", Unanswered,
+                           QStringList{"Unable to authenticate!"}, StoredState(), true});
+        save("refused with a message",
+             {"alice2024", "wrong-pw", "home", 0, "", Refused,
+              QStringList{"Invalid username or password."}, StoredState(), true});
+        save("refused with an empty message, no group",
+             {"alice2024", pw, "", 200, R"({"result":false,"message":""})", Refused,
+              QStringList{failed}, StoredState{{location, ""}}, true});
+        save("saved", {"alice2024", pw, "home", 0, "", Saved, savedLines, stored, true});
     }
     void saveOutcomes() {
         const auto [save] = fetch<SaveCase>();
