@@ -27,6 +27,97 @@ export CCACHE_BASEDIR=$scratch CCACHE_DIR=${CCACHE_DIR:-/work/.ccache}
 # Never delete a survivor; kill it with a test or give its reason here.
 mutants() {
   cat <<'EOF'
+@ quits-when-window-closes src/app/ClientApplication.cpp
+- application.setQuitOnLastWindowClosed(false);
++ application.setQuitOnLastWindowClosed(true);
+@ second-start-closes-window src/app/ClientApplication.cpp
+- &AppDelegate::menuPreferencesClick);
++ &AppDelegate::buttonCloseClick);
+@ refused-start-exits-zero src/app/ClientApplication.cpp
+- claim == SingleInstance::Claim::Refused ? 1 : 0;
++ 0;
+@ store-left-readable-at-start src/app/ClientApplication.cpp
+- UserDefaults::makeStorePrivate();
++
+@ termination-signals-not-followed src/app/ClientApplication.cpp
+- quitOnTerminationSignals();
++
+@ wake-signal-kills-client src/app/ClientApplication.cpp
+- wakeWorkerOnSignal();
++
+@ socket-left-after-quit src/app/ClientApplication.cpp
+- instance.release();
++
+@ second-copy-runs src/app/SingleInstance.cpp
+- return giveWay();
++ return Claim::Run;
+@ other-program-not-refused src/app/SingleInstance.cpp
+- holder->program != QCoreApplication::applicationName()
++ holder->program == QCoreApplication::applicationName()
+@ stale-socket-kept src/app/SingleInstance.cpp
+- QLocalServer::removeServer(socketPath_);
++
+@ hangup-not-followed src/update/ProcessSignals.cpp
+- {SIGTERM, SIGINT, SIGHUP}
++ {SIGTERM, SIGINT}
+@ end-drops-queued-lines src/update/ProcessSignals.cpp
+- StandardErrorWriter::flush(std::chrono::milliseconds(200));
++
+@ quit-waits-for-save-verification src/app/ProfileCheckWait.cpp
+- if (end != replyArrived) {
++ if (false) {
+@ autostart-entry-not-removed src/app/platform/linux/XdgAutostartItem.cpp
+- return !QFile::exists(entryPath()) || QFile::remove(entryPath());
++ return true;
+@ autostart-folder-not-made src/app/platform/linux/XdgAutostartItem.cpp
+- QDir().mkpath(QFileInfo(entryPath()).path());
++
+@ stderr-flush-does-not-wait src/log/StandardErrorWriter.cpp
+- return changed_.wait_for(lock, patience, [this] { return idle(); });
++ return true;
+@ network-return-ignored src/update/EarlyCycleTrigger.cpp
+- if (online && offline_) {
++ if (false) {
+@ resume-not-noticed src/update/EarlyCycleTrigger.cpp
+- return slept > resumeThreshold;
++ return false;
+@ running-lock-turns-stale src/update/UpdaterLock.cpp
+? a running updater's lock would turn stale after 30 s; a test would wait that long, past the suite's budget
+- lock_.setStaleLockTime(0);
++
+@ lock-folder-not-made src/update/UpdaterLock.cpp
+- QDir().mkpath(QFileInfo(path_).path());
++
+@ record-success-inverted src/update/CycleRecord.cpp
+- record.succeeded ? "1" : "0"
++ record.succeeded ? "0" : "1"
+@ companion-killed-by-wake src/companion/Run.cpp
+- wakeWorkerOnSignal();
++
+@ companion-not-set-up-silent src/companion/Run.cpp
+- if (!MyFunctions::getConfigurationBoolean(SettingsKeys::saved)) {
++ if (false) {
+@ journal-never-recognised src/companion/Systemd.cpp
+- if (stream.isEmpty() || ::fstat(STDERR_FILENO, &standardError) != 0)
++ if (true)
+@ set-account-does-not-wake src/companion/SetAccount.cpp
+- wakeRunningUpdater();
++
+@ failed-set-account-exits-zero src/companion/SetAccount.cpp
+- if (outcome != SaveOutcome::Saved)
++ if (false)
+@ status-failure-shown-as-success src/companion/Status.cpp
+- if (cycle->succeeded) {
++ if (true) {
+@ unchanged-value-written src/settings/UserDefaults.cpp
+- if (earlier == value)
++ if (false)
+@ store-created-readable src/settings/UserDefaults.cpp
+- createPrivately(store.fileName());
++
+@ refused-write-stays-in-cache src/settings/UserDefaults.cpp
+- put(store, key, earlier);
++
 @ snooze-flag-test-flipped src/update/Snooze.cpp
 - KeepSnoozing.load() == 0
 + KeepSnoozing.load() != 0
@@ -258,97 +349,6 @@ mutants() {
 + minimumSpacing{20}
 @ invalid-account-shows-working src/update/IPUpdateThread.cpp
 - MyFunctions::reportCycleFailed("the stored user name or password is not valid");
-+
-@ quits-when-window-closes src/app/ClientApplication.cpp
-- application.setQuitOnLastWindowClosed(false);
-+ application.setQuitOnLastWindowClosed(true);
-@ second-start-closes-window src/app/ClientApplication.cpp
-- &AppDelegate::menuPreferencesClick);
-+ &AppDelegate::buttonCloseClick);
-@ refused-start-exits-zero src/app/ClientApplication.cpp
-- claim == SingleInstance::Claim::Refused ? 1 : 0;
-+ 0;
-@ store-left-readable-at-start src/app/ClientApplication.cpp
-- UserDefaults::makeStorePrivate();
-+
-@ termination-signals-not-followed src/app/ClientApplication.cpp
-- quitOnTerminationSignals();
-+
-@ wake-signal-kills-client src/app/ClientApplication.cpp
-- wakeWorkerOnSignal();
-+
-@ socket-left-after-quit src/app/ClientApplication.cpp
-- instance.release();
-+
-@ second-copy-runs src/app/SingleInstance.cpp
-- return giveWay();
-+ return Claim::Run;
-@ other-program-not-refused src/app/SingleInstance.cpp
-- holder->program != QCoreApplication::applicationName()
-+ holder->program == QCoreApplication::applicationName()
-@ stale-socket-kept src/app/SingleInstance.cpp
-- QLocalServer::removeServer(socketPath_);
-+
-@ hangup-not-followed src/update/ProcessSignals.cpp
-- {SIGTERM, SIGINT, SIGHUP}
-+ {SIGTERM, SIGINT}
-@ end-drops-queued-lines src/update/ProcessSignals.cpp
-- StandardErrorWriter::flush(std::chrono::milliseconds(200));
-+
-@ quit-waits-for-save-verification src/app/ProfileCheckWait.cpp
-- if (end != replyArrived) {
-+ if (false) {
-@ autostart-entry-not-removed src/app/platform/linux/XdgAutostartItem.cpp
-- return !QFile::exists(entryPath()) || QFile::remove(entryPath());
-+ return true;
-@ autostart-folder-not-made src/app/platform/linux/XdgAutostartItem.cpp
-- QDir().mkpath(QFileInfo(entryPath()).path());
-+
-@ stderr-flush-does-not-wait src/log/StandardErrorWriter.cpp
-- return changed_.wait_for(lock, patience, [this] { return idle(); });
-+ return true;
-@ network-return-ignored src/update/EarlyCycleTrigger.cpp
-- if (online && offline_) {
-+ if (false) {
-@ resume-not-noticed src/update/EarlyCycleTrigger.cpp
-- return slept > resumeThreshold;
-+ return false;
-@ running-lock-turns-stale src/update/UpdaterLock.cpp
-? a running updater's lock would turn stale after 30 s; a test would wait that long, past the suite's budget
-- lock_.setStaleLockTime(0);
-+
-@ lock-folder-not-made src/update/UpdaterLock.cpp
-- QDir().mkpath(QFileInfo(path_).path());
-+
-@ record-success-inverted src/update/CycleRecord.cpp
-- record.succeeded ? "1" : "0"
-+ record.succeeded ? "0" : "1"
-@ companion-killed-by-wake src/companion/Run.cpp
-- wakeWorkerOnSignal();
-+
-@ companion-not-set-up-silent src/companion/Run.cpp
-- if (!MyFunctions::getConfigurationBoolean(SettingsKeys::saved)) {
-+ if (false) {
-@ journal-never-recognised src/companion/Systemd.cpp
-- if (stream.isEmpty() || ::fstat(STDERR_FILENO, &standardError) != 0)
-+ if (true)
-@ set-account-does-not-wake src/companion/SetAccount.cpp
-- wakeRunningUpdater();
-+
-@ failed-set-account-exits-zero src/companion/SetAccount.cpp
-- if (outcome != SaveOutcome::Saved)
-+ if (false)
-@ status-failure-shown-as-success src/companion/Status.cpp
-- if (cycle->succeeded) {
-+ if (true) {
-@ unchanged-value-written src/settings/UserDefaults.cpp
-- if (earlier == value)
-+ if (false)
-@ store-created-readable src/settings/UserDefaults.cpp
-- createPrivately(store.fileName());
-+
-@ refused-write-stays-in-cache src/settings/UserDefaults.cpp
-- put(store, key, earlier);
 +
 EOF
 }

@@ -347,30 +347,24 @@ private slots:
     // What set-account adds to Save, whose outcomes the account tests hold: the password
     // from standard input, the log on standard error and the exit status.
     void setAccountTellsItsOutcome_data() {
-        // user name, password line, group, the profile check's status (0: the stand-in's
-        // own answer), exit status, a line of standard error
-        columns<QString, QByteArray, QString, int, int, QString>();
+        // user name, password line, group, exit status, a line of standard error
+        columns<QString, QByteArray, QString, int, QString>();
         const QString name = account.username;
         const QByteArray password = "s3cret!Pw\n";
-        row("saved", name, password, QString("home"), 0, 0, QString("Settings have been saved."));
-        row("refused", name, QByteArray("wrong-pw\n"), QString("home"), 0, 1,
+        row("saved", name, password, QString("home"), 0, QString("Settings have been saved."));
+        row("refused", name, QByteArray("wrong-pw\n"), QString("home"), 1,
             QString("Invalid username or password."));
-        row("invalid group", name, password, QString("s3cret!Pw"), 0, 1,
+        row("invalid group", name, password, QString("s3cret!Pw"), 1,
             QString("<invalid group> is an invalid group!"));
-        row("no reply", name, password, QString("home"), 500, 1,
-            QString("Unable to authenticate!"));
-        row("no user name", QString(), password, QString("home"), 0, 2,
+        row("no user name", QString(), password, QString("home"), 2,
             QString("set-account takes --username NAME"));
     }
     void setAccountTellsItsOutcome() {
-        const auto [name, passwordLine, group, profileStatus, exitStatus, line] =
-            fetch<QString, QByteArray, QString, int, int, QString>();
+        const auto [name, passwordLine, group, exitStatus, line] =
+            fetch<QString, QByteArray, QString, int, QString>();
         const QTemporaryDir folder;
         StandInProvider provider;
         provider.addAccount(account);
-        if (profileStatus != 0)
-            provider.scriptReply("/nic/getclientprofilewithgroup",
-                                 StandInProvider::reply(profileStatus));
         QStringList arguments = {"set-account", "--group", group};
         if (!name.isEmpty())
             arguments << "--username" << name;
