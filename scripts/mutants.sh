@@ -55,6 +55,7 @@ mutants() {
 - holder->program != QCoreApplication::applicationName()
 + holder->program == QCoreApplication::applicationName()
 @ stale-socket-kept src/app/SingleInstance.cpp
+? the same: with an access option Qt binds in a folder of its own and renames the socket over a stale one
 - QLocalServer::removeServer(socketPath_);
 +
 @ hangup-not-followed src/update/ProcessSignals.cpp
