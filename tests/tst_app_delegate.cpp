@@ -252,10 +252,8 @@ private slots:
     // of an invalid group alone.
     void saveShowsItsOutcome_data() {
         columns<QString, QString>(); // group entered, group field afterwards
-        QTest::newRow("saved") << "home"
-                               << "home";
-        QTest::newRow("group invalid") << "home#1"
-                                       << "";
+        row("saved", QString("home"), QString("home"));
+        row("group invalid", QString("home#1"), QString());
     }
     void saveShowsItsOutcome() {
         const auto [group, groupAfterwards] = fetch<QString, QString>();
