@@ -17,9 +17,6 @@ scratch=$(realpath -m "${MUTANT_SCRATCH:-build-mutants}")
 scripts/install-dependencies.sh ccache
 export CCACHE_BASEDIR=$scratch CCACHE_DIR=${CCACHE_DIR:-/work/.ccache}
 
-# A line "? reason" after the "@" line marks a known survivor: one that no test should kill,
-# being the same as the original to a user or visible only to a test that restates the code.
-# Never delete a survivor; kill it with a test or give its reason here.
 # Each mutant: "@ name file", then "- text" to find (exactly once) and "+ text" to put in
 # its place. Texts are taken verbatim after "- " and "+ "; an empty "+" drops the text.
 # A line "? reason" after the "@" line marks a known survivor: one that no test should kill,
