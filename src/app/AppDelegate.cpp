@@ -83,6 +83,7 @@ AppDelegate::AppDelegate(WorkerStarter startWorker)
     connect(window_.get(), &PreferencesWindow::closing, this, &AppDelegate::windowClosed);
     connect(window_.get(), &PreferencesWindow::visibilityChanged, this,
             &AppDelegate::followLogWhileVisible);
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 AppDelegate::~AppDelegate() {
@@ -288,12 +289,20 @@ void AppDelegate::buttonCloseClick() {
 // learns how to get the window back and how to end it. Trays come and go with the desktop,
 // so this is asked as the window closes.
 void AppDelegate::windowClosed() {
-    if (QSystemTrayIcon::isSystemTrayAvailable() || toldHowToReturn_)
+    if (quitting_ || QSystemTrayIcon::isSystemTrayAvailable() || toldHowToReturn_)
         return;
     toldHowToReturn_ = true;
     notifyDesktop(statusItem_, tr("Vorlin IP Update Client keeps updating"),
                   tr("Start it again to open its window. To stop it, choose Quit in the "
                      "window's Menu."));
+}
+
+// A quit (Quit, a termination signal, the session ending) closes the window on its way out;
+// that close must not announce that the program keeps updating.
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit)
+        quitting_ = true;
+    return false;
 }
 
 void AppDelegate::menuPreferencesClick() {

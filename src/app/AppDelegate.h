@@ -44,6 +44,7 @@ public:
     void showLog(const QString& text) override;
     void showToolTip(const QString& text) override;
     void showCycleOutcome(const CycleOutcome& outcome) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 public slots:
     void buttonSaveClick();
@@ -86,4 +87,5 @@ private:
     QString failureNote_;     // why the newest cycle failed; empty after a success
     bool saving_ = false;
     bool toldHowToReturn_ = false;
+    bool quitting_ = false; // the application asked to quit: its windows close on their way
 };
