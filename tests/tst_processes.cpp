@@ -3,13 +3,11 @@
 #include "LocalProvider.h"
 #include "StandardErrorCapture.h"
 #include "SystemTrust.h"
-#include "app/AppDelegate.h"
-#include "app/PreferencesWindow.h"
+#include "account/SaveSettings.h"
 #include "service/Transport.h"
 #include "settings/PasswordCipher.h"
 
 #include <QtTest>
-#include <QtWidgets>
 #include <csignal>
 #include <sched.h>
 #include <sys/mount.h>
@@ -19,6 +17,7 @@
 namespace {
 
 const QString prompt = "Please enter your username and password.";
+const QString begun = "IP address update initiated.";
 const StandInProvider::Account account{"alice2024", "s3cret!Pw", {"home"}};
 
 // Writes the file whole; returns its path.
@@ -190,16 +189,11 @@ class ProcessesTest : public QObject {
                 "--ca",       writeFile(home_.filePath("ca.pem"), provider.authority())};
     }
 
-    static std::unique_ptr<AppDelegate> saveAccount() {
+    // Save as the window does it, with IPv4 alone reported.
+    static SaveOutcome saveAccount() {
         ActivityLog::create();
-        auto delegate = std::make_unique<AppDelegate>([](auto) {});
-        delegate->applicationDidFinishLaunching();
-        delegate->window()->textBoxUsername->setText(account.username);
-        delegate->window()->textBoxPassword->setText(account.password);
-        delegate->window()->textBoxLocation->setText(account.groups.first());
-        delegate->window()->checkBoxUpdateIPv6Address->setChecked(false);
-        delegate->buttonSaveClick();
-        return delegate;
+        return saveSettings(
+            {account.username, account.password, account.groups.first(), true, false});
     }
 
 private slots:
@@ -219,20 +213,14 @@ private slots:
         QVERIFY(ServiceClient::extraCaCertificatesPem().isEmpty());
         StandInProvider provider({"localhost"}, StandInProvider::Ports{47441, 47442, 47443});
         provider.addAccount(account);
-        {
-            const auto untrusted = saveAccount();
-            QCOMPARE(logEntries().mid(1), QStringList{"Unable to authenticate!"});
-            QCOMPARE(provider.requests().size(), 0);
-        }
+        QCOMPARE(saveAccount(), SaveOutcome::Unanswered);
+        QCOMPARE(provider.requests().size(), 0);
 
         const SystemTrust trust(provider.authority());
-        const auto delegate = saveAccount();
-        QCOMPARE(logEntries().mid(1), (QStringList{"Settings have been saved.", ""}));
+        QCOMPARE(saveAccount(), SaveOutcome::Saved);
         ActivityLog::create();
         const auto cycles = runCycles(1);
-        QCOMPARE(cycles[0].mid(2, 3),
-                 (QStringList{"Server response: good", "[good] IP address updated.",
-                              "Current IPv4 Address: 203.0.113.7"}));
+        QVERIFY2(cycles[0].contains("[good] IP address updated."), qPrintable(cycles[0].join('|')));
     }
 
     // With no certificate authority on the system, standard error says why nothing can be
@@ -278,7 +266,7 @@ private slots:
 
         RunningClient client(DEMO_PROGRAM, demoArguments(provider), home_.path());
         QTRY_COMPARE_WITH_TIMEOUT(provider.requestLines().filter(path + "?").size(), 1, 10'000);
-        QTest::qWait(1000);
+        QTest::qWait(400); // a part of the reply has come
         const qsizetype beforeSignal = client.logged().size();
         QVERIFY(client.endsOn(signal, withinMilliseconds));
         for (const QString& verdict : verdicts)
@@ -316,9 +304,8 @@ private slots:
             RunningClient second(CLIENT_PROGRAM, {}, home.path());
             return second.process.waitForFinished(5000) && second.process.exitCode() == 0;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(client.logged().contains("IP address update initiated.") ||
-                                     client.logged().contains(prompt),
-                                 10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            client.logged().contains(begun) || client.logged().contains(prompt), 10'000);
         QTest::qWait(300);
         QCOMPARE(display.windows(title).size(), savedBefore && withTray ? 0 : 1);
         QVERIFY(startAgain());
@@ -335,12 +322,9 @@ private slots:
         QVERIFY(startAgain());
         QTRY_COMPARE(display.windows(title).size(), 1);
 
-        const auto cyclesBegun = [&] {
-            return client.logged().count("IP address update initiated.");
-        };
-        const qsizetype before = cyclesBegun();
+        const qsizetype before = client.logged().count(begun);
         QCOMPARE(companion.saveAccount(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(cyclesBegun(), before + 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(client.logged().count(begun), before + 1, 3000);
         QVERIFY(client.endsOn(SIGHUP, 1000));
     }
 
@@ -352,8 +336,6 @@ private slots:
         const QString name = account.username;
         const QByteArray password = "s3cret!Pw\n";
         row("saved", name, password, QString("home"), 0, QString("Settings have been saved."));
-        row("refused", name, QByteArray("wrong-pw\n"), QString("home"), 1,
-            QString("Invalid username or password."));
         row("invalid group", name, password, QString("s3cret!Pw"), 1,
             QString("<invalid group> is an invalid group!"));
         row("no user name", QString(), password, QString("home"), 2,
@@ -380,53 +362,16 @@ private slots:
                  exitStatus == 0);
     }
 
-    // run on the journal: its first cycle, a set-account that wakes it, the newest cycle in
-    // status, and SIGTERM during a request. status before: not set up, then no cycle.
-    void runUpdatesAndWakesOnSetAccount() {
-        const QTemporaryDir folder;
+    // One updater per settings file: whichever starts second says why and gives way, and a
+    // lock left by a copy killed outright is taken over. run, on the journal, waits for an
+    // account not set up yet; each set-account wakes it, status tells the newest cycle, and
+    // SIGTERM during a request ends it at once.
+    void oneUpdaterPerSettingsFileWokenBySetAccount() {
         StandInProvider provider;
         provider.addAccount(account);
-        const Companion companion(provider, folder.path());
-        QCOMPARE(companion.status(), 2);
-        QCOMPARE(companion.saveAccount(), 0);
-        QCOMPARE(companion.status(), 3);
-        const QString journal = folder.filePath("journal");
-        QProcess run;
-        companion.startRun(run, journal);
-        const auto cyclesBegun = [&] {
-            return linesOf(journal).count("IP address update initiated.");
-        };
-        // Without the program's own stamp.
-        QTRY_VERIFY_WITH_TIMEOUT(linesOf(journal).contains("[good] IP address updated."), 10'000);
-        QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 0, 5000);
-
-        provider.scriptReply("/nic/clientupdate",
-                             StandInProvider::reply(200, R"({"statusCode":"badauth"})"));
-        QCOMPARE(companion.saveAccount(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(cyclesBegun(), 2, 2000);
-        QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 1, 5000);
-
-        StandInProvider::ScriptedReply dripping =
-            StandInProvider::reply(200, R"({"statusCode":"good"})");
-        dripping.dripIntervalMilliseconds = 300;
-        provider.scriptReply("/nic/clientupdate", dripping);
-        QCOMPARE(companion.saveAccount(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(provider.requestLines().filter("/nic/clientupdate?").size(), 3,
-                                  3000);
-        QElapsedTimer clock;
-        clock.start();
-        run.terminate();
-        QVERIFY(run.waitForFinished(1000) && clock.elapsed() < 1000);
-        QCOMPARE(run.exitCode(), 0);
-        QCOMPARE(companion.status(), 3); // the record went with it
-    }
-
-    // Whichever starts second on the same settings says why and gives way. A lock left by a
-    // copy killed outright is taken over, and run waits for an account not set up yet.
-    void oneUpdaterPerSettingsFile() {
-        const StandInProvider provider;
         const QString config = home_.filePath("config"); // the desktop program's settings
         const Companion companion(provider, config);
+        QCOMPARE(companion.status(), 2);
         {
             RunningClient desktop(CLIENT_PROGRAM, {}, home_.path());
             QTRY_VERIFY_WITH_TIMEOUT(desktop.logged().contains(prompt), 10'000);
@@ -448,8 +393,30 @@ private slots:
         QCOMPARE(desktop.process.exitCode(), 1);
         QVERIFY2(desktop.logged().contains("vorlin-ipupdated (process "),
                  qPrintable(desktop.errors));
-        run.kill();
-        run.waitForFinished();
+
+        QCOMPARE(companion.saveAccount(), 0);
+        // Without the program's own stamp.
+        QTRY_VERIFY_WITH_TIMEOUT(linesOf(journal).contains("[good] IP address updated."), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 0, 5000);
+        provider.scriptReply("/nic/clientupdate",
+                             StandInProvider::reply(200, R"({"statusCode":"badauth"})"));
+        QCOMPARE(companion.saveAccount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(linesOf(journal).count(begun), 2, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 1, 5000);
+
+        StandInProvider::ScriptedReply dripping =
+            StandInProvider::reply(200, R"({"statusCode":"good"})");
+        dripping.dripIntervalMilliseconds = 300;
+        provider.scriptReply("/nic/clientupdate", dripping);
+        QCOMPARE(companion.saveAccount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(provider.requestLines().filter("/nic/clientupdate?").size(), 3,
+                                  3000);
+        QElapsedTimer clock;
+        clock.start();
+        run.terminate();
+        QVERIFY(run.waitForFinished(1000) && clock.elapsed() < 1000);
+        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(companion.status(), 3); // saved, and the record went with it
     }
 };
 
