@@ -294,6 +294,15 @@ mutants() {
 @ vanished-settings-keep-tooltip src/app/AppDelegate.cpp
 - acceptedToolTip_.clear();
 +
+@ quit-tells-it-keeps-updating src/app/AppDelegate.cpp
+- if (quitting_ || QSystemTrayIcon::isSystemTrayAvailable() || toldHowToReturn_)
++ if (QSystemTrayIcon::isSystemTrayAvailable() || toldHowToReturn_)
+@ notification-lost-without-tray src/app/DesktopNotification.cpp
+- if (statusItem && QSystemTrayIcon::isSystemTrayAvailable() && statusItem->supportsMessages())
++ if (statusItem)
+@ enter-does-not-save src/app/PreferencesWindow.cpp
+- connect(field, &QLineEdit::returnPressed, buttonSave, &QPushButton::click);
++
 @ vanished-settings-not-reported src/update/IPUpdateThread.cpp
 - MyFunctions::reportCycleNotSetUp();
 +
