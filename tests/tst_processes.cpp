@@ -5,7 +5,6 @@
 #include "SystemTrust.h"
 #include "account/SaveSettings.h"
 #include "service/Transport.h"
-#include "settings/PasswordCipher.h"
 
 #include <QtTest>
 #include <csignal>
@@ -40,7 +39,7 @@ public:
             return;
         tray_.setProcessEnvironment(environment());
         tray_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"});
-        QTRY_VERIFY_WITH_TIMEOUT(!windows("panel").isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!windows({"--name", "^panel$"}).isEmpty(), 5000);
     }
     ~XDisplay() {
         for (QProcess* process : {&tray_, &server_}) {
@@ -49,11 +48,11 @@ public:
         }
     }
 
-    QProcessEnvironment environment() const {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", name);
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        return environment;
+    QProcessEnvironment
+    environment(QProcessEnvironment base = QProcessEnvironment::systemEnvironment()) const {
+        base.insert("DISPLAY", name);
+        base.insert("QT_QPA_PLATFORM", "xcb");
+        return base;
     }
 
     // Runs xdotool on this display; what it printed.
@@ -64,9 +63,9 @@ public:
         tool.waitForFinished();
         return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
     }
-    // The shown top-level windows of the title (a tray icon is the tray host's child).
-    QStringList windows(const QString& title) const {
-        return xdotool({"search", "--maxdepth", "1", "--onlyvisible", "--name", '^' + title + '$'})
+    // The shown top-level windows the search finds (a tray icon is the tray host's child).
+    QStringList windows(const QStringList& search) const {
+        return xdotool(QStringList{"search", "--maxdepth", "1", "--onlyvisible"} + search)
             .split('\n', Qt::SkipEmptyParts);
     }
 
@@ -82,11 +81,11 @@ private:
 class RunningClient {
 public:
     RunningClient(const QString& program, const QStringList& arguments, const QString& home,
+                  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
                   const XDisplay* display = nullptr) {
-        QProcessEnvironment environment =
-            display ? display->environment() : QProcessEnvironment::systemEnvironment();
-        if (!display)
-            environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        if (display)
+            environment = display->environment(environment);
         environment.insert("XDG_CONFIG_HOME", home + "/config");
         environment.insert("XDG_RUNTIME_DIR", home + "/runtime");
         QDir().mkdir(home + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -151,6 +150,7 @@ public:
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
     }
 
+    const QProcessEnvironment& environment() const { return environment_; }
     int status() const { return finish({"status"}).first; }
     int saveAccount() const {
         return finish({"set-account", "--username", account.username}, "s3cret!Pw\n").first;
@@ -179,10 +179,11 @@ class ProcessesTest : public QObject {
 
     QTemporaryDir home_;
 
-    // The demo's arguments for the stand-in, whose authority it is given in a file.
-    QStringList demoArguments(const StandInProvider& provider) const {
+    // The demo's arguments for the stand-in, whose authority it is given in a file, with its
+    // settings in the folder.
+    QStringList demoArguments(const StandInProvider& provider, const QString& settings) const {
         const ServiceEndpoints endpoints = provider.endpoints();
-        return {"--settings", home_.filePath("demo-settings"),
+        return {"--settings", settings,
                 "--api",      endpoints.apiHost,
                 "--ipv4",     endpoints.ipv4Host,
                 "--ipv6",     endpoints.ipv6Host,
@@ -241,8 +242,9 @@ private slots:
         QCOMPARE(capture.finish().count("install ca-certificates"), 1);
     }
 
-    // The demo saves and updates by itself; the provider sends the reply to the row's request
-    // a byte at a time. The quit must neither wait for it nor take the part that came.
+    // The program updates with the account saved before, or the demo saves by itself; the
+    // provider sends the reply to the row's request a byte at a time. The quit must neither
+    // wait for it nor take the part that came.
     void terminationEndsTheProgramPromptly_data() {
         // path, body, signal, time limit, lines none of which may follow the signal
         columns<QString, QByteArray, int, int, QStringList>();
@@ -258,32 +260,44 @@ private slots:
     void terminationEndsTheProgramPromptly() {
         const auto [path, body, signal, withinMilliseconds, verdicts] =
             fetch<QString, QByteArray, int, int, QStringList>();
+        const bool duringSave = path != "/nic/clientupdate";
+        const QTemporaryDir home;
         StandInProvider provider;
+        provider.addAccount(account);
         provider.addAccount({"demo2026", "Demo-pass1", {"home"}});
+        const QString settings = home.filePath("config");
+        const Companion companion(provider, settings);
+        QVERIFY(duringSave || companion.saveAccount() == 0);
         StandInProvider::ScriptedReply dripping = StandInProvider::reply(200, body);
         dripping.dripIntervalMilliseconds = 6000 / body.size();
         provider.scriptReply(path, dripping);
 
-        RunningClient client(DEMO_PROGRAM, demoArguments(provider), home_.path());
+        RunningClient client(duringSave ? DEMO_PROGRAM : CLIENT_PROGRAM,
+                             duringSave ? demoArguments(provider, settings) : QStringList(),
+                             home.path(), companion.environment());
         QTRY_COMPARE_WITH_TIMEOUT(provider.requestLines().filter(path + "?").size(), 1, 10'000);
         QTest::qWait(400); // a part of the reply has come
         const qsizetype beforeSignal = client.logged().size();
         QVERIFY(client.endsOn(signal, withinMilliseconds));
         for (const QString& verdict : verdicts)
             QVERIFY2(!client.logged().mid(beforeSignal).contains(verdict), qPrintable(verdict));
-        QCOMPARE(QDir(home_.filePath("runtime"))
+        // Neither socket nor lock outlives a clean exit.
+        QCOMPARE(QDir(home.filePath("runtime"))
                      .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
-                 QStringList()); // neither socket nor lock outlives a clean exit
+                 QStringList());
+        QVERIFY(!QFile::exists(settings + "/Vorlin/IPUpdateClient.updater.lock"));
     }
 
     // The program as it starts, on an X display with a tray host or without: the window
-    // shows at once where the user needs it, its Close button leaves the program updating,
-    // a later start brings the window back, set-account wakes it and SIGHUP (the session
-    // ending) ends it. Settings left readable by an earlier version are made private.
+    // shows at once where the user needs it, its Close button leaves the program updating and
+    // shows nothing, a later start brings the window back, set-account wakes it and SIGHUP
+    // (the session ending) ends it. Settings left readable by an earlier version are made
+    // private.
     void startUpWithAndWithoutTray_data() {
         columns<bool, bool>(); // a tray host, settings saved before
         row("tray, saved before", true, true);
-        row("no tray, first run", false, false);
+        row("tray, first run", true, false);
+        row("no tray, saved before", false, true);
     }
     void startUpWithAndWithoutTray() {
         const auto [withTray, savedBefore] = fetch<bool, bool>();
@@ -298,29 +312,33 @@ private slots:
             QFile::setPermissions(settings,
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         }
-        const QString title = "Vorlin IP Update Client";
-        RunningClient client(CLIENT_PROGRAM, {}, home.path(), &display);
+        RunningClient client(CLIENT_PROGRAM, {}, home.path(), companion.environment(), &display);
+        const auto shown = [&] {
+            return display.windows({"--pid", QString::number(client.process.processId())});
+        };
         const auto startAgain = [&] { // offscreen: it only asks the running copy
-            RunningClient second(CLIENT_PROGRAM, {}, home.path());
+            RunningClient second(CLIENT_PROGRAM, {}, home.path(), companion.environment());
             return second.process.waitForFinished(5000) && second.process.exitCode() == 0;
         };
         QTRY_VERIFY_WITH_TIMEOUT(
             client.logged().contains(begun) || client.logged().contains(prompt), 10'000);
         QTest::qWait(300);
-        QCOMPARE(display.windows(title).size(), savedBefore && withTray ? 0 : 1);
+        QCOMPARE(shown().size(), savedBefore && withTray ? 0 : 1);
+        if (!savedBefore)
+            return;
         QVERIFY(startAgain());
-        QTRY_COMPARE(display.windows(title).size(), 1);
-        if (savedBefore)
-            QCOMPARE(QFile::permissions(settings) & ~(QFile::ReadUser | QFile::WriteUser),
-                     QFile::ReadOwner | QFile::WriteOwner);
+        QTRY_COMPARE(shown().size(), 1);
+        QCOMPARE(QFile::permissions(settings) & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
 
         // A click on the Close button, at the window's bottom right, through the X server.
-        display.xdotool(
-            {"mousemove", "--window", display.windows(title).value(0), "570", "435", "click", "1"});
-        QTRY_COMPARE(display.windows(title).size(), 0);
+        display.xdotool({"mousemove", "--window", shown().value(0), "570", "435", "click", "1"});
+        QTRY_COMPARE(shown().size(), 0);
+        QTest::qWait(300); // nor does a tray's balloon show
+        QCOMPARE(shown().size(), 0);
         QCOMPARE(client.process.state(), QProcess::Running);
         QVERIFY(startAgain());
-        QTRY_COMPARE(display.windows(title).size(), 1);
+        QTRY_COMPARE(shown().size(), 1);
 
         const qsizetype before = client.logged().count(begun);
         QCOMPARE(companion.saveAccount(), 0);
@@ -328,52 +346,31 @@ private slots:
         QVERIFY(client.endsOn(SIGHUP, 1000));
     }
 
-    // What set-account adds to Save, whose outcomes the account tests hold: the password
-    // from standard input, the log on standard error and the exit status.
-    void setAccountTellsItsOutcome_data() {
-        // user name, password line, group, exit status, a line of standard error
-        columns<QString, QByteArray, QString, int, QString>();
-        const QString name = account.username;
-        const QByteArray password = "s3cret!Pw\n";
-        row("saved", name, password, QString("home"), 0, QString("Settings have been saved."));
-        row("invalid group", name, password, QString("s3cret!Pw"), 1,
-            QString("<invalid group> is an invalid group!"));
-        row("no user name", QString(), password, QString("home"), 2,
-            QString("set-account takes --username NAME"));
-    }
-    void setAccountTellsItsOutcome() {
-        const auto [name, passwordLine, group, exitStatus, line] =
-            fetch<QString, QByteArray, QString, int, QString>();
-        const QTemporaryDir folder;
-        StandInProvider provider;
-        provider.addAccount(account);
-        QStringList arguments = {"set-account", "--group", group};
-        if (!name.isEmpty())
-            arguments << "--username" << name;
-
-        const auto [status, errors] =
-            Companion(provider, folder.path()).finish(arguments, passwordLine);
-        QCOMPARE(status, exitStatus);
-        QVERIFY2(errors.contains(line), qPrintable(errors));
-        QVERIFY(!errors.contains("is an invalid group") || !errors.contains(group));
-        // Enciphered as the window stores it.
-        const QSettings stored(folder.filePath("Vorlin/IPUpdateClient.conf"), QSettings::IniFormat);
-        QCOMPARE(MyFunctions::decryptString(stored.value("password").toString()) == "s3cret!Pw",
-                 exitStatus == 0);
-    }
-
-    // One updater per settings file: whichever starts second says why and gives way, and a
-    // lock left by a copy killed outright is taken over. run, on the journal, waits for an
-    // account not set up yet; each set-account wakes it, status tells the newest cycle, and
+    // The companion's commands: any of them makes a store that an older desktop program left
+    // readable private; set-account tells its refusals on standard error and in its exit
+    // status. One updater per settings file: whichever starts second says why and gives way,
+    // and a lock left by a copy killed outright is taken over. run, on the journal, waits for
+    // an account not set up yet; each set-account wakes it, status tells the newest cycle, and
     // SIGTERM during a request ends it at once.
     void oneUpdaterPerSettingsFileWokenBySetAccount() {
         StandInProvider provider;
         provider.addAccount(account);
         const QString config = home_.filePath("config"); // the desktop program's settings
         const Companion companion(provider, config);
+        QDir().mkpath(config + "/Vorlin"); // a file others may read, as the umask has it
+        const QString store = writeFile(config + "/Vorlin/IPUpdateClient.conf", {});
         QCOMPARE(companion.status(), 2);
+        QCOMPARE(QFile::permissions(store) & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+        const auto [usage, usageErrors] = companion.finish({"set-account"}, "s3cret!Pw\n");
+        QVERIFY2(usage == 2 && usageErrors.contains("set-account takes --username NAME"),
+                 qPrintable(usageErrors));
+        const auto [refused, errors] = companion.finish(
+            {"set-account", "--username", account.username, "--group", "s3cret!Pw"}, "s3cret!Pw\n");
+        QVERIFY2(refused == 1 && errors.contains("<invalid group> is an invalid group!"),
+                 qPrintable(errors));
         {
-            RunningClient desktop(CLIENT_PROGRAM, {}, home_.path());
+            RunningClient desktop(CLIENT_PROGRAM, {}, home_.path(), companion.environment());
             QTRY_VERIFY_WITH_TIMEOUT(desktop.logged().contains(prompt), 10'000);
             const auto [status, errors] = companion.finish({"run"});
             QCOMPARE(status, 1);
@@ -388,7 +385,7 @@ private slots:
                                       "--settings-dir " +
                                       config + " set-account --username NAME"),
             5000);
-        RunningClient desktop(CLIENT_PROGRAM, {}, home_.path());
+        RunningClient desktop(CLIENT_PROGRAM, {}, home_.path(), companion.environment());
         QVERIFY(desktop.process.waitForFinished(10'000));
         QCOMPARE(desktop.process.exitCode(), 1);
         QVERIFY2(desktop.logged().contains("vorlin-ipupdated (process "),

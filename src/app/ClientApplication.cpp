@@ -3,8 +3,10 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
+#include "log/ActivityLog.h"
 #include "log/StandardErrorWriter.h"
 #include "update/ProcessSignals.h"
+#include "update/Snooze.h"
 
 #include <QApplication>
 #include <chrono>
@@ -37,4 +39,13 @@ int runClientApplication(QApplication& application,
     const int status = application.exec();
     instance.release();
     endProcess(status);
+}
+
+int runClientProgram(int argc, char* argv[]) {
+    ActivityLog::create();
+    KeepSnoozing = 1;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("vorlin-ipupdate");
+    QApplication::setApplicationDisplayName("Vorlin IP Update Client");
+    return runClientApplication(application);
 }

@@ -12,3 +12,6 @@ class QApplication;
 // another copy runs (it shows its window), 1 when another program updates with the settings.
 int runClientApplication(QApplication& application,
                          const std::function<void(AppDelegate&)>& afterLaunch = {});
+
+// The program as installed: its application object and names, then the client.
+int runClientProgram(int argc, char* argv[]);

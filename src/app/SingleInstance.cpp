@@ -100,7 +100,8 @@ void SingleInstance::release() {
 }
 
 void SingleInstance::listen() {
-    QLocalServer::removeServer(socketPath_); // left by a copy that is gone: we hold the lock
+    // With an access option Qt binds in a folder of its own and renames the socket into place,
+    // over one that a copy that is gone left behind.
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_.listen(socketPath_))
         tell("cannot listen on " + socketPath_ + ": " + server_.errorString());
