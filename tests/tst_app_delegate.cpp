@@ -273,7 +273,7 @@ private slots:
         const bool stored = !unwritableAtFirst;
         StandInProvider::ScriptedReply slow =
             LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
-        slow.delayMilliseconds = 600;
+        slow.delayMilliseconds = quitMeanwhile ? 1000 : 600; // Quit comes at 400 ms
         provider_->scriptReply("/nic/getclientprofilewithgroup", slow);
         const auto delegate = launch();
         PreferencesWindow& window = *delegate->window();
