@@ -342,6 +342,9 @@ mutants() {
 @ resume-not-offline src/app/NetworkReachability.cpp
 - if (!sleeping)
 + if (sleeping)
+@ tls-key-log-written src/service/Transport.cpp
+- qunsetenv("SSLKEYLOGFILE");
++
 @ hanging-lookup-waited-for src/service/Transport.cpp
 - curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
 +

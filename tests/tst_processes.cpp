@@ -88,6 +88,7 @@ public:
             environment = display->environment(environment);
         environment.insert("XDG_CONFIG_HOME", home + "/config");
         environment.insert("XDG_RUNTIME_DIR", home + "/runtime");
+        environment.insert("SSLKEYLOGFILE", home + "/tls-keys"); // never to be written
         QDir().mkdir(home + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         process.setProcessEnvironment(environment);
         process.start(program, arguments);
@@ -286,6 +287,8 @@ private slots:
                      .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
                  QStringList());
         QVERIFY(!QFile::exists(settings + "/Vorlin/IPUpdateClient.updater.lock"));
+        QVERIFY(
+            !QFile::exists(home.filePath("tls-keys"))); // no exchange can be read from a capture
     }
 
     // The program as it starts, on an X display with a tray host or without: the window
