@@ -336,6 +336,9 @@ mutants() {
 @ stderr-passes-line-feed src/log/ActivityLog.cpp
 - switch (QChar::category(c)) {
 + if (c == u'\n') return false; switch (QChar::category(c)) {
+@ network-never-followed src/app/AppDelegate.cpp
+- followNetworkReachability(earlyCycles, this);
++
 @ network-online-below-global src/app/NetworkReachability.cpp
 - trigger_->reachabilityChanged(state == connectedGlobal);
 + trigger_->reachabilityChanged(state >= 60);

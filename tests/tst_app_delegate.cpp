@@ -4,7 +4,6 @@
 #include "StandardErrorCapture.h"
 #include "TemporarySettingsStore.h"
 #include "app/AppDelegate.h"
-#include "app/NetworkReachability.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
 #include "app/platform/linux/XdgAutostartItem.h"
@@ -200,9 +199,10 @@ private slots:
         const auto [atStart, resumes, held] = fetch<uint, bool, bool>();
         SystemServicesStandIn services(QDBusConnection::sessionBus(), atStart);
         QVERIFY(services.serve());
-        const auto trigger = std::make_shared<EarlyCycleTrigger>();
-        QObject context;
-        followNetworkReachability(trigger, &context);
+        std::shared_ptr<IPUpdateThread> worker; // the program's own, never started here
+        AppDelegate delegate([&](auto started) { worker = started; });
+        delegate.applicationDidFinishLaunching();
+        const auto trigger = worker->earlyCycles();
         QCOMPARE(trigger->holdsFirstCycle(), held);
         if (resumes)
             services.signal(services.login, services.login + ".Manager", "PrepareForSleep", false);

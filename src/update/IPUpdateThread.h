@@ -31,6 +31,7 @@ public:
     explicit IPUpdateThread(UpdateStage stage, SleepStep sleepStep = sleepOneSecond,
                             std::shared_ptr<EarlyCycleTrigger> earlyCycles = nullptr);
 
+    const std::shared_ptr<EarlyCycleTrigger>& earlyCycles() const { return earlyCycles_; }
     bool quit() const { return quit_.load(); }
     void setQuit(bool quit) { quit_.store(quit); }
 
