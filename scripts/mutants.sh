@@ -40,7 +40,7 @@ mutants() {
 - UserDefaults::makeStorePrivate();
 +
 @ companion-creates-with-umask src/companion/Companion.cpp
-? the same for the password: the store's folder and file are made private whatever the umask; it narrows only the lock and the newest-cycle record, which hold nothing secret
+? the same for the password: the store's file is created 0600 whatever the umask; the umask narrows only the lock, the newest-cycle record and a settings folder that the lock made first, none of which holds a secret
 - ::umask(0077);
 +
 @ no-window-at-first-run-with-tray src/app/AppDelegate.cpp
