@@ -64,6 +64,9 @@ mutants() {
 @ socket-left-after-quit src/app/ClientApplication.cpp
 - instance.release();
 +
+@ lock-left-after-exit src/app/SingleInstance.cpp
+- lock_.release();
++
 @ second-copy-runs src/app/SingleInstance.cpp
 - return giveWay();
 + return Claim::Run;
