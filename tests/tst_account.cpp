@@ -22,6 +22,7 @@ struct SaveCase {
     QStringList logged;
     StoredState changed; // the keys that differ from the earlier Save's
     bool requestSent = false;
+    bool workerRunning = false; // the Save comes between two of its cycles
 };
 
 } // namespace
@@ -37,7 +38,7 @@ class AccountTest : public QObject {
 private slots:
     void initTestCase() { provider_.addAccount({"alice2024", "s3cret!Pw", {"home"}}); }
 
-    // After an earlier Save of other settings.
+    // After an earlier Save of other settings. Only an accepted Save changes the account.
     void saveOutcomes_data() {
         columns<SaveCase>();
         const QString badName = "Please enter a valid username. [4-20 characters (0-9, a-z, A-Z)]";
@@ -46,28 +47,30 @@ private slots:
         const QString badGroup = "home#1 is an invalid group! Please enter a valid group. "
                                  "[1-50 characters (0-9, a-z, A-Z)]";
         const QString pw = "s3cret!Pw", failed = "Authentication failed!";
-        const StoredState stored = {{username, "alice2024"},
-                                    {password, "enciphered:s3cret!Pw"},
-                                    {location, "home"},
-                                    {updatedipv4, ""},
-                                    {updatedipv6, ""}};
+        const QString refused = "Invalid username or password.";
+        StoredState stored = {{username, "alice2024"},
+                              {password, "enciphered:s3cret!Pw"},
+                              {location, "home"},
+                              {updatedipv4, ""},
+                              {updatedipv6, ""}};
         using enum SaveOutcome;
         const auto save = [](const char* name, const SaveCase& values) { row(name, values); };
-        save("name and password invalid", {"abc", "abc", "home", 0, "", InvalidUsername,
-                                           QStringList{badName}, StoredState{{username, ""}}});
-        save("password invalid", {"alice2024", "sec ret", "home", 0, "", InvalidPassword,
-                                  QStringList{badPassword}, StoredState{{password, ""}}});
-        save("group invalid", {"alice2024", pw, "home#1", 0, "", InvalidGroup,
-                               QStringList{badGroup}, StoredState{{location, ""}}});
+        save("name and password invalid",
+             {"abc", "abc", "home", 0, "", InvalidUsername, QStringList{badName}, {}});
+        save("password invalid",
+             {"alice2024", "P\u00e4sswort1", "home", 0, "", InvalidPassword, {badPassword}, {}});
+        save("group invalid", {"alice2024", pw, "home#1", 0, "", InvalidGroup, {badGroup}, {}});
         save("no answer", {"alice2024", pw, "home", 500, "", Unanswered,
                            QStringList{"Unable to authenticate!"}, StoredState(), true});
-        save("refused with a message",
-             {"alice2024", "wrong-pw", "home", 0, "", Refused,
-              QStringList{"Invalid username or password."}, StoredState(), true});
-        save("refused with an empty message, no group",
-             {"alice2024", pw, "", 200, R"({"result":false,"message":""})", Refused,
-              QStringList{failed}, StoredState{{location, ""}}, true});
+        save("refused with an empty message",
+             {"alice2024", pw, "home", 200, R"({"result":false,"message":""})", Refused,
+              QStringList{failed}, StoredState(), true});
+        save("refused, no group, the worker running",
+             {"alice2024", "wrong-pw", "", 0, "", Refused, {refused}, StoredState(), true, true});
         save("saved", {"alice2024", pw, "home", 0, "", Saved, savedLines, stored, true});
+        stored[location] = "";
+        save("saved without a group",
+             {"alice2024", pw, "", 0, "", Saved, savedLines, stored, true});
     }
     void saveOutcomes() {
         const auto [save] = fetch<SaveCase>();
@@ -83,15 +86,29 @@ private slots:
                 "/nic/getclientprofilewithgroup",
                 LocalProvider::reply(save.profileStatus,
                                      StandInProvider::profileReplyBody(save.profileJson)));
-        StoredState expected = TemporarySettingsStore::state();
-        expected.insert(save.changed);
-        expected.insert(updateIPv4Address, "true"); // the choices are stored whatever comes
-
-        QCOMPARE(saveSettings({save.name, save.secret, save.group, true, false}), save.outcome);
-        QCOMPARE(logEntries(), save.logged);
-        QCOMPARE(TemporarySettingsStore::state(), expected);
-        QCOMPARE(provider_.requestLines().size(), save.requestSent ? 1 : 0);
-        QCOMPARE(int(KeepSnoozing.load()), save.outcome == SaveOutcome::Saved ? 0 : 1);
+        const auto saveAndCheck = [&] {
+            StoredState expected = TemporarySettingsStore::state();
+            expected.insert(save.changed);
+            expected.insert(updateIPv4Address, "true"); // the choices are stored whatever comes
+            const qsizetype entriesBefore = logEntries().size();
+            QCOMPARE(saveSettings({save.name, save.secret, save.group, true, false}), save.outcome);
+            QCOMPARE(logEntries().mid(entriesBefore), save.logged);
+            QCOMPARE(TemporarySettingsStore::state(), expected);
+            QCOMPARE(int(KeepSnoozing.load()), save.outcome == SaveOutcome::Saved ? 0 : 1);
+        };
+        if (!save.workerRunning)
+            saveAndCheck();
+        else
+            runCycles(2, [&](int cyclesDone) {
+                if (cyclesDone == 1)
+                    saveAndCheck();
+            });
+        QCOMPARE(provider_.requestLines().filter("/nic/getclientprofilewithgroup").size(),
+                 save.requestSent ? 1 : 0);
+        // The worker goes on with the account it had: the same user name, digest and group.
+        const QStringList updates = provider_.requestLines().filter("/nic/clientupdate");
+        const auto account = [&](int cycle) { return updates.value(cycle).section('&', 0, 2); };
+        QVERIFY(!save.workerRunning || (updates.size() == 2 && account(1) == account(0)));
     }
 };
 

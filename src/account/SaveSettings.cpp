@@ -26,31 +26,22 @@ const auto notStoredMessage =
     QStringLiteral("The settings could not be stored. Please check that the settings file "
                    "can be written.");
 
-void writeAndFlush(const QString& key, const QString& value) {
-    UserDefaults::setObject(key, value);
-    UserDefaults::synchronize();
-}
-
-// The entries' own checks, with what each refusal stores; none when all pass.
+// The entries' own checks; none when all pass. A refused entry stores nothing: the account
+// stored before goes on working.
 std::optional<SaveOutcome> refusedEntry(const AccountEntries& entries) {
     const MyValidator validator;
     if (!validator.isValidUsername(entries.username)) {
-        writeAndFlush(username, "");
         addToActivityLog(invalidUsernameMessage);
         return SaveOutcome::InvalidUsername;
     }
     if (!validator.isValidPassword(entries.password)) {
-        writeAndFlush(password, ""); // plain: an empty value is not enciphered
         addToActivityLog(invalidPasswordMessage);
         return SaveOutcome::InvalidPassword;
     }
-    if (entries.group.isEmpty()) {
-        writeAndFlush(location, "");
-    } else if (!validator.isValidLocation(entries.group)) {
+    if (!entries.group.isEmpty() && !validator.isValidLocation(entries.group)) {
         // Whatever was typed there (a password, often) stays out of the journal.
         addToActivityLog(entries.group + invalidGroupMessage,
                          QStringLiteral("<invalid group>") + invalidGroupMessage);
-        writeAndFlush(location, "");
         return SaveOutcome::InvalidGroup;
     }
     return std::nullopt;
@@ -76,15 +67,15 @@ SaveOutcome tellVerdict(const ProfileCheckOutcome& verification, const QString& 
 
 SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
                                   const UserDefaults::WriteCheck& writes) {
-    if (!entries.group.isEmpty())
-        writeAndFlush(location, entries.group);
-    UserDefaults::setObject(username, entries.username);
-    MyFunctions::setConfigurationString(password, entries.password);
-    UserDefaults::setBool(saved, true);
-    UserDefaults::synchronize();
-    // The worker's next cycle is a first update, as after launch.
-    MyFunctions::setConfigurationString(updatedipv4, QString(""));
-    MyFunctions::setConfigurationString(updatedipv6, QString(""));
+    // In one write, so that a Save that cannot be stored leaves the earlier account whole. The
+    // worker's next cycle is a first update, as after launch.
+    UserDefaults::setValues(
+        {{location, entries.group},
+         {username, entries.username},
+         {password, MyFunctions::storedConfigurationString(password, entries.password)},
+         {saved, true},
+         {updatedipv4, QString("")},
+         {updatedipv6, QString("")}});
     // Never claim success for a setting that did not reach the disk.
     if (!writes.allStored()) {
         addToActivityLog(notStoredMessage);

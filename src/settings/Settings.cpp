@@ -21,15 +21,16 @@ bool getConfigurationBoolean(const QString& key) {
 }
 
 void setConfigurationString(const QString& key, const QString& someValue) {
-    if (key != SettingsKeys::password) {
-        UserDefaults::setObject(key, someValue);
-        return;
-    }
+    UserDefaults::setValues({{key, storedConfigurationString(key, someValue)}});
+}
+
+QVariant storedConfigurationString(const QString& key, const QString& someValue) {
+    if (key != SettingsKeys::password)
+        return someValue;
     // A password that cannot be enciphered must not rest in the store in plain text.
     if (const auto enciphered = encryptString(someValue))
-        UserDefaults::setObject(key, *enciphered);
-    else
-        UserDefaults::removeObject(key);
+        return *enciphered;
+    return {};
 }
 
 void setConfigurationInteger(const QString& key, qint32 someValue) {

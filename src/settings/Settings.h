@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
 // The eight keys of the client's settings.
 namespace SettingsKeys {
@@ -23,6 +24,9 @@ qint32 getConfigurationInteger(const QString& key);
 bool getConfigurationBoolean(const QString& key);
 
 void setConfigurationString(const QString& key, const QString& someValue);
+// What setConfigurationString stores for the value; invalid (no value) for a password that
+// cannot be enciphered.
+QVariant storedConfigurationString(const QString& key, const QString& someValue);
 void setConfigurationInteger(const QString& key, qint32 someValue);
 void setConfigurationBoolean(const QString& key, bool someValue);
 

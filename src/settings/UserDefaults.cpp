@@ -60,22 +60,26 @@ void put(QSettings& store, const QString& key, const QVariant& value) {
 }
 
 // A write that fails stays in the shared cache or vanishes from it, depending on whether
-// the settings file exists; putting the earlier value back makes both behave alike.
-void writeThrough(const QString& key, const QVariant& value) {
+// the settings file exists; putting the earlier values back makes both behave alike.
+void writeThrough(const Values& values) {
     const std::lock_guard lock(storeMutex);
     StandardUserDefaults store; // reads the file again when it changed on disk
-    const QVariant earlier = store.value(key);
-    // The worker writes the remembered addresses every cycle: a value the disk holds
-    // already costs no lock file, sync or rename.
-    if (earlier == value)
+    Values earlier;
+    for (const auto& [key, value] : values)
+        earlier.append({key, store.value(key)});
+    // The worker writes the remembered addresses every cycle: values the disk holds
+    // already cost no lock file, sync or rename.
+    if (earlier == values)
         return;
     createPrivately(store.fileName());
-    put(store, key, value);
+    for (const auto& [key, value] : values)
+        put(store, key, value);
     store.sync();
     // A file that did not parse is written afresh: only a refused write is lost.
     if (store.status() != QSettings::AccessError)
         return;
-    put(store, key, earlier);
+    for (const auto& [key, earlierValue] : earlier)
+        put(store, key, earlierValue);
     if (writeVerdict)
         *writeVerdict = false;
 }
@@ -110,19 +114,19 @@ bool boolForKey(const QString& key) {
 }
 
 void setObject(const QString& key, const QString& value) {
-    writeThrough(key, value);
+    writeThrough({{key, value}});
 }
 
 void setInteger(const QString& key, qint64 value) {
-    writeThrough(key, value);
+    writeThrough({{key, value}});
 }
 
 void setBool(const QString& key, bool value) {
-    writeThrough(key, value);
+    writeThrough({{key, value}});
 }
 
-void removeObject(const QString& key) {
-    writeThrough(key, QVariant());
+void setValues(const Values& values) {
+    writeThrough(values);
 }
 
 void makeStorePrivate() {

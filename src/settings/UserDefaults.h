@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QVariant>
+#include <utility>
 
 // The per-user defaults store, one call per operation. Start-up and Save use these
 // directly: unlike the MyFunctions accessors, they neither encipher the password nor
@@ -25,7 +27,10 @@ bool boolForKey(const QString& key);
 void setObject(const QString& key, const QString& value);
 void setInteger(const QString& key, qint64 value);
 void setBool(const QString& key, bool value);
-void removeObject(const QString& key);
+// Several keys in one write, which the disk takes whole or not at all; an invalid value
+// removes its key.
+using Values = QList<std::pair<QString, QVariant>>;
+void setValues(const Values& values);
 
 // Makes an existing store reachable by its owner alone: the folder 0700, the file 0600.
 // Writes create them so.
