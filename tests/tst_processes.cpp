@@ -128,8 +128,10 @@ public:
         environment_.insert("STANDIN_CA", writeFile(folder + "/ca.pem", provider.authority()));
     }
 
-    // Starts `run` with its standard error in a file that it takes for the journal.
-    void startRun(QProcess& process, const QString& errorFile) const {
+    // Starts the program's `run` with its standard error in a file that it takes for the
+    // journal; its process id. Orphaned, it is the child of a process that never reaps it.
+    qint64 startRun(QProcess& process, const QString& errorFile,
+                    const QString& program = COMPANION_PROGRAM, bool orphaned = false) const {
         writeFile(errorFile, {});
         struct stat error = {};
         ::stat(QFile::encodeName(errorFile), &error);
@@ -137,7 +139,15 @@ public:
         environment.insert("JOURNAL_STREAM", QString("%1:%2").arg(error.st_dev).arg(error.st_ino));
         process.setProcessEnvironment(environment);
         process.setStandardErrorFile(errorFile, QIODevice::Append);
-        process.start(COMPANION_PROGRAM, {"--settings-dir", folder_, "run"});
+        const QStringList arguments = {"--settings-dir", folder_, "run"};
+        if (!orphaned) {
+            process.start(program, arguments);
+            return process.processId();
+        }
+        process.start("sh", QStringList{"-c", "\"$0\" \"$@\" & echo $!; exec sleep 600", program} +
+                                arguments);
+        process.waitForReadyRead();
+        return process.readAllStandardOutput().trimmed().toLongLong();
     }
 
     // Runs a command to its end: its exit status and standard error.
@@ -353,8 +363,11 @@ private slots:
     // readable private; set-account tells its refusals on standard error and in its exit
     // status. One updater per settings file: whichever starts second says why and gives way,
     // and a lock left by a copy killed outright is taken over. run, on the journal, waits for
-    // an account not set up yet; each set-account wakes it, status tells the newest cycle, and
-    // SIGTERM during a request ends it at once.
+    // an account not set up yet; each set-account wakes it, also after an upgrade replaced its
+    // program's file, status tells the newest cycle, and SIGTERM during a request ends it at
+    // once. Who holds the lock is the kernel's to tell: a lock file that names another process
+    // neither blocks the next updater nor aims a wake-up, and a killed updater left a zombie
+    // holds nothing.
     void oneUpdaterPerSettingsFileWokenBySetAccount() {
         StandInProvider provider;
         provider.addAccount(account);
@@ -380,19 +393,26 @@ private slots:
             QVERIFY2(errors.contains("vorlin-ipupdate (process "), qPrintable(errors));
         } // killed outright on leaving
 
-        const QString journal = home_.filePath("journal");
+        const QString journal = home_.filePath("journal"),
+                      program = home_.filePath("vorlin-ipupdated");
+        QVERIFY(QFile::copy(COMPANION_PROGRAM, program));
         QProcess run;
-        companion.startRun(run, journal);
+        const QString holder =
+            QString("vorlin-ipupdated (process %1)").arg(companion.startRun(run, journal, program));
         QTRY_VERIFY_WITH_TIMEOUT(
             linesOf(journal).contains("Not set up yet. Set up the account with: vorlin-ipupdated "
                                       "--settings-dir " +
                                       config + " set-account --username NAME"),
             5000);
+        // An upgrade puts a new file in place of the running program's.
+        QVERIFY(QFile::copy(COMPANION_PROGRAM, program + ".new") &&
+                ::rename(qPrintable(program + ".new"), qPrintable(program)) == 0);
         RunningClient desktop(CLIENT_PROGRAM, {}, home_.path(), companion.environment());
         QVERIFY(desktop.process.waitForFinished(10'000));
         QCOMPARE(desktop.process.exitCode(), 1);
-        QVERIFY2(desktop.logged().contains("vorlin-ipupdated (process "),
-                 qPrintable(desktop.errors));
+        QVERIFY2(desktop.logged().contains(holder), qPrintable(desktop.errors));
+        const auto [second, secondErrors] = companion.finish({"run"});
+        QVERIFY2(second == 1 && secondErrors.contains(holder), qPrintable(secondErrors));
 
         QCOMPARE(companion.saveAccount(), 0);
         // Without the program's own stamp.
@@ -417,6 +437,22 @@ private slots:
         QVERIFY(run.waitForFinished(1000) && clock.elapsed() < 1000);
         QCOMPARE(run.exitCode(), 0);
         QCOMPARE(companion.status(), 3); // saved, and the record went with it
+
+        QProcess bystander; // SIGUSR1 ends it
+        bystander.start("sleep", {"600"});
+        writeFile(config + "/Vorlin/IPUpdateClient.updater.lock",
+                  QByteArray::number(bystander.processId()) + "\nsleep\n\n");
+        QCOMPARE(companion.saveAccount(), 0);
+        QProcess orphaning;
+        const qint64 updater = companion.startRun(orphaning, journal, program, true);
+        QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 0, 5000);
+        ::kill(pid_t(updater), SIGKILL);
+        QTRY_COMPARE(companion.status(), 3);
+        QCOMPARE(bystander.state(), QProcess::Running);
+        bystander.kill();
+        orphaning.kill();
+        orphaning.waitForFinished();
+        bystander.waitForFinished();
     }
 };
 

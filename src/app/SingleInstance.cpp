@@ -82,11 +82,8 @@ SingleInstance::Claim SingleInstance::claim() {
 
 SingleInstance::Claim SingleInstance::giveWay() const {
     const auto holder = lock_.holder();
-    if (holder && holder->program != QCoreApplication::applicationName()) {
-        tell(QString("%1 (process %2) already updates with %3")
-                 .arg(holder->program)
-                 .arg(holder->pid)
-                 .arg(UpdaterLock::settingsFile()));
+    if (holder && holder->program != UpdaterLock::programOf(QCoreApplication::applicationPid())) {
+        tell(holder->description() + " already updates with " + UpdaterLock::settingsFile());
         return Claim::Refused;
     }
     if (socketPath_.isEmpty() || !askRunningCopyToShow())

@@ -59,10 +59,8 @@ bool claimSettings(UpdaterLock& lock) {
         break;
     }
     const auto holder = lock.holder();
-    Companion::tell(QString("%1 (process %2) already updates with %3")
-                        .arg(holder ? holder->program : "another program")
-                        .arg(holder ? holder->pid : 0)
-                        .arg(UpdaterLock::settingsFile()));
+    Companion::tell((holder ? holder->description() : "another updater") +
+                    " already updates with " + UpdaterLock::settingsFile());
     return false;
 }
 

@@ -57,7 +57,7 @@ QString readPassword() {
 // The updater that runs on these settings starts its next cycle now, as after the window's
 // Save.
 void wakeRunningUpdater() {
-    if (const auto holder = UpdaterLock().holder(); holder && holder->onThisMachine)
+    if (const auto holder = UpdaterLock().holder())
         wakeWorkerOf(holder->pid);
 }
 

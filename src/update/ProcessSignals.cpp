@@ -56,7 +56,9 @@ void wakeWorkerOnSignal() {
 }
 
 void wakeWorkerOf(qint64 pid) {
-    ::kill(static_cast<pid_t>(pid), SIGUSR1);
+    // 0 and below would signal whole process groups.
+    if (pid > 0)
+        ::kill(static_cast<pid_t>(pid), SIGUSR1);
 }
 
 void endProcess(int status) {

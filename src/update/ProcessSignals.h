@@ -8,7 +8,7 @@ void quitOnTerminationSignals();
 // Makes SIGUSR1 wake the update worker as Save does: the companion's set-account, another
 // process, sends it to the updater that runs on the settings it saved.
 void wakeWorkerOnSignal();
-// Nothing happens when the process is gone or not ours to signal.
+// Nothing happens when the process is gone, out of sight (0 or less) or not ours to signal.
 void wakeWorkerOf(qint64 pid);
 
 // Ends the process at once, without running destructors under the worker, which may be

@@ -3,52 +3,105 @@
 #include "settings/UserDefaults.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QSysInfo>
 #include <cerrno>
-#include <csignal>
+#include <climits>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-// As the lock itself judges it: the process lives and runs the program that took the lock.
-// A process of another user whose program cannot be read counts as running.
-bool isRunning(const UpdaterLock::Holder& holder) {
-    if (::kill(static_cast<pid_t>(holder.pid), 0) != 0 && errno != EPERM)
-        return false;
-    const QString program = QFileInfo(QString("/proc/%1/exe").arg(holder.pid)).symLinkTarget();
-    return program.isEmpty() || QFileInfo(program).fileName() == holder.program;
+constexpr int claimAttempts = 5;
+
+struct flock wholeFile(short type) {
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return lock; // from the start, length 0: to the end, however long
+}
+
+// Whether the descriptor still refers to the file at the path: a holder that ends removes it.
+bool isFileAt(int descriptor, const QByteArray& path) {
+    struct stat opened = {}, named = {};
+    return ::fstat(descriptor, &opened) == 0 && ::lstat(path, &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// Earlier versions locked the same file with flock alone (QLockFile): holding both keeps
+// either version from running beside the other across an upgrade.
+UpdaterLock::Claim lock(int descriptor) {
+    struct flock record = wholeFile(F_WRLCK);
+    if (::fcntl(descriptor, F_SETLK, &record) == 0 && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+        return UpdaterLock::Claim::Claimed;
+    return errno == EACCES || errno == EAGAIN || errno == EWOULDBLOCK
+               ? UpdaterLock::Claim::HeldByAnother
+               : UpdaterLock::Claim::Unavailable;
 }
 
 } // namespace
 
-UpdaterLock::UpdaterLock() : path_(besideSettings(".updater.lock")), lock_(path_) {
-    // A running updater's lock never turns stale by age; one whose process is gone does.
-    lock_.setStaleLockTime(0);
+QString UpdaterLock::Holder::description() const {
+    if (pid <= 0)
+        return "an updater out of this machine's sight";
+    return QString("%1 (process %2)").arg(program.isEmpty() ? "another program" : program).arg(pid);
+}
+
+UpdaterLock::UpdaterLock() : path_(besideSettings(".updater.lock")) {}
+
+UpdaterLock::~UpdaterLock() {
+    release();
 }
 
 UpdaterLock::Claim UpdaterLock::claim() {
     // The folder is there before the first Save when a program starts on fresh settings.
     QDir().mkpath(QFileInfo(path_).path());
-    if (lock_.tryLock(0))
-        return Claim::Claimed;
-    return lock_.error() == QLockFile::LockFailedError ? Claim::HeldByAnother : Claim::Unavailable;
+    const QByteArray path = QFile::encodeName(path_);
+    for (int attempt = 0; attempt < claimAttempts; ++attempt) {
+        const int descriptor = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (descriptor < 0)
+            return Claim::Unavailable;
+        const Claim claim = lock(descriptor);
+        // A lock on a file that its holder removed meanwhile holds off nobody: try the new one.
+        if (claim == Claim::Claimed && isFileAt(descriptor, path)) {
+            descriptor_ = descriptor;
+            return claim;
+        }
+        ::close(descriptor);
+        if (claim != Claim::Claimed)
+            return claim;
+    }
+    return Claim::Unavailable;
 }
 
 void UpdaterLock::release() {
-    lock_.unlock();
+    if (descriptor_ < 0)
+        return;
+    // Removed while still held, so that nobody takes a lock on a file that is going.
+    const QByteArray path = QFile::encodeName(path_);
+    if (isFileAt(descriptor_, path))
+        ::unlink(path);
+    ::close(descriptor_);
+    descriptor_ = -1;
 }
 
 std::optional<UpdaterLock::Holder> UpdaterLock::holder() const {
-    // Read, never taken: an updater that starts meanwhile must not find it held.
-    Holder holder;
-    QString host;
-    if (!lock_.getLockInfo(&holder.pid, &host, &holder.program))
+    // Asked, never taken: an updater that starts meanwhile must not find it held. Its holder
+    // would drop its own lock by closing the descriptor.
+    if (descriptor_ >= 0)
         return std::nullopt;
-    holder.onThisMachine = host.isEmpty() || host == QSysInfo::machineHostName();
-    if (holder.onThisMachine && !isRunning(holder))
+    const int descriptor = ::open(QFile::encodeName(path_), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (descriptor < 0)
         return std::nullopt;
-    return holder;
+    struct flock record = wholeFile(F_WRLCK);
+    const bool told = ::fcntl(descriptor, F_GETLK, &record) == 0;
+    ::close(descriptor);
+    if (!told || record.l_type == F_UNLCK)
+        return std::nullopt;
+    return Holder{record.l_pid, programOf(record.l_pid)};
 }
 
 QString UpdaterLock::settingsFile() {
@@ -58,4 +111,20 @@ QString UpdaterLock::settingsFile() {
 QString UpdaterLock::besideSettings(const QString& ending) {
     const QFileInfo settings(settingsFile());
     return settings.path() + '/' + settings.completeBaseName() + ending;
+}
+
+QString UpdaterLock::programOf(qint64 pid) {
+    if (pid <= 0)
+        return {};
+    char target[PATH_MAX];
+    const ssize_t length =
+        ::readlink(QByteArray("/proc/" + QByteArray::number(pid) + "/exe"), target, sizeof target);
+    if (length <= 0)
+        return {};
+    QString program = QFile::decodeName(QByteArray(target, length));
+    // The kernel's name for a file that an upgrade replaced under the running process.
+    const QString replaced = " (deleted)";
+    if (program.endsWith(replaced))
+        program.chop(replaced.size());
+    return QFileInfo(program).fileName();
 }
