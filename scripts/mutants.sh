@@ -71,8 +71,8 @@ mutants() {
 - return giveWay();
 + return Claim::Run;
 @ other-program-not-refused src/app/SingleInstance.cpp
-- holder->program != QCoreApplication::applicationName()
-+ holder->program == QCoreApplication::applicationName()
+- holder->program != UpdaterLock::programOf(
++ holder->program == UpdaterLock::programOf(
 @ hangup-not-followed src/update/ProcessSignals.cpp
 - {SIGTERM, SIGINT, SIGHUP}
 + {SIGTERM, SIGINT}
@@ -97,12 +97,14 @@ mutants() {
 @ resume-not-noticed src/update/EarlyCycleTrigger.cpp
 - return slept > resumeThreshold;
 + return false;
-@ running-lock-turns-stale src/update/UpdaterLock.cpp
-? the same on Linux: the running holder keeps an flock on its lock file, so Qt cannot remove it as stale at any age
-- lock_.setStaleLockTime(0);
-+
 @ lock-folder-not-made src/update/UpdaterLock.cpp
 - QDir().mkpath(QFileInfo(path_).path());
++
+@ lock-unseen-by-the-kernel src/update/UpdaterLock.cpp
+- ::fcntl(descriptor, F_SETLK, &record) == 0 && 
++ 
+@ upgraded-updater-not-recognised src/update/UpdaterLock.cpp
+- program.chop(replaced.size());
 +
 @ record-success-inverted src/update/CycleRecord.cpp
 - record.succeeded ? "1" : "0"
@@ -126,13 +128,13 @@ mutants() {
 - if (cycle->succeeded) {
 + if (true) {
 @ unchanged-value-written src/settings/UserDefaults.cpp
-- if (earlier == value)
+- if (earlier == values)
 + if (false)
 @ store-created-readable src/settings/UserDefaults.cpp
 - createPrivately(store.fileName());
 +
 @ refused-write-stays-in-cache src/settings/UserDefaults.cpp
-- put(store, key, earlier);
+- put(store, key, earlierValue);
 +
 @ snooze-flag-test-flipped src/update/Snooze.cpp
 - KeepSnoozing.load() == 0
@@ -252,14 +254,23 @@ mutants() {
 - KeepSnoozing = 0;
 +
 @ save-keeps-remembered-ipv4 src/account/SaveSettings.cpp
-- MyFunctions::setConfigurationString(updatedipv4, QString(""));
+- {updatedipv4, QString("")},
 +
 @ save-marks-unsaved src/account/SaveSettings.cpp
-- setBool(saved, true);
-+ setBool(saved, false);
+- {saved, true},
++ {saved, false},
 @ worker-woken-before-addresses-emptied src/account/SaveSettings.cpp
-- MyFunctions::setConfigurationString(updatedipv4, QString(""));
-+ KeepSnoozing = 0; MyFunctions::setConfigurationString(updatedipv4, QString(""));
+- UserDefaults::setValues(
++ KeepSnoozing = 0; UserDefaults::setValues(
+@ refused-group-empties-stored-group src/account/SaveSettings.cpp
+- return SaveOutcome::InvalidGroup;
++ UserDefaults::setObject(location, ""); return SaveOutcome::InvalidGroup;
+@ refused-password-empties-stored-password src/account/SaveSettings.cpp
+- return SaveOutcome::InvalidPassword;
++ UserDefaults::setObject(password, ""); return SaveOutcome::InvalidPassword;
+@ accepted-empty-group-keeps-stored-group src/account/SaveSettings.cpp
+- {{location, entries.group},
++ {{location, entries.group.isEmpty() ? UserDefaults::objectForKey(location) : entries.group},
 @ save-stores-fields-read-again src/app/AppDelegate.cpp
 ? the input filter drops the same input; read-only shows a Save in progress and stops input that comes by no event
 - field->setReadOnly(saving);
@@ -362,10 +373,15 @@ mutants() {
 ? a socket lives only during a request, and the descriptor test runs between requests; a browser launched mid-request would show it
 - curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, closeOnExec);
 +
-@ root-writes-as-root src/companion/Companion.cpp
-? needs root and a second user; checked by hand with links to a root-only file and folder
-- if (owner.st_uid == 0)
+@ root-writes-as-root src/companion/SettingsOwner.cpp
+- if (end.st_uid == 0 || becomeUser(end.st_uid, end.st_gid))
 + if (true)
+@ root-acts-where-others-write src/companion/SettingsOwner.cpp
+- if (!isSteady(lookup, end.st_uid)) {
++ if (false) {
+@ sticky-folder-trusts-any-name src/companion/SettingsOwner.cpp
+- return (folder.st_mode & S_ISVTX) && lookup.found && trusted(lookup.found->st_uid);
++ return folder.st_mode & S_ISVTX;
 @ save-judges-every-thread src/settings/UserDefaults.cpp
 - thread_local bool* writeVerdict
 + bool* writeVerdict

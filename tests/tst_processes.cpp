@@ -8,6 +8,7 @@
 
 #include <QtTest>
 #include <csignal>
+#include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -453,6 +454,55 @@ private slots:
         orphaning.kill();
         orphaning.waitForFinished();
         bystander.waitForFinished();
+    }
+
+    // As root, with a second user: root acts on settings only where nobody else can steer the
+    // path to them, and then as their owner, whom a link put in advance leads nowhere else.
+    void rootActsOnlyWhereNobodyElseSteers_data() {
+        columns<QString>(); // how the other user can steer
+        row("owns a folder on the way", QString("owned folder"));
+        row("made a link in a shared folder", QString("link"));
+        row("put a link where the file goes", QString("link as the file"));
+    }
+    void rootActsOnlyWhereNobodyElseSteers() {
+        const auto [steering] = fetch<QString>();
+        const passwd* other = ::getpwnam("nobody");
+        if (::geteuid() != 0 || !other)
+            QSKIP("Needs root and a second user, nobody.");
+        QTemporaryDir home; // which the other user may enter
+        QVERIFY(::chmod(qPrintable(home.path()), 0755) == 0);
+        StandInProvider provider;
+        provider.addAccount(account);
+        const QString rootsFile = writeFile(home.filePath("roots"), "root's own\n");
+        QVERIFY(::chmod(qPrintable(rootsFile), 0644) == 0);
+        const QString mine = home.filePath("mine"), theirs = home.filePath("theirs");
+        QVERIFY(QDir().mkpath(mine + "/settings/Vorlin") && QDir().mkdir(theirs));
+        QString settings = theirs + "/settings";
+        if (steering == "link") {
+            QVERIFY(::chmod(qPrintable(theirs), 01777) == 0 &&
+                    ::symlink(qPrintable(mine + "/settings"), qPrintable(settings)) == 0 &&
+                    ::lchown(qPrintable(settings), other->pw_uid, other->pw_gid) == 0);
+        } else if (steering == "link as the file") {
+            settings = mine + "/settings";
+            QVERIFY(::symlink(qPrintable(rootsFile),
+                              qPrintable(settings + "/Vorlin/IPUpdateClient.conf")) == 0);
+            QVERIFY(::chown(qPrintable(settings + "/Vorlin"), other->pw_uid, other->pw_gid) == 0);
+        } else {
+            QVERIFY(::chown(qPrintable(theirs), other->pw_uid, other->pw_gid) == 0);
+        }
+        const Companion companion(provider, settings);
+        const bool refused = steering != "link as the file";
+        const auto [status, errors] = companion.finish({"status"});
+        QVERIFY2(status == (refused ? 4 : 2) &&
+                     errors.contains(theirs + " can be changed") == refused,
+                 qPrintable(errors));
+        QCOMPARE(companion.saveAccount(), 1); // through the link, nothing can be stored
+        QVERIFY(!refused || companion.finish({"run"}).first == 4);
+        QCOMPARE(QDir(settings + "/Vorlin").isEmpty(), refused); // nothing made there
+        struct stat roots = {};
+        QVERIFY(::stat(qPrintable(rootsFile), &roots) == 0 && (roots.st_mode & 07777) == 0644);
+        QFile file(rootsFile);
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "root's own\n");
     }
 };
 

@@ -7,6 +7,8 @@
 namespace Companion {
 
 inline constexpr int usageError = 2;
+// run and status: settings that cannot be read, or that root may not act on.
+inline constexpr int unusableSettings = 4;
 
 int setAccount(const QStringList& arguments);
 int run(const QStringList& arguments);

@@ -1,52 +1,33 @@
 #include "companion/Companion.h"
 
 #include "companion/Commands.h"
+#include "companion/SettingsOwner.h"
 #include "log/ActivityLog.h"
 #include "log/StandardErrorWriter.h"
 #include "settings/UserDefaults.h"
 #include "update/ProcessSignals.h"
 #include "update/Snooze.h"
-#include "update/UpdaterLock.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QDir>
 #include <QSettings>
 #include <csignal>
-#include <grp.h>
 #include <map>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-using Command = int (*)(const QStringList&);
-const std::map<QString, Command> commands = {
-    {"set-account", Companion::setAccount},
-    {"run", Companion::run},
-    {"status", Companion::status},
+// Each command with its exit status for settings that root may not act on.
+struct Command {
+    int (*run)(const QStringList& arguments);
+    int refusedSettings;
 };
-
-// Root working on settings that belong to another user (the system service's) works as that
-// user: the owner could have put links there to files of root's, and whom a wake-up may
-// reach is then the kernel's to decide.
-bool actAsOwnerOfSettings() {
-    if (::geteuid() != 0)
-        return true;
-    const QByteArray vorlinFolder = QFileInfo(UpdaterLock::settingsFile()).path().toLocal8Bit();
-    struct stat owner = {};
-    if (::lstat(vorlinFolder, &owner) != 0 &&
-        ::stat(QFileInfo(QString::fromLocal8Bit(vorlinFolder)).path().toLocal8Bit(), &owner) != 0)
-        return true; // nothing there yet: root's own settings
-    if (owner.st_uid == 0)
-        return true;
-    if (::setgroups(0, nullptr) == 0 &&
-        ::setresgid(owner.st_gid, owner.st_gid, owner.st_gid) == 0 &&
-        ::setresuid(owner.st_uid, owner.st_uid, owner.st_uid) == 0)
-        return true;
-    Companion::tell("cannot act as the owner of " + QString::fromLocal8Bit(vorlinFolder));
-    return false;
-}
+const std::map<QString, Command> commands = {
+    {"set-account", {Companion::setAccount, 1}},
+    {"run", {Companion::run, Companion::unusableSettings}},
+    {"status", {Companion::status, Companion::unusableSettings}},
+};
 
 int runCommand(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -70,12 +51,12 @@ int runCommand(const QStringList& arguments) {
         if (parser.value(settingsDir).isEmpty())
             return Companion::refuseUsage("--settings-dir needs a folder");
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           parser.value(settingsDir));
+                           QDir(parser.value(settingsDir)).absolutePath());
     }
-    if (!actAsOwnerOfSettings())
-        return 1;
+    if (!SettingsOwner::actAsOwnerOfSettings())
+        return command->second.refusedSettings;
     UserDefaults::makeStorePrivate(); // an older desktop program left it readable by others
-    return command->second(QStringList{arguments.first() + ' ' + rest.first()} + rest.mid(1));
+    return command->second.run(QStringList{arguments.first() + ' ' + rest.first()} + rest.mid(1));
 }
 
 } // namespace

@@ -3,7 +3,11 @@
 #include "update/CycleRecord.h"
 #include "update/UpdaterLock.h"
 
+#include <QFile>
 #include <QTextStream>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 using namespace SettingsKeys;
 using MyFunctions::getConfigurationBoolean;
@@ -12,6 +16,13 @@ using MyFunctions::getConfigurationString;
 namespace {
 
 enum Status { wentThrough = 0, failed = 1, notSetUp = 2, noCycleYet = 3 };
+
+// Settings that are there but out of reach (another user's, say) are not "not set up yet".
+std::optional<QString> unreadable(const QString& file) {
+    if (::access(QFile::encodeName(file), R_OK) == 0 || errno == ENOENT)
+        return std::nullopt;
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 QString orNone(const QString& value) {
     return value.isEmpty() ? QStringLiteral("none") : value;
@@ -44,6 +55,10 @@ int status(const QStringList& arguments) {
         return refuseUsage("status takes no arguments");
     QTextStream out(stdout);
     out << "Settings file: " << UpdaterLock::settingsFile() << '\n';
+    if (const auto problem = unreadable(UpdaterLock::settingsFile())) {
+        out << "Cannot read the settings: " << *problem << '\n';
+        return unusableSettings;
+    }
     if (!getConfigurationBoolean(saved)) {
         out << "Not set up yet. Set up the account with: " << setUpCommand() << '\n';
         return notSetUp;
