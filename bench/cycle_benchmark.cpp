@@ -10,6 +10,7 @@
 // The activity log's copy goes to standard error; the figures go to standard output.
 
 #include "StandInProvider.h"
+#include "SteppedWait.h"
 #include "SystemTrust.h"
 #include "log/ActivityLog.h"
 #include "settings/Settings.h"
@@ -99,7 +100,7 @@ void reportSideBySide(const std::vector<CycleCost>& singleAuthority,
 // Whole cycles; beforeCycle, when given, runs untimed before each with its number.
 std::vector<CycleCost> cycleCosts(int cycles, const std::function<void(int)>& beforeCycle = {}) {
     std::vector<CycleCost> costs;
-    int steps = 0;
+    const auto wait = std::make_shared<SteppedWait>();
     IPUpdateThread worker(
         [&](const UpdateCycleInputs& inputs) {
             if (beforeCycle)
@@ -110,16 +111,17 @@ std::vector<CycleCost> cycleCosts(int cycles, const std::function<void(int)>& be
             costs.push_back({duration<double, std::milli>(steady_clock::now() - start).count(),
                              threadCpuMilliseconds() - cpuStart});
         },
-        [&] {
-            if (++steps == cycles * IPUpdateThread::secondsBetweenCycles)
-                worker.setQuit(true);
-        });
+        wait);
+    wait->step = [&](int seconds) {
+        if (seconds == cycles * IPUpdateThread::secondsBetweenCycles)
+            worker.setQuit(true);
+    };
     worker.process();
     return costs;
 }
 
-// The worker waits in real seconds on a thread of its own; this thread clears the flag at
-// a random moment of each wait, as Save does.
+// The worker waits on the system's clocks on a thread of its own; this thread wakes it at a
+// random moment of each wait, as Save does.
 std::vector<double> wakeUpLatencies(int wakeUps) {
     std::mutex mutex;
     std::vector<steady_clock::time_point> cycleStarts;
@@ -142,14 +144,14 @@ std::vector<double> wakeUpLatencies(int wakeUps) {
             std::this_thread::sleep_for(1ms);
         std::this_thread::sleep_for(milliseconds(300 + QRandomGenerator::global()->bounded(900)));
         const auto cleared = steady_clock::now();
-        KeepSnoozing = 0;
+        wakeUpdateWorker();
         while (cyclesStarted() < size_t(i + 2))
             std::this_thread::sleep_for(1ms);
         const std::lock_guard lock(mutex);
         latencies.push_back(duration<double, std::milli>(cycleStarts[i + 1] - cleared).count());
     }
     worker.setQuit(true);
-    KeepSnoozing = 0;
+    wakeUpdateWorker();
     thread.join();
     return latencies;
 }

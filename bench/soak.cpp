@@ -11,6 +11,7 @@
 // program; its exit status then tells.
 
 #include "StandInProvider.h"
+#include "SteppedWait.h"
 #include "log/ActivityLog.h"
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
@@ -131,7 +132,7 @@ void saveAccount() {
     UserDefaults::synchronize();
     MyFunctions::setConfigurationString(SettingsKeys::updatedipv4, "");
     MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, "");
-    KeepSnoozing = 0;
+    wakeUpdateWorker();
 }
 
 } // namespace
@@ -156,7 +157,9 @@ int main(int argc, char* argv[]) {
     std::atomic<long> residentAfter1000{0};
     std::atomic<bool> finished{false};
     int steps = 0;
-    IPUpdateThread worker(requestClientUpdate, [&] {
+    const auto wait = std::make_shared<SteppedWait>();
+    IPUpdateThread worker(requestClientUpdate, wait);
+    wait->step = [&](int) {
         if (steps++ % IPUpdateThread::secondsBetweenCycles != 0)
             return;
         longestLog = std::max(longestLog.load(), ActivityLog::text().size());
@@ -165,7 +168,7 @@ int main(int argc, char* argv[]) {
             residentAfter1000 = residentKiB();
         if (cyclesDone == cycles)
             worker.setQuit(true);
-    });
+    };
 
     const auto start = steady_clock::now();
     std::thread workerThread([&] {

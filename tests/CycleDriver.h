@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SteppedWait.h"
 #include "log/ActivityLog.h"
 #include "update/ClientUpdate.h"
 #include "update/IPUpdateThread.h"
@@ -11,21 +12,19 @@
 // which `eachSecond` gets the seconds gone by. The worker stops after `seconds`.
 inline void runWorker(const UpdateStage& stage, int seconds,
                       const std::function<void(int)>& eachSecond = {},
-                      std::shared_ptr<EarlyCycleTrigger> earlyCycles = nullptr) {
-    int second = 0;
-    IPUpdateThread worker(
-        stage,
-        [&] {
-            ++second;
-            if (eachSecond)
-                eachSecond(second);
-            if (second == seconds) {
-                worker.setQuit(true);
-                KeepSnoozing = 0; // for a wait that is not over yet
-            }
-        },
-        std::move(earlyCycles));
+                      std::shared_ptr<EarlyCycleTrigger> earlyCycles = nullptr,
+                      std::shared_ptr<SteppedWait> wait = std::make_shared<SteppedWait>()) {
+    IPUpdateThread worker(stage, wait, std::move(earlyCycles));
+    wait->step = [&](int second) {
+        if (eachSecond)
+            eachSecond(second);
+        if (second == seconds) {
+            worker.setQuit(true);
+            KeepSnoozing = 0; // for a wait that is not over yet
+        }
+    };
     worker.process();
+    wait->step = nullptr;
     KeepSnoozing = 1;
 }
 

@@ -207,7 +207,7 @@ private slots:
         if (resumes)
             services.signal(services.login, services.login + ".Manager", "PrepareForSleep", false);
         services.signal(services.networkManager, services.networkManager, "StateChanged", 70u);
-        QTRY_VERIFY(trigger->endsWait());
+        QTRY_VERIFY(!trigger->wakeAt(std::chrono::milliseconds::max()));
     }
 
     void launchFillsTheWindow_data() {

@@ -3,10 +3,13 @@
 #include "RecordingDisplay.h"
 #include "TemporarySettingsStore.h"
 #include "service/ServiceEndpoints.h"
+#include "update/ProcessSignals.h"
 
 #include <QtTest>
 #include <chrono>
+#include <csignal>
 #include <memory>
+#include <thread>
 
 using namespace MyFunctions;
 using namespace SettingsKeys;
@@ -47,9 +50,8 @@ void keyword(const QString& status, const QString& line, bool adopted, const QSt
 // the script's events ("<second>:<event>") as each second ends; returns the seconds at
 // which cycles began.
 QList<int> cycleStarts(const QString& script) {
-    milliseconds awake{0}, sinceBoot{0};
-    auto trigger = std::make_shared<EarlyCycleTrigger>(
-        EarlyCycleTrigger::Clocks{[&] { return awake; }, [&] { return sinceBoot; }});
+    const auto wait = std::make_shared<SteppedWait>();
+    const auto trigger = std::make_shared<EarlyCycleTrigger>(wait->clocks());
     QList<int> starts;
     const auto apply = [&](int second) {
         for (const QString& event : script.split(' ', Qt::SkipEmptyParts)) {
@@ -59,21 +61,16 @@ QList<int> cycleStarts(const QString& script) {
             if (what == "offline" || what == "online")
                 trigger->reachabilityChanged(what == "online");
             else if (what == "suspend")
-                sinceBoot += 1h;
+                wait->sinceBoot += 1h;
             else if (what == "lag") // a slow step, no sleep
-                sinceBoot += 3s;
+                wait->sinceBoot += 3s;
             else if (what == "save")
                 KeepSnoozing = 0;
         }
     };
     apply(0); // as the program starts
-    const auto applyEvents = [&](int second) {
-        awake += 1s;
-        sinceBoot += 1s;
-        apply(second);
-    };
-    runWorker([&](const UpdateCycleInputs&) { starts << int(awake / 1s); }, 200, applyEvents,
-              trigger);
+    runWorker([&](const UpdateCycleInputs&) { starts << int(wait->awake / 1s); }, 200, apply,
+              trigger, wait);
     return starts;
 }
 
@@ -95,24 +92,44 @@ private slots:
     void cleanup() { store_.reset(); }
 
     void snoozeSleepsUntilTheFlagIsCleared_data() {
-        // seconds, flag before, the step during which the flag is cleared (0: never), the
-        // steps taken, flag after
+        // seconds, flag before, the second during which the flag is cleared (0: never), the
+        // seconds waited, flag after
         columns<int, int, int, int, int>();
-        QTest::newRow("cleared before: no sleep, set again") << 3 << 0 << 0 << 0 << 1;
+        QTest::newRow("cleared before: no wait, set again") << 3 << 0 << 0 << 0 << 1;
         QTest::newRow("cleared during the second of three") << 3 << 1 << 2 << 2 << 1;
-        QTest::newRow("cleared during the last: stays cleared") << 3 << 1 << 3 << 3 << 0;
+        QTest::newRow("not cleared: the whole wait") << 3 << 1 << 0 << 3 << 1;
     }
     void snoozeSleepsUntilTheFlagIsCleared() {
-        const auto [seconds, flagBefore, clearDuringStep, expectedSteps, flagAfter] =
+        const auto [seconds, flagBefore, clearDuring, expectedSeconds, flagAfter] =
             fetch<int, int, int, int, int>();
         KeepSnoozing = static_cast<std::uint8_t>(flagBefore);
-        int steps = 0;
-        snooze(seconds, [&] {
-            if (++steps == clearDuringStep)
+        SteppedWait wait;
+        wait.step = [&](int second) {
+            if (second == clearDuring)
                 KeepSnoozing = 0;
-        });
-        QCOMPARE(steps, expectedSteps);
+        };
+        snooze(seconds, wait);
+        QCOMPARE(int(wait.awake / 1s), expectedSeconds);
         QCOMPARE(int(KeepSnoozing.load()), flagAfter);
+    }
+
+    // The program's own wait, on the system's clocks: it ends at its time, or when a signal
+    // from set-account rings while it waits.
+    void signalEndsTheSystemWait() {
+        SystemWait wait;
+        wakeWorkerOnSignals();
+        QElapsedTimer clock;
+        clock.start();
+        snooze(1, wait);
+        QVERIFY(clock.elapsed() >= 990); // both clocks in whole milliseconds
+        std::thread signaller([] {
+            std::this_thread::sleep_for(300ms);
+            ::raise(SIGUSR1);
+        });
+        snooze(30, wait);
+        signaller.join();
+        QVERIFY(clock.elapsed() < 10'000);
+        QCOMPARE(int(KeepSnoozing.load()), 1);
     }
 
     // The tray still learns of it: "not set up" when never saved, a failure when saved.
@@ -172,7 +189,8 @@ private slots:
         QTest::newRow("resume, no report") << "60:suspend" << QList<int>{0, 75, 195};
         QTest::newRow("start while connecting") << "0:offline 8:online" << QList<int>{8, 128};
         QTest::newRow("start while connecting, no report") << "0:offline" << QList<int>{15, 135};
-        QTest::newRow("slow steps are no resume") << "60:lag 61:lag" << QList<int>{0, 120};
+        // On the clock that counts time asleep, which the lags move on.
+        QTest::newRow("slow steps are no resume") << "60:lag 61:lag" << QList<int>{0, 114};
         QTest::newRow("Save is not held back")
             << "5:save 20:offline 25:online" << QList<int>{0, 5, 35, 155};
     }

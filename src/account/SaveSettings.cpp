@@ -83,7 +83,7 @@ SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
     }
     addToActivityLog(savedMessage);
     addToActivityLog(QString(""));
-    KeepSnoozing = 0;
+    wakeUpdateWorker();
     MyFunctions::refreshActivityLog();
     return SaveOutcome::Saved;
 }

@@ -172,8 +172,8 @@ void AppDelegate::emptyPreferencesForFirstRun() {
 void AppDelegate::startUpdateWorker() {
     auto earlyCycles = std::make_shared<EarlyCycleTrigger>();
     followNetworkReachability(earlyCycles, this);
-    startWorker_(
-        std::make_shared<IPUpdateThread>(requestClientUpdate, sleepOneSecond, earlyCycles));
+    startWorker_(std::make_shared<IPUpdateThread>(requestClientUpdate,
+                                                  std::make_shared<SystemWait>(), earlyCycles));
 }
 
 // A hidden view shows nothing, so it is not refreshed: the program stays asleep between

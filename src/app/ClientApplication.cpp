@@ -19,7 +19,7 @@ int runClientApplication(QApplication& application,
     std::signal(SIGPIPE, SIG_IGN);
     StandardErrorWriter::takeOverQtMessages();
     // Before the lock: set-account may wake whoever holds it.
-    wakeWorkerOnSignal();
+    wakeWorkerOnSignals();
     SingleInstance instance;
     if (const auto claim = instance.claim(); claim != SingleInstance::Claim::Run) {
         StandardErrorWriter::flush(std::chrono::milliseconds(200));

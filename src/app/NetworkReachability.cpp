@@ -41,7 +41,7 @@ void NetworkStateFollower::networkStateChanged(uint state) {
 // back, or the trigger's fallback ends the wait.
 void NetworkStateFollower::prepareForSleep(bool sleeping) {
     if (!sleeping)
-        trigger_->reachabilityChanged(false);
+        trigger_->resumed();
 }
 
 void followNetworkReachability(const std::shared_ptr<EarlyCycleTrigger>& trigger,

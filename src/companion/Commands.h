@@ -9,6 +9,9 @@ namespace Companion {
 inline constexpr int usageError = 2;
 // run and status: settings that cannot be read, or that root may not act on.
 inline constexpr int unusableSettings = 4;
+// run: the lock beside the settings cannot be made (a full disk, a read-only mount), which
+// may pass.
+inline constexpr int lockUnavailable = 5;
 
 int setAccount(const QStringList& arguments);
 int run(const QStringList& arguments);

@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <algorithm>
+#include <csignal>
 #include <memory>
 #include <thread>
 
@@ -28,40 +30,53 @@ public:
         const QDateTime now = QDateTime::currentDateTime();
         CycleRecords::write(
             {QCoreApplication::applicationPid(), outcome.succeeded, now, outcome.failureNote});
+        if (!outcome.succeeded) // the journal is all an admin reads on a box
+            Companion::tell(outcome.failureNote);
         Systemd::notifyStatus(outcome.succeeded ? "Newest update went through at " +
                                                       now.toString(u"yyyy-MM-dd HH:mm:ss")
                                                 : outcome.failureNote);
     }
 };
 
-// The worker tells systemd's watchdog that it lives before every cycle and every second of
-// its wait; a worker stuck anywhere else stops the pings.
+// The worker's wait, which under a watchdog returns in time for the next ping.
+class WatchedWait : public SystemWait {
+public:
+    void until(std::chrono::milliseconds sinceBoot) override {
+        Systemd::notifyAlive();
+        if (interval_)
+            sinceBoot = std::min(sinceBoot, clocks().sinceBoot() + *interval_);
+        SystemWait::until(sinceBoot);
+    }
+
+private:
+    const std::optional<std::chrono::milliseconds> interval_ = Systemd::aliveInterval();
+};
+
+// The worker tells systemd's watchdog that it lives before every cycle and at least every
+// half of the watchdog's time while it waits; a worker stuck anywhere else stops the pings.
 std::shared_ptr<IPUpdateThread> watchedWorker() {
     const auto stage = [](const UpdateCycleInputs& inputs) {
         Systemd::notifyAlive();
         requestClientUpdate(inputs);
     };
-    const auto step = [] {
-        Systemd::notifyAlive();
-        sleepOneSecond();
-    };
-    return std::make_shared<IPUpdateThread>(stage, step);
+    return std::make_shared<IPUpdateThread>(stage, std::make_shared<WatchedWait>());
 }
 
-bool claimSettings(UpdaterLock& lock) {
+// The exit status when the settings are not to be updated here; none when claimed.
+std::optional<int> refusedClaim(UpdaterLock& lock) {
     switch (lock.claim()) {
     case UpdaterLock::Claim::Claimed:
-        return true;
+        return std::nullopt;
     case UpdaterLock::Claim::Unavailable:
         Companion::tell("cannot create " + lock.path());
-        return false;
+        return Companion::lockUnavailable;
     case UpdaterLock::Claim::HeldByAnother:
         break;
     }
     const auto holder = lock.holder();
     Companion::tell((holder ? holder->description() : "another updater") +
                     " already updates with " + UpdaterLock::settingsFile());
-    return false;
+    return 1;
 }
 
 } // namespace
@@ -71,14 +86,15 @@ namespace Companion {
 int run(const QStringList& arguments) {
     if (arguments.size() > 1)
         return refuseUsage("run takes no arguments");
-    // Before the lock: set-account may wake whoever holds it.
-    wakeWorkerOnSignal();
+    // Before the lock: set-account may wake whoever holds it. SIGHUP is a daemon's reload:
+    // the next cycle reads the settings afresh, now.
+    wakeWorkerOnSignals({SIGUSR1, SIGHUP});
     UpdaterLock lock;
-    if (!claimSettings(lock))
-        return 1;
+    if (const auto refusal = refusedClaim(lock))
+        return *refusal;
     if (Systemd::standardErrorIsJournal())
         ActivityLog::copyToJournal();
-    quitOnTerminationSignals();
+    quitOnTerminationSignals({SIGTERM, SIGINT});
     ServiceDisplay display;
     ActivityLog::setDisplay(&display);
     if (!MyFunctions::getConfigurationBoolean(SettingsKeys::saved)) {

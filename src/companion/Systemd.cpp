@@ -19,6 +19,13 @@ void notifyAlive() {
     sd_notify(0, "WATCHDOG=1");
 }
 
+std::optional<std::chrono::milliseconds> aliveInterval() {
+    uint64_t microseconds = 0;
+    if (sd_watchdog_enabled(0, &microseconds) <= 0)
+        return std::nullopt;
+    return std::chrono::milliseconds(microseconds / 2000);
+}
+
 bool standardErrorIsJournal() {
     const QByteArray stream = qgetenv("JOURNAL_STREAM");
     struct stat standardError = {};

@@ -1,46 +1,31 @@
 #include "update/EarlyCycleTrigger.h"
 
-#include <ctime>
 #include <utility>
 
 using std::chrono::milliseconds;
 
-namespace {
-
-#ifdef __linux__
-EarlyCycleTrigger::Clock systemClock(clockid_t id) {
-    return [id] {
-        timespec now{};
-        clock_gettime(id, &now);
-        return milliseconds(static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000);
-    };
-}
-#endif
-
-} // namespace
-
-EarlyCycleTrigger::Clocks EarlyCycleTrigger::systemClocks() {
-#ifdef __linux__
-    return {systemClock(CLOCK_MONOTONIC), systemClock(CLOCK_BOOTTIME)};
-#else
-    // No clock here that runs through sleep: resumes go unnoticed.
-    const Clock steady = [] {
-        return std::chrono::duration_cast<milliseconds>(
-            std::chrono::steady_clock::now().time_since_epoch());
-    };
-    return {steady, steady};
-#endif
-}
-
-EarlyCycleTrigger::EarlyCycleTrigger(Clocks clocks) : clocks_(std::move(clocks)) {}
+EarlyCycleTrigger::EarlyCycleTrigger(WorkerClocks clocks) : clocks_(std::move(clocks)) {}
 
 void EarlyCycleTrigger::reachabilityChanged(bool online) {
-    const std::lock_guard lock(mutex_);
-    if (online && offline_) {
+    {
+        const std::lock_guard lock(mutex_);
+        const bool back = online && offline_;
+        offline_ = !online;
+        if (!back)
+            return;
         pending_ = true;
         fallbackAt_.reset();
     }
-    offline_ = !online;
+    ringForWorker();
+}
+
+void EarlyCycleTrigger::resumed() {
+    {
+        const std::lock_guard lock(mutex_);
+        offline_ = true;
+        awaitNetworkFrom(clocks_.sinceBoot());
+    }
+    ringForWorker();
 }
 
 bool EarlyCycleTrigger::holdsFirstCycle() {
@@ -56,7 +41,7 @@ void EarlyCycleTrigger::cycleStarted() {
     lastCycleStart_ = clocks_.sinceBoot();
 }
 
-bool EarlyCycleTrigger::endsWait() {
+std::optional<milliseconds> EarlyCycleTrigger::wakeAt(milliseconds deadline) {
     const std::lock_guard lock(mutex_);
     const Sample now = sample();
     if (resumedSince(now)) {
@@ -69,9 +54,18 @@ bool EarlyCycleTrigger::endsWait() {
         pending_ = true;
         fallbackAt_.reset();
     }
-    if (!pending_)
-        return false;
-    return !lastCycleStart_ || now.sinceBoot - *lastCycleStart_ >= minimumSpacing;
+    if (pending_) {
+        const milliseconds spaced =
+            lastCycleStart_ ? *lastCycleStart_ + minimumSpacing : now.sinceBoot;
+        if (now.sinceBoot >= spaced)
+            return std::nullopt;
+        return spaced;
+    }
+    if (fallbackAt_)
+        return fallbackAt_;
+    if (now.sinceBoot >= deadline)
+        return std::nullopt;
+    return deadline;
 }
 
 EarlyCycleTrigger::Sample EarlyCycleTrigger::sample() const {

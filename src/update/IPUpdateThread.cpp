@@ -9,10 +9,9 @@
 
 using namespace SettingsKeys;
 
-IPUpdateThread::IPUpdateThread(UpdateStage stage, SleepStep sleepStep,
+IPUpdateThread::IPUpdateThread(UpdateStage stage, std::shared_ptr<WorkerWait> wait,
                                std::shared_ptr<EarlyCycleTrigger> earlyCycles)
-    : stage_(std::move(stage)), sleepStep_(std::move(sleepStep)),
-      earlyCycles_(std::move(earlyCycles)) {}
+    : stage_(std::move(stage)), wait_(std::move(wait)), earlyCycles_(std::move(earlyCycles)) {}
 
 void IPUpdateThread::process() {
     // Addresses remembered by an earlier run say nothing about this one: the first
@@ -33,10 +32,7 @@ void IPUpdateThread::process() {
 }
 
 void IPUpdateThread::wait() {
-    std::function<bool()> endEarly;
-    if (earlyCycles_)
-        endEarly = [this] { return earlyCycles_->endsWait(); };
-    MyFunctions::snooze(secondsBetweenCycles, sleepStep_, endEarly);
+    MyFunctions::snooze(secondsBetweenCycles, *wait_, earlyCycles_.get());
 }
 
 void IPUpdateThread::runGuardedCycle() {

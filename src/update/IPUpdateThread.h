@@ -28,7 +28,8 @@ class IPUpdateThread {
 public:
     static constexpr qint32 secondsBetweenCycles = 120;
 
-    explicit IPUpdateThread(UpdateStage stage, SleepStep sleepStep = sleepOneSecond,
+    explicit IPUpdateThread(UpdateStage stage,
+                            std::shared_ptr<WorkerWait> wait = std::make_shared<SystemWait>(),
                             std::shared_ptr<EarlyCycleTrigger> earlyCycles = nullptr);
 
     const std::shared_ptr<EarlyCycleTrigger>& earlyCycles() const { return earlyCycles_; }
@@ -45,6 +46,6 @@ private:
 
     std::atomic<bool> quit_{false};
     UpdateStage stage_;
-    SleepStep sleepStep_;
+    std::shared_ptr<WorkerWait> wait_;
     std::shared_ptr<EarlyCycleTrigger> earlyCycles_;
 };

@@ -22,9 +22,9 @@ void onTerminationSignal(int) {
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
 }
 
-// A lock-free atomic store is async-signal-safe.
+// A lock-free atomic store and a write are async-signal-safe.
 void onWakeSignal(int) {
-    KeepSnoozing.store(0);
+    wakeUpdateWorker();
 }
 static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
 
@@ -38,7 +38,7 @@ void handle(int signal, void (*handler)(int)) {
 
 } // namespace
 
-void quitOnTerminationSignals() {
+void quitOnTerminationSignals(std::initializer_list<int> ending) {
     // Close-on-exec, so that the browsers we launch do not inherit it; non-blocking, so
     // that the handler never waits on a full pair.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
@@ -47,12 +47,13 @@ void quitOnTerminationSignals() {
         new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, QCoreApplication::instance(),
                      [] { QCoreApplication::quit(); });
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+    for (int signal : ending)
         handle(signal, onTerminationSignal);
 }
 
-void wakeWorkerOnSignal() {
-    handle(SIGUSR1, onWakeSignal);
+void wakeWorkerOnSignals(std::initializer_list<int> waking) {
+    for (int signal : waking)
+        handle(signal, onWakeSignal);
 }
 
 void wakeWorkerOf(qint64 pid) {

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QtGlobal>
+#include <csignal>
+#include <initializer_list>
 
-// Makes SIGTERM, SIGINT and SIGHUP end the event loop, as Quit does.
-void quitOnTerminationSignals();
+// Makes the signals end the event loop, as Quit does.
+void quitOnTerminationSignals(std::initializer_list<int> ending = {SIGTERM, SIGINT, SIGHUP});
 
-// Makes SIGUSR1 wake the update worker as Save does: the companion's set-account, another
-// process, sends it to the updater that runs on the settings it saved.
-void wakeWorkerOnSignal();
+// Makes the signals wake the update worker as Save does: the companion's set-account, another
+// process, sends SIGUSR1 to the updater that runs on the settings it saved.
+void wakeWorkerOnSignals(std::initializer_list<int> waking = {SIGUSR1});
 // Nothing happens when the process is gone, out of sight (0 or less) or not ours to signal.
 void wakeWorkerOf(qint64 pid);
 

@@ -1,26 +1,45 @@
 #include "update/Snooze.h"
 
-#include <QThread>
+#include "update/EarlyCycleTrigger.h"
+
+#include <optional>
+
+using std::chrono::milliseconds;
 
 std::atomic<std::uint8_t> KeepSnoozing{1};
 
-void sleepOneSecond() {
-    QThread::sleep(1);
+void wakeUpdateWorker() {
+    KeepSnoozing.store(0);
+    ringForWorker();
 }
 
 namespace MyFunctions {
 
-void snooze(qint32 seconds, const SleepStep& sleepStep, const std::function<bool()>& endEarly) {
-    for (qint32 remaining = seconds; remaining > 0; --remaining) {
+namespace {
+
+std::optional<milliseconds> untilDeadline(const WorkerWait& wait, milliseconds deadline) {
+    if (wait.clocks().sinceBoot() >= deadline)
+        return std::nullopt;
+    return deadline;
+}
+
+} // namespace
+
+void snooze(qint32 seconds, WorkerWait& wait, EarlyCycleTrigger* earlyCycles) {
+    if (seconds <= 0)
+        return;
+    const milliseconds deadline = wait.clocks().sinceBoot() + std::chrono::seconds(seconds);
+    for (;;) {
         if (KeepSnoozing.load() == 0) {
             KeepSnoozing.store(1);
             return;
         }
-        if (endEarly && endEarly())
+        const std::optional<milliseconds> wakeAt =
+            earlyCycles ? earlyCycles->wakeAt(deadline) : untilDeadline(wait, deadline);
+        if (!wakeAt)
             return;
-        sleepStep();
+        wait.until(*wakeAt);
     }
-    // A clear during the last step is left in force: the next wait returns at once.
 }
 
 } // namespace MyFunctions

@@ -1,24 +1,26 @@
 #pragma once
 
+#include "update/WorkerWait.h"
+
 #include <QtGlobal>
 #include <atomic>
 #include <cstdint>
-#include <functional>
+
+class EarlyCycleTrigger;
 
 // The wake flag shared by Save and the update worker: 1 while the worker may keep
-// waiting; Save clears it to start the next cycle within about a second.
+// waiting; Save clears it to start the next cycle at once.
 extern std::atomic<std::uint8_t> KeepSnoozing;
 
-// One step of a wait; tests put a step of their own in place of the real second.
-using SleepStep = std::function<void()>;
-void sleepOneSecond();
+// Clears KeepSnoozing and rings for the worker: its wait ends now, or the next one does not
+// begin when a cycle is under way. Async-signal-safe, for any thread.
+void wakeUpdateWorker();
 
 namespace MyFunctions {
 
-// Waits the given number of one-second steps, returning early (and setting the flag
-// again) once KeepSnoozing is found cleared before a step, or once endEarly, asked before
-// each step after the flag, says so.
-void snooze(qint32 seconds, const SleepStep& sleepStep = sleepOneSecond,
-            const std::function<bool()>& endEarly = {});
+// Waits the given number of seconds on the clock that runs through sleep, returning early (and
+// setting the flag again) once KeepSnoozing is found cleared, or when the early-cycle trigger,
+// if there is one, ends or holds the wait.
+void snooze(qint32 seconds, WorkerWait& wait, EarlyCycleTrigger* earlyCycles = nullptr);
 
 } // namespace MyFunctions
