@@ -13,6 +13,7 @@ packages=(
   util-linux
   dbus-daemon dbus-session-bus-common
   libsystemd-dev pkg-config
+  systemd strace dpkg-dev file
   "$@"
 )
 

@@ -59,7 +59,7 @@ mutants() {
 - quitOnTerminationSignals();
 +
 @ wake-signal-kills-client src/app/ClientApplication.cpp
-- wakeWorkerOnSignal();
+- wakeWorkerOnSignals();
 +
 @ socket-left-after-quit src/app/ClientApplication.cpp
 - instance.release();
@@ -92,8 +92,8 @@ mutants() {
 - return changed_.wait_for(lock, patience, [this] { return idle(); });
 + return true;
 @ network-return-ignored src/update/EarlyCycleTrigger.cpp
-- if (online && offline_) {
-+ if (false) {
+- const bool back = online && offline_;
++ const bool back = false;
 @ resume-not-noticed src/update/EarlyCycleTrigger.cpp
 - return slept > resumeThreshold;
 + return false;
@@ -110,8 +110,44 @@ mutants() {
 - record.succeeded ? "1" : "0"
 + record.succeeded ? "0" : "1"
 @ companion-killed-by-wake src/companion/Run.cpp
-- wakeWorkerOnSignal();
+- wakeWorkerOnSignals({SIGUSR1, SIGHUP});
 +
+@ service-never-ready src/companion/Run.cpp
+- Systemd::notifyReady();
++
+@ watchdog-fed-only-before-cycles src/companion/Run.cpp
+- sinceBoot = std::min(sinceBoot, clocks().sinceBoot() + *interval_);
++
+@ status-line-says-success-after-failure src/companion/Run.cpp
+- notifyStatus(outcome.succeeded ?
++ notifyStatus(true ?
+@ failure-not-in-journal src/companion/Run.cpp
+- Companion::tell(outcome.failureNote);
++
+@ reload-ends-service src/companion/Run.cpp
+- wakeWorkerOnSignals({SIGUSR1, SIGHUP});
++ wakeWorkerOnSignals({SIGUSR1});
+@ record-kept-on-disk src/update/CycleRecord.cpp
+- QString folder = qEnvironmentVariable("RUNTIME_DIRECTORY").section(':', 0, 0);
++ QString folder;
+@ upgrade-leaves-old-program-running packaging/linux/companion/postinst
+- systemctl try-restart vorlin-ipupdated.service >/dev/null || true
++ true
+@ removal-leaves-unit-enabled packaging/linux/companion/prerm
+- systemctl disable vorlin-ipupdated.service >/dev/null 2>&1 || true
++ true
+@ service-without-reload packaging/linux/systemd/system/vorlin-ipupdated.service.in
+- ExecReload=/bin/kill -HUP $MAINPID
++
+@ wake-not-rung src/update/Snooze.cpp
+- ringForWorker();
++
+@ wait-timer-relative src/update/WorkerWait.cpp
+- ::timerfd_settime(timer_, TFD_TIMER_ABSTIME, &end, nullptr);
++ ::timerfd_settime(timer_, 0, &end, nullptr);
+@ resume-not-held-for-network src/update/EarlyCycleTrigger.cpp
+- if (fallbackAt_)
++ if (false)
 @ companion-not-set-up-silent src/companion/Run.cpp
 - if (!MyFunctions::getConfigurationBoolean(SettingsKeys::saved)) {
 + if (false) {
@@ -143,8 +179,8 @@ mutants() {
 - KeepSnoozing.store(1);
 +
 @ snooze-one-step-too-many src/update/Snooze.cpp
-- remaining > 0;
-+ remaining >= 0;
+- if (wait.clocks().sinceBoot() >= deadline)
++ if (wait.clocks().sinceBoot() > deadline)
 @ start-keeps-remembered-ipv4 src/update/IPUpdateThread.cpp
 - MyFunctions::setConfigurationString(updatedipv4, QString());
 +
@@ -336,7 +372,7 @@ mutants() {
 - MyFunctions::reportCycleNotSetUp();
 +
 @ resume-cycles-at-once src/update/EarlyCycleTrigger.cpp
-- offline_ = true;
+- awaitNetworkFrom(now.sinceBoot);
 + pending_ = true;
 @ resume-without-fallback src/update/EarlyCycleTrigger.cpp
 - if (fallbackAt_ && now.sinceBoot >= *fallbackAt_) {

@@ -151,15 +151,16 @@ public:
         return process.readAllStandardOutput().trimmed().toLongLong();
     }
 
-    // Runs a command to its end: its exit status and standard error.
+    // Runs a command to its end: its exit status and what it wrote.
     QPair<int, QString> finish(const QStringList& arguments, const QByteArray& input = {}) const {
         QProcess process;
         process.setProcessEnvironment(environment_);
+        process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(COMPANION_PROGRAM, QStringList{"--settings-dir", folder_} + arguments);
         process.write(input);
         process.closeWriteChannel();
         process.waitForFinished(20'000);
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+        return {process.exitCode(), QString::fromUtf8(process.readAll())};
     }
 
     const QProcessEnvironment& environment() const { return environment_; }
@@ -415,10 +416,16 @@ private slots:
         const auto [second, secondErrors] = companion.finish({"run"});
         QVERIFY2(second == 1 && secondErrors.contains(holder), qPrintable(secondErrors));
 
+        // The service's reply reaches the terminal through status, harmless.
+        provider.scriptReply(
+            "/nic/clientupdate",
+            StandInProvider::reply(200, "{\"statusCode\":\"good\",\"updatedIPv4Address\":"
+                                        "\"\\u001b[2J1.2.3.4\"}"));
         QCOMPARE(companion.saveAccount(), 0);
         // Without the program's own stamp.
         QTRY_VERIFY_WITH_TIMEOUT(linesOf(journal).contains("[good] IP address updated."), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 0, 5000);
+        QVERIFY(companion.finish({"status"}).second.contains("address: \\x1b[2J1.2.3.4\n"));
         provider.scriptReply("/nic/clientupdate",
                              StandInProvider::reply(200, R"({"statusCode":"badauth"})"));
         QCOMPARE(companion.saveAccount(), 0);
@@ -459,13 +466,18 @@ private slots:
     // As root, with a second user: root acts on settings only where nobody else can steer the
     // path to them, and then as their owner, whom a link put in advance leads nowhere else.
     void rootActsOnlyWhereNobodyElseSteers_data() {
-        columns<QString>(); // how the other user can steer
-        row("owns a folder on the way", QString("owned folder"));
-        row("made a link in a shared folder", QString("link"));
-        row("put a link where the file goes", QString("link as the file"));
+        // how the other user can steer; status's exit and what it says; set-account's exit
+        columns<QString, int, QString, int>();
+        const QString changed = "theirs can be changed by users other than root,";
+        row("owns a folder on the way", QString("owned folder"), 4, changed, 1);
+        row("made a link in a shared folder", QString("link"), 4, changed, 1);
+        row("put a link where the file goes", QString("link as the file"), 2,
+            QString("Not set up yet"), 1); // through the link, nothing can be stored
+        row("has a file of root's in their folder", QString("unreadable"), 4,
+            QString("Cannot read the settings: Permission denied"), 1);
     }
     void rootActsOnlyWhereNobodyElseSteers() {
-        const auto [steering] = fetch<QString>();
+        const auto [steering, statusExit, told, saveExit] = fetch<QString, int, QString, int>();
         const passwd* other = ::getpwnam("nobody");
         if (::geteuid() != 0 || !other)
             QSKIP("Needs root and a second user, nobody.");
@@ -482,23 +494,24 @@ private slots:
             QVERIFY(::chmod(qPrintable(theirs), 01777) == 0 &&
                     ::symlink(qPrintable(mine + "/settings"), qPrintable(settings)) == 0 &&
                     ::lchown(qPrintable(settings), other->pw_uid, other->pw_gid) == 0);
-        } else if (steering == "link as the file") {
-            settings = mine + "/settings";
-            QVERIFY(::symlink(qPrintable(rootsFile),
-                              qPrintable(settings + "/Vorlin/IPUpdateClient.conf")) == 0);
-            QVERIFY(::chown(qPrintable(settings + "/Vorlin"), other->pw_uid, other->pw_gid) == 0);
-        } else {
+        } else if (steering == "owned folder") {
             QVERIFY(::chown(qPrintable(theirs), other->pw_uid, other->pw_gid) == 0);
+        } else {
+            settings = mine + "/settings";
+            const QString file = settings + "/Vorlin/IPUpdateClient.conf";
+            QVERIFY(steering == "unreadable"
+                        ? ::chmod(qPrintable(writeFile(file, {})), 0600) == 0
+                        : ::symlink(qPrintable(rootsFile), qPrintable(file)) == 0);
+            QVERIFY(::chown(qPrintable(settings + "/Vorlin"), other->pw_uid, other->pw_gid) == 0);
         }
         const Companion companion(provider, settings);
-        const bool refused = steering != "link as the file";
-        const auto [status, errors] = companion.finish({"status"});
-        QVERIFY2(status == (refused ? 4 : 2) &&
-                     errors.contains(theirs + " can be changed") == refused,
-                 qPrintable(errors));
-        QCOMPARE(companion.saveAccount(), 1); // through the link, nothing can be stored
-        QVERIFY(!refused || companion.finish({"run"}).first == 4);
-        QCOMPARE(QDir(settings + "/Vorlin").isEmpty(), refused); // nothing made there
+        const auto [status, output] = companion.finish({"status"});
+        QVERIFY2(status == statusExit && output.contains(told), qPrintable(output));
+        QCOMPARE(companion.saveAccount(), saveExit);
+        if (told.contains("can be changed")) { // refused: nothing made there
+            QCOMPARE(companion.finish({"run"}).first, 4);
+            QVERIFY(QDir(settings + "/Vorlin").isEmpty());
+        }
         struct stat roots = {};
         QVERIFY(::stat(qPrintable(rootsFile), &roots) == 0 && (roots.st_mode & 07777) == 0644);
         QFile file(rootsFile);

@@ -123,8 +123,9 @@ bool actAsOwnerOfSettings() {
     const struct stat& end = lookups->last().folderStatus;
     for (const Lookup& lookup : *lookups) {
         if (!isSteady(lookup, end.st_uid)) {
+            const QString others = end.st_uid == 0 ? "root" : "root and " + userName(end.st_uid);
             Companion::tell(QFile::decodeName(lookup.folder) +
-                            " can be changed by others than root and " + userName(end.st_uid) +
+                            " can be changed by users other than " + others +
                             ", so root does not act on the settings in " + folder);
             return false;
         }

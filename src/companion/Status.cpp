@@ -1,4 +1,5 @@
 #include "companion/Commands.h"
+#include "log/ActivityLog.h"
 #include "settings/Settings.h"
 #include "update/CycleRecord.h"
 #include "update/UpdaterLock.h"
@@ -22,6 +23,11 @@ std::optional<QString> unreadable(const QString& file) {
     if (::access(QFile::encodeName(file), R_OK) == 0 || errno == ENOENT)
         return std::nullopt;
     return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// The addresses come from the service's replies: what they hold must not act on a terminal.
+QString stored(const QString& key) {
+    return ActivityLog::terminalSafe(getConfigurationString(key));
 }
 
 QString orNone(const QString& value) {
@@ -63,11 +69,11 @@ int status(const QStringList& arguments) {
         out << "Not set up yet. Set up the account with: " << setUpCommand() << '\n';
         return notSetUp;
     }
-    out << "User name: " << getConfigurationString(username) << '\n'
-        << "Group: " << orNone(getConfigurationString(location)) << '\n'
+    out << "User name: " << stored(username) << '\n'
+        << "Group: " << orNone(stored(location)) << '\n'
         << "Kept updated: " << keptUpdated() << '\n'
-        << "Last accepted IPv4 address: " << orNone(getConfigurationString(updatedipv4)) << '\n'
-        << "Last accepted IPv6 address: " << orNone(getConfigurationString(updatedipv6)) << '\n';
+        << "Last accepted IPv4 address: " << orNone(stored(updatedipv4)) << '\n'
+        << "Last accepted IPv6 address: " << orNone(stored(updatedipv6)) << '\n';
     const auto cycle = newestCycleOfRunningUpdater();
     if (!cycle) {
         out << "Newest cycle: none yet (is vorlin-ipupdated run running?)\n";
@@ -78,7 +84,8 @@ int status(const QStringList& arguments) {
         out << "Newest cycle: went through at " << time << '\n';
         return wentThrough;
     }
-    out << "Newest cycle: failed at " << time << " (" << cycle->failureNote << ")\n";
+    out << "Newest cycle: failed at " << time << " ("
+        << ActivityLog::terminalSafe(cycle->failureNote) << ")\n";
     return failed;
 }
 

@@ -76,17 +76,9 @@ QString escaped(char32_t c) {
 }
 
 // Service replies reach the log, and what they hold must show on standard error as it is:
-// each such character but the entry's closing CR LF shows as \xNN, \uNNNN or \UNNNNNNNN.
+// every character but the entry's closing CR LF is made safe.
 QByteArray terminalSafe(const QString& entry) {
-    QString safe;
-    safe.reserve(entry.size());
-    for (const char32_t c : entry.chopped(lineEnd.size()).toUcs4()) {
-        if (needsEscaping(c))
-            safe += escaped(c);
-        else
-            safe += QString::fromUcs4(&c, 1);
-    }
-    return (safe + lineEnd).toUtf8();
+    return (ActivityLog::terminalSafe(entry.chopped(lineEnd.size())) + lineEnd).toUtf8();
 }
 
 QByteArray copyForStandardError(const QString& stamp, const QString& message) {
@@ -120,6 +112,18 @@ void setDisplay(ActivityLogDisplay* display) {
 
 void copyToJournal() {
     journalCopies = true;
+}
+
+QString terminalSafe(const QString& text) {
+    QString safe;
+    safe.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        if (needsEscaping(c))
+            safe += escaped(c);
+        else
+            safe += QString::fromUcs4(&c, 1);
+    }
+    return safe;
 }
 
 } // namespace ActivityLog

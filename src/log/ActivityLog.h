@@ -41,6 +41,9 @@ void setDisplay(ActivityLogDisplay* display);
 // Standard error is the journal, which stamps every line itself and ends lines with LF
 // alone: the copies go without the log's stamp and CR. Call before any thread appends.
 void copyToJournal();
+// The text with every control and format character, and every line separator, shown as
+// \xNN, \uNNNN or \UNNNNNNNN: what the service sent cannot act on a terminal.
+QString terminalSafe(const QString& text);
 
 } // namespace ActivityLog
 

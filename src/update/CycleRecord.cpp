@@ -2,33 +2,89 @@
 
 #include "update/UpdaterLock.h"
 
+#include <QCryptographicHash>
 #include <QFile>
-#include <QSaveFile>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
-QString recordPath() {
+// Where status looks: beside the settings, where every user of them finds it.
+QString besideSettings() {
     return UpdaterLock::besideSettings(".newest-cycle");
 }
+
+// Puts a link beside the settings to the record, in one step over whatever was there.
+void pointTo(const QString& record) {
+    const QString link = besideSettings(), fresh = link + ".new";
+    QFile::remove(fresh);
+    if (QFile::link(record, fresh))
+        ::rename(QFile::encodeName(fresh), QFile::encodeName(link));
+}
+
+// The record changes every cycle and need not outlive the updater, so it goes to the runtime
+// folder that systemd made for the service, or the user's, both in memory; without either,
+// beside the settings.
+QString recordPath() {
+    static const QString path = [] {
+        QString folder = qEnvironmentVariable("RUNTIME_DIRECTORY").section(':', 0, 0);
+        if (folder.isEmpty())
+            folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        if (folder.isEmpty())
+            return besideSettings();
+        const QByteArray settings = UpdaterLock::settingsFile().toUtf8();
+        const QString record =
+            folder + "/vorlin-ipupdated-" +
+            QCryptographicHash::hash(settings, QCryptographicHash::Sha256).toHex().left(16) +
+            ".newest-cycle";
+        pointTo(record);
+        return record;
+    }();
+    return path;
+}
+
+// Held while the record is written or read, so that status never reads half a record.
+class LockedRecord {
+public:
+    LockedRecord(const QString& path, int flags, int lock)
+        : descriptor_(::open(QFile::encodeName(path), flags | O_CLOEXEC, 0600)) {
+        if (descriptor_ >= 0)
+            ::flock(descriptor_, lock);
+    }
+    ~LockedRecord() {
+        if (descriptor_ >= 0)
+            ::close(descriptor_);
+    }
+    LockedRecord(const LockedRecord&) = delete;
+    LockedRecord& operator=(const LockedRecord&) = delete;
+    int descriptor() const { return descriptor_; }
+
+private:
+    int descriptor_;
+};
 
 } // namespace
 
 namespace CycleRecords {
 
-// One value a line: the process id, 1 or 0, the time, the failure note.
+// One value a line: the process id, 1 or 0, the time, the failure note. Written in place,
+// without a sync: nothing on disk changes while cycles go on alike.
 void write(const CycleRecord& record) {
-    QSaveFile file(recordPath());
-    if (!file.open(QIODevice::WriteOnly))
-        return;
+    const LockedRecord file(recordPath(), O_WRONLY | O_CREAT | O_NOFOLLOW, LOCK_EX);
     const QStringList lines = {QString::number(record.pid), record.succeeded ? "1" : "0",
                                record.time.toString(Qt::ISODate), record.failureNote};
-    file.write((lines.join('\n') + '\n').toUtf8());
-    file.commit();
+    const QByteArray content = (lines.join('\n') + '\n').toUtf8();
+    if (file.descriptor() < 0 || ::ftruncate(file.descriptor(), 0) != 0)
+        return;
+    [[maybe_unused]] const auto written = ::write(file.descriptor(), content, content.size());
 }
 
 std::optional<CycleRecord> read() {
-    QFile file(recordPath());
-    if (!file.open(QIODevice::ReadOnly))
+    const LockedRecord locked(besideSettings(), O_RDONLY, LOCK_SH);
+    QFile file;
+    if (locked.descriptor() < 0 ||
+        !file.open(locked.descriptor(), QIODevice::ReadOnly, QFile::DontCloseHandle))
         return std::nullopt;
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
     if (lines.size() < 4)
@@ -39,6 +95,7 @@ std::optional<CycleRecord> read() {
 
 void remove() {
     QFile::remove(recordPath());
+    QFile::remove(besideSettings());
 }
 
 } // namespace CycleRecords

@@ -4,10 +4,10 @@
 #include <QString>
 #include <optional>
 
-// How the newest update cycle of a running updater went, kept in a small file beside the
-// settings for the companion's status: the updater rewrites it after every cycle and
-// removes it when it ends. The process id tells a record of the running updater from one
-// left by an updater that was killed.
+// How the newest update cycle of a running updater went, kept in a small file for the
+// companion's status, which finds it beside the settings: the updater rewrites it after every
+// cycle and removes it when it ends. The process id tells a record of the running updater
+// from one left by an updater that was killed.
 struct CycleRecord {
     qint64 pid = 0;
     bool succeeded = false;

@@ -11,8 +11,8 @@
 // a promise rather than a queued call, so the hand-over is plain to ThreadSanitizer.
 class StandInProvider::Thread : public QThread {
 public:
-    Thread(const QStringList& certificateDnsNames, const Ports& ports)
-        : names_(certificateDnsNames), ports_(ports) {}
+    Thread(const QStringList& certificateDnsNames, const Ports& ports, const Addresses& addresses)
+        : names_(certificateDnsNames), ports_(ports), addresses_(addresses) {}
 
     StandInServer* start() {
         QThread::start();
@@ -22,7 +22,7 @@ public:
 private:
     void run() override {
         StandInServer server(names_);
-        server.listen(ports_);
+        server.listen(ports_, addresses_);
         started_.set_value(&server);
         exec();
         // QThread::wait() returns before the thread's own exit handlers run, so OpenSSL's
@@ -32,11 +32,14 @@ private:
 
     QStringList names_;
     Ports ports_;
+    Addresses addresses_;
     std::promise<StandInServer*> started_;
 };
 
-StandInProvider::StandInProvider(const QStringList& certificateDnsNames, const Ports& ports)
-    : thread_(std::make_unique<Thread>(certificateDnsNames, ports)), server_(thread_->start()) {}
+StandInProvider::StandInProvider(const QStringList& certificateDnsNames, const Ports& ports,
+                                 const Addresses& addresses)
+    : thread_(std::make_unique<Thread>(certificateDnsNames, ports, addresses)),
+      server_(thread_->start()) {}
 
 StandInProvider::~StandInProvider() {
     thread_->quit();

@@ -51,10 +51,12 @@ public:
 
     // Loopback ports for the API, IPv4 and IPv6 check hosts; 0 picks a free one.
     using Ports = std::array<quint16, 3>;
+    // Their loopback addresses, such as 127.0.0.2; empty: 127.0.0.1.
+    using Addresses = std::array<QString, 3>;
 
     // The server certificate names these hosts; another name fails the client's check.
     explicit StandInProvider(const QStringList& certificateDnsNames = {"localhost"},
-                             const Ports& ports = {});
+                             const Ports& ports = {}, const Addresses& addresses = {});
     ~StandInProvider();
     StandInProvider(const StandInProvider&) = delete;
     StandInProvider& operator=(const StandInProvider&) = delete;

@@ -113,7 +113,8 @@ void send(QSslSocket* socket, const StandInProvider::ScriptedReply& reply) {
 StandInServer::StandInServer(const QStringList& certificateDnsNames)
     : certificates_(TestCertificates::generate(certificateDnsNames)) {}
 
-void StandInServer::listen(const StandInProvider::Ports& ports) {
+void StandInServer::listen(const StandInProvider::Ports& ports,
+                           const StandInProvider::Addresses& addresses) {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setLocalCertificate(certificates_.server);
     tls.setPrivateKey(certificates_.serverKey);
@@ -123,7 +124,10 @@ void StandInServer::listen(const StandInProvider::Ports& ports) {
         server->setSslConfiguration(tls);
         connect(server, &QSslServer::pendingConnectionAvailable, this,
                 [this, server, host] { accept(*server, host); });
-        if (!server->listen(QHostAddress::LocalHost, ports[static_cast<size_t>(host)]))
+        const QString& address = addresses[static_cast<size_t>(host)];
+        if (!server->listen(address.isEmpty() ? QHostAddress(QHostAddress::LocalHost)
+                                              : QHostAddress(address),
+                            ports[static_cast<size_t>(host)]))
             qFatal("stand-in provider: cannot listen on loopback");
         servers_[static_cast<size_t>(host)] = server;
         ports_[static_cast<size_t>(host)] = server->serverPort();

@@ -23,7 +23,8 @@ public:
     explicit StandInServer(const QStringList& certificateDnsNames);
     ~StandInServer() override;
 
-    void listen(const StandInProvider::Ports& ports); // on the stand-in's thread
+    // On the stand-in's thread.
+    void listen(const StandInProvider::Ports& ports, const StandInProvider::Addresses& addresses);
     quint16 port(Host host) const { return ports_[static_cast<size_t>(host)]; }
     const TestCertificates& certificates() const { return certificates_; }
 

@@ -2,7 +2,11 @@
 // hand. Prints the endpoints and the file of the certificate authority to trust.
 //
 //   vorlin-standin [--account USER:PASSWORD[:GROUP,...]]... [--ca-file PATH]
-//                  [--ports API,IPV4,IPV6]
+//                  [--ports API,IPV4,IPV6] [--addresses API,IPV4,IPV6] [--names HOST,...]
+//
+// With the provider's own host names in the certificate and on loopback addresses of their
+// own (which the hosts file names), it stands in for the provider as a program built with the
+// real hosts sees it.
 
 #include "StandInProvider.h"
 
@@ -43,15 +47,24 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption caFile("ca-file", "Where to write the CA certificate (PEM).", "path");
     const QCommandLineOption ports("ports", "The hosts' loopback ports (default: free ones).",
                                    "api,ipv4,ipv6");
-    parser.addOptions({account, caFile, ports});
+    const QCommandLineOption addresses(
+        "addresses", "The hosts' loopback addresses (default: 127.0.0.1).", "api,ipv4,ipv6");
+    const QCommandLineOption names("names", "The certificate's host names (default: localhost).",
+                                   "host,...");
+    parser.addOptions({account, caFile, ports, addresses, names});
     parser.process(application);
 
     const std::optional<StandInProvider::Ports> chosenPorts = portsFrom(parser.value(ports));
-    if (!chosenPorts) {
-        std::fprintf(stderr, "vorlin-standin: bad --ports %s\n", qPrintable(parser.value(ports)));
+    const QStringList chosenAddresses = parser.value(addresses).split(',', Qt::SkipEmptyParts);
+    if (!chosenPorts || (parser.isSet(addresses) && chosenAddresses.size() != 3)) {
+        std::fprintf(stderr, "vorlin-standin: bad --ports or --addresses\n");
         return 2;
     }
-    StandInProvider provider({"localhost"}, *chosenPorts);
+    StandInProvider::Addresses listenOn;
+    std::copy(chosenAddresses.begin(), chosenAddresses.end(), listenOn.begin());
+    StandInProvider provider(parser.isSet(names) ? parser.value(names).split(',')
+                                                 : QStringList{"localhost"},
+                             *chosenPorts, listenOn);
     for (const QString& text : parser.values(account)) {
         const QStringList parts = text.split(':');
         if (parts.size() < 2) {

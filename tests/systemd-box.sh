@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# The companion's package as a box runs it: under a real systemd, booted as PID 1 of
+# namespaces of its own (PID, mount, network, UTS, IPC, cgroup) over a throw-away overlay of
+# this machine's root, with fresh /run, /tmp and /var/tmp. The package is the build's own, its
+# provider hosts unchanged: inside the box, the hosts file sends them to the stand-in on
+# loopback addresses of their own, and the box's certificate store trusts its authority.
+# Needs root; skipped (77) without.
+#   tests/systemd-box.sh BUILD-DIR STANDIN-PROGRAM API-HOST IPV4-HOST IPV6-HOST
+set -euo pipefail
+[ "$(id -u)" -eq 0 ] || { echo "systemd box: needs root" >&2; exit 77; }
+build=$(realpath "$1")
+standin=$(realpath "$2")
+shift 2
+unit=vorlin-ipupdated.service
+settings=/var/lib/vorlin-ipupdated
+
+# In the build, which the box sees; not in this machine's /tmp, which it does not.
+packages=$build/box-packages
+rm -rf "$packages"
+cpack --config "$build/CPackConfig.cmake" -B "$packages" >/dev/null 2>&1
+package=$(ls "$packages"/vorlin-ipupdated_*.deb)
+
+# Each provider host ("name" or "name:port") on a loopback address of its own name.
+names=() addresses=() ports=()
+for host in "$@"; do
+  name=${host%%:*}
+  port=443
+  [ "$name" = "$host" ] || port=${host##*:}
+  number=0
+  while [ "$number" -lt "${#names[@]}" ] && [ "${names[$number]}" != "$name" ]; do
+    number=$((number + 1))
+  done
+  [ "$number" -lt "${#names[@]}" ] || names+=("$name")
+  addresses+=("127.0.0.$((number + 2))")
+  ports+=("$port")
+done
+
+# The box's own root: nothing it writes reaches this machine, and its systemd never sees this
+# machine's /tmp, which systemd-tmpfiles would empty at boot.
+boot_box() {
+  local init
+  init=$(mktemp /dev/shm/vorlin-box-init.XXXXXX)
+  cat >"$init" <<'EOF'
+#!/bin/bash
+set -e
+# Not under /dev, which the box gets whole: its systemd would find its own root there.
+base=$1
+mount -t tmpfs tmpfs "$base"
+mkdir "$base/upper" "$base/work" "$base/root"
+mount -t overlay overlay -o "lowerdir=/,upperdir=$base/upper,workdir=$base/work" "$base/root"
+root=$base/root
+mount -t proc proc "$root/proc"
+mount --rbind /sys "$root/sys"
+mount --rbind /dev "$root/dev"
+# Fresh shared memory too: the service's RemoveIPC= empties what its user owns there.
+for folder in run tmp var/tmp dev/shm; do mount -t tmpfs tmpfs "$root/$folder"; done
+# A cgroup hierarchy of the box's own, as systemd wants it.
+umount -R "$root/sys/fs/cgroup" 2>/dev/null || true
+mount -t cgroup2 cgroup2 "$root/sys/fs/cgroup"
+mkdir -p "$root/oldroot"
+cd "$root"
+# Not chroot: a chrooted process cannot make the user namespace that PrivateUsers= needs.
+pivot_root . oldroot
+umount -l /oldroot
+export container=vorlin-box
+exec /lib/systemd/systemd
+EOF
+  chmod 700 "$init"
+  box_base=$(mktemp -d /run/vorlin-box.XXXXXX)
+  unshare --fork --pid --mount --net --uts --ipc --cgroup --propagation private "$init" \
+    "$box_base" >/dev/null 2>&1 &
+  box_unshare=$!
+  for _ in $(seq 100); do
+    box_pid=$(pgrep -P "$box_unshare" -x systemd || true)
+    [ -n "$box_pid" ] && in_box systemctl is-system-running --wait >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  rm -f "$init"
+  [ -n "${box_pid:-}" ] || fail "systemd did not boot in the box"
+}
+
+# A command inside the box, as root, with no runtime variables of this session's.
+in_box() {
+  nsenter -t "$box_pid" -m -p -n -r -w -u -i env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
+}
+
+shut_box() {
+  [ -n "${box_pid:-}" ] && in_box systemctl poweroff >/dev/null 2>&1 || true
+  [ -n "${box_unshare:-}" ] && { timeout 20 tail --pid="$box_unshare" -f /dev/null || kill -9 "$box_unshare"; }
+  [ -n "${box_base:-}" ] && rmdir "$box_base"
+  rm -rf "$packages"
+}
+trap shut_box EXIT
+
+fail() {
+  echo "systemd box: $*" >&2
+  [ -n "${box_pid:-}" ] && in_box journalctl -u "$unit" -o cat --no-pager | tail -20 >&2
+  exit 1
+}
+
+# Waits up to ten seconds for a command in the box to succeed.
+eventually() {
+  for _ in $(seq 100); do
+    in_box sh -c "$1" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "never came: $1"
+}
+
+status_text() { in_box systemctl show -p StatusText --value "$1"; }
+main_pid() { in_box systemctl show -p MainPID --value "$unit"; }
+cycles_begun() { in_box journalctl -u "$unit" -o cat --no-pager | grep -cx 'IP address update initiated.' || true; }
+companion_status() { in_box vorlin-ipupdated --settings-dir "$settings" status >/dev/null 2>&1 && echo 0 || echo $?; }
+
+start_standin() {
+  local ca=/usr/local/share/ca-certificates/vorlin-standin.crt list
+  list=$(IFS=,; echo "${names[*]}")
+  for i in "${!names[@]}"; do
+    in_box sh -c "sed -i '1i 127.0.0.$((i + 2)) ${names[$i]}' /etc/hosts"
+  done
+  in_box mkdir -p "$(dirname $ca)"
+  in_box sh -c "setsid -f $standin --account demo2026:Demo-pass1:home --names $list \
+    --addresses $(IFS=,; echo "${addresses[*]}") --ports $(IFS=,; echo "${ports[*]}") \
+    --ca-file $ca >/dev/null 2>&1"
+  eventually "test -s $ca"
+  in_box update-ca-certificates >/dev/null 2>&1
+}
+
+boot_box
+echo "systemd box: booted"
+in_box dpkg -i "$package" >/dev/null
+start_standin
+
+# Root's set-account works as the service's user.
+printf 'Demo-pass1\n' | in_box vorlin-ipupdated --settings-dir "$settings" set-account \
+  --username demo2026 --group home >/dev/null 2>&1 || fail "root's set-account"
+[ "$(in_box stat -c '%U %a' "$settings/Vorlin/IPUpdateClient.conf")" = "vorlin-ipupdated 600" ] ||
+  fail "the settings are not the service user's alone"
+
+# Short times for the test: a watchdog that bites soon, restarts at once, a start that gives up.
+in_box mkdir -p "/etc/systemd/system/$unit.d"
+in_box sh -c "printf '[Service]\nWatchdogSec=4\nTimeoutAbortSec=2\nRestartSec=1\nTimeoutStartSec=10\n' >/etc/systemd/system/$unit.d/test.conf"
+in_box systemctl daemon-reload
+in_box systemctl enable "$unit" >/dev/null 2>&1
+
+# The start returns once the service says it is ready.
+in_box systemctl start "$unit" || fail "the start failed"
+[ "$(in_box systemctl is-active "$unit")" = active ] || fail "not active after the start"
+eventually "systemctl show -p StatusText --value $unit | grep -q '^Newest update went through at'"
+in_box journalctl -u "$unit" -o cat --no-pager | grep -qx '\[good\] IP address updated.' ||
+  fail "the journal lacks the update's line, unstamped"
+[ "$(companion_status)" = 0 ] || fail "status does not find the service's newest cycle"
+in_box readlink "$settings/Vorlin/IPUpdateClient.newest-cycle" | grep -q '^/run/vorlin-ipupdated/' ||
+  fail "the newest cycle's record is not in the service's runtime folder"
+echo "systemd box: ready, updated, status and journal tell it"
+
+# A reload updates now; unchanged cycles neither sync nor rename anything.
+pid=$(main_pid)
+begun=$(cycles_begun)
+trace=$(in_box mktemp)
+in_box sh -c "strace -f -qq -e trace=fsync,fdatasync,rename,renameat,renameat2 -o $trace -p $pid & echo \$! >$trace.pid"
+sleep 0.5
+for reload in 1 2; do
+  in_box systemctl reload "$unit"
+  eventually "[ \$(journalctl -u $unit -o cat --no-pager | grep -cx 'IP address update initiated.') -ge $((begun + reload)) ]"
+  eventually "journalctl -u $unit -o cat --no-pager | grep -c '^Server response: ' | grep -qx $((reload + 1))"
+done
+in_box sh -c "kill \$(cat $trace.pid)"
+sleep 0.5
+syncs=$(in_box cat "$trace" | grep -cE 'sync|rename' || true)
+[ "$syncs" -eq 0 ] || fail "unchanged cycles synced or renamed: $(in_box cat "$trace")"
+[ "$(main_pid)" = "$pid" ] || fail "the reload ended the service"
+echo "systemd box: a reload updates; unchanged cycles write nothing to disk"
+
+# The watchdog: pinged while the worker waits, it leaves a healthy service alone, and restarts
+# one that hangs.
+sleep 9
+[ "$(main_pid)" = "$pid" ] || fail "the watchdog restarted a healthy service"
+in_box kill -STOP "$pid"
+eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $pid ] && systemctl is-active -q $unit"
+echo "systemd box: the watchdog restarts a hung worker, not a waiting one"
+
+# A failed cycle: the status line and the journal say why.
+in_box pkill -f "$standin"
+in_box systemctl reload "$unit"
+eventually "systemctl show -p StatusText --value $unit | grep -q '^Last update failed at'"
+in_box journalctl -u "$unit" -o cat --no-pager | grep -q '^vorlin-ipupdated: Last update failed at' ||
+  fail "the journal does not tell the failure"
+[ "$(companion_status)" = 1 ] || fail "status does not tell the failure"
+echo "systemd box: a failure shows in the status line, the journal and status"
+
+# An upgrade restarts the running service with the new program, which status finds.
+pid=$(main_pid)
+in_box dpkg -i "$package" >/dev/null
+eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $pid ]"
+eventually "systemctl show -p StatusText --value $unit | grep -q '^Last update failed at'"
+[ "$(companion_status)" = 1 ] || fail "status does not find the upgraded service"
+echo "systemd box: an upgrade restarts the service"
+
+# The user unit, under a user's own manager (kept up by lingering), on the user's settings;
+# status finds its newest cycle as the user and as root.
+in_box useradd -m boxuser
+in_box loginctl enable-linger boxuser
+eventually "systemctl is-active -q user@\$(id -u boxuser).service"
+start_standin
+printf 'Demo-pass1\n' | in_box runuser -u boxuser -- vorlin-ipupdated set-account \
+  --username demo2026 >/dev/null 2>&1 || fail "the user's set-account"
+in_box systemctl --user -M boxuser@ start "$unit" || fail "the user unit did not start"
+eventually "systemctl --user -M boxuser@ show -p StatusText --value $unit | grep -q '^Newest update went through at'"
+in_box runuser -u boxuser -- vorlin-ipupdated status >/dev/null || fail "the user's status"
+in_box vorlin-ipupdated --settings-dir /home/boxuser/.config status >/dev/null ||
+  fail "root's status on the user's settings"
+in_box systemctl --user -M boxuser@ reload "$unit"
+eventually "[ \$(journalctl _SYSTEMD_USER_UNIT=$unit -o cat | grep -c '^Server response: ') -ge 2 ]"
+echo "systemd box: the user unit updates, reloads, and status finds it"
+
+# Purging stops and disables it and takes its settings.
+in_box apt-get purge -y -qq vorlin-ipupdated >/dev/null 2>&1
+in_box systemctl is-active -q "$unit" && fail "still running after the purge"
+in_box sh -c "ls /etc/systemd/system/*.wants/$unit" >/dev/null 2>&1 && fail "an enable link outlived the purge"
+in_box test -e "$settings" && fail "the settings outlived the purge"
+echo "systemd box: purged, stopped, disabled, settings gone"
