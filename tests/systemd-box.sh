@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The companion's package as a box runs it: under a real systemd, booted as PID 1 of
 # namespaces of its own (PID, mount, network, UTS, IPC, cgroup) over a throw-away overlay of
-# this machine's root, with fresh /run, /tmp and /var/tmp. The package is the build's own, its
-# provider hosts unchanged: inside the box, the hosts file sends them to the stand-in on
-# loopback addresses of their own, and the box's certificate store trusts its authority.
+# this machine's root, with fresh /run, /tmp, /var/tmp and /dev/shm. The package is the
+# build's own, its provider hosts unchanged: inside the box, the hosts file sends them to the
+# stand-in on loopback addresses of their own, and the box's certificate store trusts its
+# authority.
 # Needs root; skipped (77) without.
 #   tests/systemd-box.sh BUILD-DIR STANDIN-PROGRAM API-HOST IPV4-HOST IPV6-HOST
 set -euo pipefail
@@ -14,11 +15,13 @@ shift 2
 unit=vorlin-ipupdated.service
 settings=/var/lib/vorlin-ipupdated
 
-# In the build, which the box sees; not in this machine's /tmp, which it does not.
 packages=$build/box-packages
 rm -rf "$packages"
 cpack --config "$build/CPackConfig.cmake" -B "$packages" >/dev/null 2>&1
 package=$(ls "$packages"/vorlin-ipupdated_*.deb)
+# Where the box finds them.
+boxed_package=/opt/vorlin-box/$(basename "$package")
+boxed_standin=/opt/vorlin-box/$(basename "$standin")
 
 # Each provider host ("name" or "name:port") on a loopback address of its own name.
 names=() addresses=() ports=()
@@ -45,6 +48,7 @@ boot_box() {
 set -e
 # Not under /dev, which the box gets whole: its systemd would find its own root there.
 base=$1
+shift
 mount -t tmpfs tmpfs "$base"
 mkdir "$base/upper" "$base/work" "$base/root"
 mount -t overlay overlay -o "lowerdir=/,upperdir=$base/upper,workdir=$base/work" "$base/root"
@@ -57,7 +61,9 @@ for folder in run tmp var/tmp dev/shm; do mount -t tmpfs tmpfs "$root/$folder"; 
 # A cgroup hierarchy of the box's own, as systemd wants it.
 umount -R "$root/sys/fs/cgroup" 2>/dev/null || true
 mount -t cgroup2 cgroup2 "$root/sys/fs/cgroup"
-mkdir -p "$root/oldroot"
+# What the box needs of this machine's files, wherever they are (this machine's /tmp, say).
+mkdir -p "$root/opt/vorlin-box" "$root/oldroot"
+cp "$@" "$root/opt/vorlin-box/"
 cd "$root"
 # Not chroot: a chrooted process cannot make the user namespace that PrivateUsers= needs.
 pivot_root . oldroot
@@ -68,7 +74,7 @@ EOF
   chmod 700 "$init"
   box_base=$(mktemp -d /run/vorlin-box.XXXXXX)
   unshare --fork --pid --mount --net --uts --ipc --cgroup --propagation private "$init" \
-    "$box_base" >/dev/null 2>&1 &
+    "$box_base" "$package" "$standin" >/dev/null 2>&1 &
   box_unshare=$!
   for _ in $(seq 100); do
     box_pid=$(pgrep -P "$box_unshare" -x systemd || true)
@@ -119,7 +125,7 @@ start_standin() {
     in_box sh -c "sed -i '1i 127.0.0.$((i + 2)) ${names[$i]}' /etc/hosts"
   done
   in_box mkdir -p "$(dirname $ca)"
-  in_box sh -c "setsid -f $standin --account demo2026:Demo-pass1:home --names $list \
+  in_box sh -c "setsid -f $boxed_standin --account demo2026:Demo-pass1:home --names $list \
     --addresses $(IFS=,; echo "${addresses[*]}") --ports $(IFS=,; echo "${ports[*]}") \
     --ca-file $ca >/dev/null 2>&1"
   eventually "test -s $ca"
@@ -128,7 +134,7 @@ start_standin() {
 
 boot_box
 echo "systemd box: booted"
-in_box dpkg -i "$package" >/dev/null
+in_box dpkg -i "$boxed_package" >/dev/null
 start_standin
 
 # Root's set-account works as the service's user.
@@ -181,7 +187,7 @@ eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [
 echo "systemd box: the watchdog restarts a hung worker, not a waiting one"
 
 # A failed cycle: the status line and the journal say why.
-in_box pkill -f "$standin"
+in_box pkill -f "$boxed_standin"
 in_box systemctl reload "$unit"
 eventually "systemctl show -p StatusText --value $unit | grep -q '^Last update failed at'"
 in_box journalctl -u "$unit" -o cat --no-pager | grep -q '^vorlin-ipupdated: Last update failed at' ||
@@ -191,7 +197,7 @@ echo "systemd box: a failure shows in the status line, the journal and status"
 
 # An upgrade restarts the running service with the new program, which status finds.
 pid=$(main_pid)
-in_box dpkg -i "$package" >/dev/null
+in_box dpkg -i "$boxed_package" >/dev/null
 eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $pid ]"
 eventually "systemctl show -p StatusText --value $unit | grep -q '^Last update failed at'"
 [ "$(companion_status)" = 1 ] || fail "status does not find the upgraded service"
