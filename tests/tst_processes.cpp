@@ -77,8 +77,8 @@ private:
     QProcess tray_;
 };
 
-// A running copy of one of the programs, offscreen or on the display, with a config and
-// runtime folder of its own.
+// A running copy of one of the programs, offscreen or on the display, with a config folder of
+// its own.
 class RunningClient {
 public:
     RunningClient(const QString& program, const QStringList& arguments, const QString& home,
@@ -88,9 +88,7 @@ public:
         if (display)
             environment = display->environment(environment);
         environment.insert("XDG_CONFIG_HOME", home + "/config");
-        environment.insert("XDG_RUNTIME_DIR", home + "/runtime");
         environment.insert("SSLKEYLOGFILE", home + "/tls-keys"); // never to be written
-        QDir().mkdir(home + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         process.setProcessEnvironment(environment);
         process.start(program, arguments);
     }
@@ -294,10 +292,7 @@ private slots:
         QVERIFY(client.endsOn(signal, withinMilliseconds));
         for (const QString& verdict : verdicts)
             QVERIFY2(!client.logged().mid(beforeSignal).contains(verdict), qPrintable(verdict));
-        // Neither socket nor lock outlives a clean exit.
-        QCOMPARE(QDir(home.filePath("runtime"))
-                     .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
-                 QStringList());
+        // The lock does not outlive a clean exit.
         QVERIFY(!QFile::exists(settings + "/Vorlin/IPUpdateClient.updater.lock"));
         QVERIFY(
             !QFile::exists(home.filePath("tls-keys"))); // no exchange can be read from a capture
@@ -387,9 +382,18 @@ private slots:
             {"set-account", "--username", account.username, "--group", "s3cret!Pw"}, "s3cret!Pw\n");
         QVERIFY2(refused == 1 && errors.contains("<invalid group> is an invalid group!"),
                  qPrintable(errors));
-        {
-            RunningClient desktop(CLIENT_PROGRAM, {}, home_.path(), companion.environment());
-            QTRY_VERIFY_WITH_TIMEOUT(desktop.logged().contains(prompt), 10'000);
+        const auto runs = [&](const QString& home) { // rather than give way to another copy
+            auto desktop = std::make_unique<RunningClient>(CLIENT_PROGRAM, QStringList(), home,
+                                                           companion.environment());
+            return QTest::qWaitFor([&] { return desktop->logged().contains(prompt); }, 10'000)
+                       ? std::move(desktop)
+                       : nullptr;
+        };
+        for (int start = 0; start < 2; ++start) { // a copy killed outright leaves its name free
+            const auto desktop = runs(home_.path());
+            QVERIFY(desktop);
+            const QTemporaryDir other;
+            QVERIFY(start > 0 || runs(other.path())); // a copy with other settings runs beside
             const auto [status, errors] = companion.finish({"run"});
             QCOMPARE(status, 1);
             QVERIFY2(errors.contains("vorlin-ipupdate (process "), qPrintable(errors));

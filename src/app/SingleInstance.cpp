@@ -4,79 +4,65 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
-#include <QLocalSocket>
-#include <QStandardPaths>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QThread>
-#include <unistd.h>
 
 namespace {
+
+const QString applicationId = "com.vorlin.IPUpdateClient";
+const QString objectPath = "/com/vorlin/IPUpdateClient";
+const QString interfaceName = "org.freedesktop.Application";
+constexpr int askAttempts = 20;
+constexpr int askMilliseconds = 2000;
 
 // Through the log's writer: a standard error that nobody reads must not hold up start-up.
 void tell(const QString& problem) {
     StandardErrorWriter::queue(("vorlin-ipupdate: " + problem + '\n').toUtf8());
 }
 
-constexpr int connectAttempts = 20;
-constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-constexpr QFile::Permissions ownerGroupOther = ownerOnly | QFile::ReadGroup | QFile::WriteGroup |
-                                               QFile::ExeGroup | QFile::ReadOther |
-                                               QFile::WriteOther | QFile::ExeOther;
-
-// Named after the settings file, so that copies with settings of their own (the demo)
-// do not count as the same copy.
-QString instanceName() {
-    const QByteArray digest =
-        QCryptographicHash::hash(UpdaterLock::settingsFile().toUtf8(), QCryptographicHash::Sha256);
-    return "vorlin-ipupdate-" + QString::fromLatin1(digest.toHex().left(16));
-}
-
-bool isPrivateFolder(const QString& path) {
-    const QFileInfo folder(path);
-    return folder.isDir() && !folder.isSymLink() && folder.ownerId() == ::getuid() &&
-           (folder.permissions() & ownerGroupOther) == ownerOnly;
-}
-
-// Qt hands out the user's runtime folder only when it is the user's own and mode 0700;
-// without one, a folder of our own in the temporary folder, if nobody else made it first.
-QString privateFolder() {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty())
-        return runtime;
-    const QString own = QDir::tempPath() + "/vorlin-ipupdate-" + QString::number(::getuid());
-    QDir().mkdir(own, ownerOnly);
-    return isPrivateFolder(own) ? own : QString();
+// The launcher's token, which lets the running copy's window come forward: on Wayland only
+// with it, on X11 as the startup notification's id.
+QVariantMap activationData() {
+    QVariantMap data;
+    if (const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN"); !token.isEmpty())
+        data.insert("activation-token", token);
+    if (const QString id = qEnvironmentVariable("DESKTOP_STARTUP_ID"); !id.isEmpty())
+        data.insert("desktop-startup-id", id);
+    return data;
 }
 
 } // namespace
 
-SingleInstance::SingleInstance() {
-    const QString folder = privateFolder();
-    if (!folder.isEmpty())
-        socketPath_ = folder + '/' + instanceName();
-    connect(&server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = server_.nextPendingConnection()) {
-            socket->deleteLater();
-            emit anotherStartRequested();
-        }
-    });
+SingleInstance::SingleInstance()
+    : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "vorlin-single-instance")) {}
+
+QString SingleInstance::busName() {
+    // Named after the settings file, so that copies with settings of their own (the demo,
+    // the tests) do not count as the same copy.
+    const QByteArray digest =
+        QCryptographicHash::hash(UpdaterLock::settingsFile().toUtf8(), QCryptographicHash::Sha256);
+    return applicationId + ".s" + QString::fromLatin1(digest.toHex().left(16));
 }
 
 SingleInstance::Claim SingleInstance::claim() {
     switch (lock_.claim()) {
     case UpdaterLock::Claim::Unavailable:
         tell("cannot create " + lock_.path() + "; a second copy may start");
-        return Claim::Run;
+        break;
     case UpdaterLock::Claim::HeldByAnother:
         return giveWay();
     case UpdaterLock::Claim::Claimed:
         break;
     }
-    if (socketPath_.isEmpty())
-        tell("no private runtime folder; a second start cannot show this copy's window");
-    else
-        listen();
+    if (!bus_.isConnected()) {
+        tell("no session bus; a second start cannot show this copy's window");
+        return Claim::Run;
+    }
+    bus_.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
+    if (!bus_.interface()->registerService(busName(), QDBusConnectionInterface::DontQueueService,
+                                           QDBusConnectionInterface::DontAllowReplacement))
+        tell("cannot own " + busName() + " on the session bus: " + bus_.lastError().message());
     return Claim::Run;
 }
 
@@ -86,33 +72,39 @@ SingleInstance::Claim SingleInstance::giveWay() const {
         tell(holder->description() + " already updates with " + UpdaterLock::settingsFile());
         return Claim::Refused;
     }
-    if (socketPath_.isEmpty() || !askRunningCopyToShow())
+    if (!askRunningCopyToShow())
         tell("another copy is running but does not answer");
     return Claim::ShownOther;
 }
 
 void SingleInstance::release() {
-    server_.close();
+    if (bus_.isConnected())
+        bus_.interface()->unregisterService(busName());
     lock_.release();
 }
 
-void SingleInstance::listen() {
-    // With an access option Qt binds in a folder of its own and renames the socket into place,
-    // over one that a copy that is gone left behind.
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_.listen(socketPath_))
-        tell("cannot listen on " + socketPath_ + ": " + server_.errorString());
+void SingleInstance::Activate(const QVariantMap& platformData) {
+    // Qt's Wayland window takes the token from the environment when it asks to come forward.
+    const QString token = platformData.value("activation-token").toString();
+    if (!token.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    emit anotherStartRequested();
 }
 
 bool SingleInstance::askRunningCopyToShow() const {
-    // The running copy may still be starting: give it a moment to listen.
-    for (int attempt = 0; attempt < connectAttempts; ++attempt) {
-        QLocalSocket socket;
-        socket.connectToServer(socketPath_);
-        if (socket.waitForConnected(100)) {
-            socket.disconnectFromServer();
+    if (!bus_.isConnected())
+        return false;
+    QDBusMessage activate =
+        QDBusMessage::createMethodCall(busName(), objectPath, interfaceName, "Activate");
+    activate << activationData();
+    activate.setAutoStartService(false);
+    // The running copy may still be starting: it takes the lock before the name.
+    for (int attempt = 0; attempt < askAttempts; ++attempt) {
+        const QDBusMessage reply = bus_.call(activate, QDBus::Block, askMilliseconds);
+        if (reply.type() == QDBusMessage::ReplyMessage)
             return true;
-        }
+        if (reply.errorName() != "org.freedesktop.DBus.Error.ServiceUnknown")
+            return false;
         QThread::msleep(100);
     }
     return false;

@@ -2,16 +2,19 @@
 
 #include "update/UpdaterLock.h"
 
-#include <QLocalServer>
+#include <QDBusConnection>
 #include <QObject>
+#include <QVariantMap>
 
-// One running copy per settings store. The first start claims the updater lock and listens
-// on a socket in a folder that only this user can enter; a later start asks the running
-// copy to show its window and gives way. A lock and socket left by a copy that is gone are
-// taken over. While the companion's run updates with the same settings, the program does
-// not start at all.
+// One running copy per settings file. The first start claims the updater lock and a name on
+// the session bus, named after the settings file; a later start asks the copy that owns the
+// name to show its window and gives way. A copy that is gone leaves neither behind. While the
+// companion's run updates with the same settings, the program does not start at all. Without a
+// session bus the program runs anyway, and the lock still keeps a second updater off the
+// settings.
 class SingleInstance : public QObject {
     Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 
 public:
     enum class Claim {
@@ -23,18 +26,24 @@ public:
     SingleInstance();
 
     Claim claim();
-    // Removes the socket and the lock; the process ends without running destructors.
+    // Lets go of the name and the lock; the process ends without running destructors.
     void release();
+    // The application's id and a digest of the settings file's path.
+    static QString busName();
+
+public slots:
+    // A later start's request, with its launcher's activation token in the platform data.
+    Q_SCRIPTABLE void Activate(const QVariantMap& platformData);
 
 signals:
     void anotherStartRequested();
 
 private:
-    void listen();
     Claim giveWay() const;
     bool askRunningCopyToShow() const;
 
-    QString socketPath_; // empty without a private folder
     UpdaterLock lock_;
-    QLocalServer server_;
+    // A connection of its own: Qt's tray and its menu share the default one, and the name is
+    // to carry this one method alone.
+    QDBusConnection bus_;
 };
