@@ -101,8 +101,8 @@ mutants() {
 - QDir().mkpath(QFileInfo(path_).path());
 +
 @ lock-unseen-by-the-kernel src/update/UpdaterLock.cpp
-- ::fcntl(descriptor, F_SETLK, &record) == 0 && 
-+ 
+- if (::fcntl(descriptor, F_SETLK, &record) == 0)
++ if (true)
 @ upgraded-updater-not-recognised src/update/UpdaterLock.cpp
 - program.chop(replaced.size());
 +
@@ -145,6 +145,9 @@ mutants() {
 @ wait-timer-relative src/update/WorkerWait.cpp
 - ::timerfd_settime(timer_, TFD_TIMER_ABSTIME, &end, nullptr);
 + ::timerfd_settime(timer_, 0, &end, nullptr);
+@ early-cycle-waits-for-the-deadline src/update/EarlyCycleTrigger.cpp
+- return spaced;
++ return std::max(spaced, deadline);
 @ resume-not-held-for-network src/update/EarlyCycleTrigger.cpp
 - if (fallbackAt_)
 + if (false)
@@ -410,8 +413,14 @@ mutants() {
 - curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, closeOnExec);
 +
 @ root-writes-as-root src/companion/SettingsOwner.cpp
-- if (end.st_uid == 0 || becomeUser(end.st_uid, end.st_gid))
+- if (end.st_uid == 0 || becomeOwner(end))
 + if (true)
+@ root-acts-with-the-folders-group src/companion/SettingsOwner.cpp
+- const gid_t gid = user ? user->pw_gid : folder.st_gid;
++ const gid_t gid = folder.st_gid;
+@ root-reads-settings-before-the-check src/companion/Companion.cpp
+- if (!SettingsOwner::actAsOwnerOfSettings(
++ UserDefaults::objectForKey("saved"); if (!SettingsOwner::actAsOwnerOfSettings(
 @ root-acts-where-others-write src/companion/SettingsOwner.cpp
 - if (!isSteady(lookup, end.st_uid)) {
 + if (false) {

@@ -8,11 +8,13 @@
 
 #include <QtTest>
 #include <csignal>
+#include <cstdlib>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -32,15 +34,18 @@ QString writeFile(const QString& path, const QByteArray& content) {
 class XDisplay {
 public:
     explicit XDisplay(bool withTray) {
-        server_.start("Xvfb",
-                      {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-        server_.waitForReadyRead(10'000);
+        // Xvfb writes its display's number once it takes connections. Without -noreset it
+        // starts afresh whenever its last client leaves, and refuses clients meanwhile.
+        server_.start("Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "800x600x24",
+                               "-nolisten", "tcp"});
+        QVERIFY(server_.waitForReadyRead(20'000));
         name = ':' + QString::fromLatin1(server_.readAllStandardOutput()).trimmed();
         if (!withTray)
             return;
         tray_.setProcessEnvironment(environment());
         tray_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"});
-        QTRY_VERIFY_WITH_TIMEOUT(!windows({"--name", "^panel$"}).isEmpty(), 5000);
+        // What the program asks at start: whether anyone owns the tray's selection.
+        QTRY_VERIFY_WITH_TIMEOUT(ownsSelection("_NET_SYSTEM_TRAY_S0"), 20'000);
     }
     ~XDisplay() {
         for (QProcess* process : {&tray_, &server_}) {
@@ -73,6 +78,21 @@ public:
     QString name;
 
 private:
+    bool ownsSelection(const QByteArray& selection) const {
+        xcb_connection_t* connection = xcb_connect(name.toLatin1(), nullptr);
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, selection.size(), selection), nullptr);
+        xcb_get_selection_owner_reply_t* owner =
+            atom ? xcb_get_selection_owner_reply(
+                       connection, xcb_get_selection_owner(connection, atom->atom), nullptr)
+                 : nullptr;
+        const bool owned = owner && owner->owner != XCB_NONE;
+        std::free(owner);
+        std::free(atom);
+        xcb_disconnect(connection);
+        return owned;
+    }
+
     QProcess server_;
     QProcess tray_;
 };
@@ -479,6 +499,7 @@ private slots:
             QString("Not set up yet"), 1); // through the link, nothing can be stored
         row("has a file of root's in their folder", QString("unreadable"), 4,
             QString("Cannot read the settings: Permission denied"), 1);
+        row("owns the settings' folder", QString("their folder"), 2, QString("Not set up yet"), 0);
     }
     void rootActsOnlyWhereNobodyElseSteers() {
         const auto [steering, statusExit, told, saveExit] = fetch<QString, int, QString, int>();
@@ -498,24 +519,37 @@ private slots:
             QVERIFY(::chmod(qPrintable(theirs), 01777) == 0 &&
                     ::symlink(qPrintable(mine + "/settings"), qPrintable(settings)) == 0 &&
                     ::lchown(qPrintable(settings), other->pw_uid, other->pw_gid) == 0);
-        } else if (steering == "owned folder") {
-            QVERIFY(::chown(qPrintable(theirs), other->pw_uid, other->pw_gid) == 0);
+        } else if (steering == "owned folder") { // and a pipe, which would hang root's read
+            QVERIFY(::chown(qPrintable(theirs), other->pw_uid, other->pw_gid) == 0 &&
+                    QDir().mkpath(settings + "/Vorlin") &&
+                    ::mkfifo(qPrintable(settings + "/Vorlin/IPUpdateClient.conf"), 0600) == 0);
         } else {
             settings = mine + "/settings";
             const QString file = settings + "/Vorlin/IPUpdateClient.conf";
-            QVERIFY(steering == "unreadable"
-                        ? ::chmod(qPrintable(writeFile(file, {})), 0600) == 0
-                        : ::symlink(qPrintable(rootsFile), qPrintable(file)) == 0);
-            QVERIFY(::chown(qPrintable(settings + "/Vorlin"), other->pw_uid, other->pw_gid) == 0);
+            if (steering == "unreadable")
+                QVERIFY(::chmod(qPrintable(writeFile(file, {})), 0600) == 0);
+            else if (steering == "link as the file")
+                QVERIFY(::symlink(qPrintable(rootsFile), qPrintable(file)) == 0);
+            // Root's group: the owner's own is another.
+            QVERIFY(::chown(qPrintable(settings + "/Vorlin"), other->pw_uid, 0) == 0);
         }
         const Companion companion(provider, settings);
+        const auto entries = [&] {
+            return QDir(settings + "/Vorlin")
+                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        };
+        const QStringList before = entries();
         const auto [status, output] = companion.finish({"status"});
         QVERIFY2(status == statusExit && output.contains(told), qPrintable(output));
         QCOMPARE(companion.saveAccount(), saveExit);
         if (told.contains("can be changed")) { // refused: nothing made there
             QCOMPARE(companion.finish({"run"}).first, 4);
-            QVERIFY(QDir(settings + "/Vorlin").isEmpty());
+            QCOMPARE(entries(), before);
         }
+        struct stat stored = {};
+        QVERIFY(saveExit != 0 ||
+                (::stat(qPrintable(settings + "/Vorlin/IPUpdateClient.conf"), &stored) == 0 &&
+                 stored.st_uid == other->pw_uid && stored.st_gid == other->pw_gid));
         struct stat roots = {};
         QVERIFY(::stat(qPrintable(rootsFile), &roots) == 0 && (roots.st_mode & 07777) == 0644);
         QFile file(rootsFile);

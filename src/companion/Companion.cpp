@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
 #include <csignal>
 #include <map>
 #include <sys/stat.h>
@@ -47,13 +48,15 @@ int runCommand(const QStringList& arguments) {
     const auto command = rest.isEmpty() ? commands.end() : commands.find(rest.first());
     if (command == commands.end())
         return Companion::refuseUsage("the command is one of set-account, run and status");
+    // Where QSettings keeps the store, found without opening it: root looks first.
+    QString settingsHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (parser.isSet(settingsDir)) {
         if (parser.value(settingsDir).isEmpty())
             return Companion::refuseUsage("--settings-dir needs a folder");
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QDir(parser.value(settingsDir)).absolutePath());
+        settingsHome = QDir(parser.value(settingsDir)).absolutePath();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsHome);
     }
-    if (!SettingsOwner::actAsOwnerOfSettings())
+    if (!SettingsOwner::actAsOwnerOfSettings(settingsHome + '/' + UserDefaults::organizationName))
         return command->second.refusedSettings;
     UserDefaults::makeStorePrivate(); // an older desktop program left it readable by others
     return command->second.run(QStringList{arguments.first() + ' ' + rest.first()} + rest.mid(1));

@@ -1,12 +1,10 @@
 #include "companion/SettingsOwner.h"
 
 #include "companion/Commands.h"
-#include "update/UpdaterLock.h"
 
 #include <QByteArrayList>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
 #include <climits>
 #include <grp.h>
@@ -102,19 +100,23 @@ QString userName(uid_t uid) {
     return user ? QString::fromLocal8Bit(user->pw_name) : QString::number(uid);
 }
 
-bool becomeUser(uid_t uid, gid_t gid) {
-    return ::setgroups(0, nullptr) == 0 && ::setresgid(gid, gid, gid) == 0 &&
-           ::setresuid(uid, uid, uid) == 0;
+// The user's own groups; an owner without an account gets the folder's group alone.
+bool becomeOwner(const struct stat& folder) {
+    const struct passwd* user = ::getpwuid(folder.st_uid);
+    const gid_t gid = user ? user->pw_gid : folder.st_gid;
+    const bool grouped =
+        user ? ::initgroups(user->pw_name, gid) == 0 : ::setgroups(0, nullptr) == 0;
+    return grouped && ::setresgid(gid, gid, gid) == 0 &&
+           ::setresuid(folder.st_uid, folder.st_uid, folder.st_uid) == 0;
 }
 
 } // namespace
 
 namespace SettingsOwner {
 
-bool actAsOwnerOfSettings() {
+bool actAsOwnerOfSettings(const QString& folder) {
     if (::geteuid() != 0)
         return true;
-    const QString folder = QFileInfo(UpdaterLock::settingsFile()).absolutePath();
     const auto lookups = walk(QFile::encodeName(folder));
     if (!lookups) {
         Companion::tell("cannot follow the path to " + folder);
@@ -130,7 +132,7 @@ bool actAsOwnerOfSettings() {
             return false;
         }
     }
-    if (end.st_uid == 0 || becomeUser(end.st_uid, end.st_gid))
+    if (end.st_uid == 0 || becomeOwner(end))
         return true;
     Companion::tell("cannot act as the owner of " + QFile::decodeName(lookups->last().folder));
     return false;

@@ -1,7 +1,6 @@
 #include "update/ProcessSignals.h"
 
 #include "log/StandardErrorWriter.h"
-#include "settings/UserDefaults.h"
 #include "update/Snooze.h"
 
 #include <QCoreApplication>
@@ -63,7 +62,6 @@ void wakeWorkerOf(qint64 pid) {
 }
 
 void endProcess(int status) {
-    UserDefaults::synchronize();
     StandardErrorWriter::flush(std::chrono::milliseconds(200));
     std::_Exit(status);
 }
