@@ -51,7 +51,8 @@ void keyword(const QString& status, const QString& line, bool adopted, const QSt
 // which cycles began.
 QList<int> cycleStarts(const QString& script) {
     const auto wait = std::make_shared<SteppedWait>();
-    const auto trigger = std::make_shared<EarlyCycleTrigger>(wait->clocks());
+    const auto trigger =
+        std::make_shared<EarlyCycleTrigger>(wait->clocks(), [wait] { wait->ring(); });
     QList<int> starts;
     const auto apply = [&](int second) {
         for (const QString& event : script.split(' ', Qt::SkipEmptyParts)) {
@@ -62,7 +63,7 @@ QList<int> cycleStarts(const QString& script) {
                 trigger->reachabilityChanged(what == "online");
             else if (what == "suspend")
                 wait->sinceBoot += 1h;
-            else if (what == "lag") // a slow step, no sleep
+            else if (what == "nap") // asleep for less than a resume takes
                 wait->sinceBoot += 3s;
             else if (what == "save")
                 KeepSnoozing = 0;
@@ -189,8 +190,8 @@ private slots:
         QTest::newRow("resume, no report") << "60:suspend" << QList<int>{0, 75, 195};
         QTest::newRow("start while connecting") << "0:offline 8:online" << QList<int>{8, 128};
         QTest::newRow("start while connecting, no report") << "0:offline" << QList<int>{15, 135};
-        // On the clock that counts time asleep, which the lags move on.
-        QTest::newRow("slow steps are no resume") << "60:lag 61:lag" << QList<int>{0, 114};
+        // On the clock that counts time asleep, which the nap moves on.
+        QTest::newRow("a short nap is no resume") << "60:nap" << QList<int>{0, 117};
         QTest::newRow("Save is not held back")
             << "5:save 20:offline 25:online" << QList<int>{0, 5, 35, 155};
     }

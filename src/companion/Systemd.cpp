@@ -1,6 +1,7 @@
 #include "companion/Systemd.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <sys/stat.h>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
@@ -23,7 +24,8 @@ std::optional<std::chrono::milliseconds> aliveInterval() {
     uint64_t microseconds = 0;
     if (sd_watchdog_enabled(0, &microseconds) <= 0)
         return std::nullopt;
-    return std::chrono::milliseconds(microseconds / 2000);
+    // Never a wait so short that it would spin.
+    return std::max(std::chrono::milliseconds(microseconds / 2000), std::chrono::milliseconds(100));
 }
 
 bool standardErrorIsJournal() {

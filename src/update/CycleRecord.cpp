@@ -6,6 +6,7 @@
 #include <QFile>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,16 +24,25 @@ void pointTo(const QString& record) {
         ::rename(QFile::encodeName(fresh), QFile::encodeName(link));
 }
 
+// A runtime folder that is this user's alone; an inherited one (root's, after su) is not.
+bool isOwnRuntimeFolder(const QString& folder) {
+    struct stat status = {};
+    return !folder.isEmpty() && ::lstat(QFile::encodeName(folder), &status) == 0 &&
+           S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 0077) == 0;
+}
+
 // The record changes every cycle and need not outlive the updater, so it goes to the runtime
 // folder that systemd made for the service, or the user's, both in memory; without either,
-// beside the settings.
+// beside the settings, in place of what an earlier updater left there.
 QString recordPath() {
     static const QString path = [] {
         QString folder = qEnvironmentVariable("RUNTIME_DIRECTORY").section(':', 0, 0);
-        if (folder.isEmpty())
+        if (!isOwnRuntimeFolder(folder))
             folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        if (folder.isEmpty())
+        if (!isOwnRuntimeFolder(folder)) {
+            QFile::remove(besideSettings());
             return besideSettings();
+        }
         const QByteArray settings = UpdaterLock::settingsFile().toUtf8();
         const QString record =
             folder + "/vorlin-ipupdated-" +
@@ -81,7 +91,7 @@ void write(const CycleRecord& record) {
 }
 
 std::optional<CycleRecord> read() {
-    const LockedRecord locked(besideSettings(), O_RDONLY, LOCK_SH);
+    const LockedRecord locked(besideSettings(), O_RDONLY | O_NONBLOCK, LOCK_SH);
     QFile file;
     if (locked.descriptor() < 0 ||
         !file.open(locked.descriptor(), QIODevice::ReadOnly, QFile::DontCloseHandle))

@@ -4,7 +4,8 @@
 
 using std::chrono::milliseconds;
 
-EarlyCycleTrigger::EarlyCycleTrigger(WorkerClocks clocks) : clocks_(std::move(clocks)) {}
+EarlyCycleTrigger::EarlyCycleTrigger(WorkerClocks clocks, std::function<void()> ring)
+    : clocks_(std::move(clocks)), ring_(std::move(ring)) {}
 
 void EarlyCycleTrigger::reachabilityChanged(bool online) {
     {
@@ -16,7 +17,7 @@ void EarlyCycleTrigger::reachabilityChanged(bool online) {
         pending_ = true;
         fallbackAt_.reset();
     }
-    ringForWorker();
+    ring_();
 }
 
 void EarlyCycleTrigger::resumed() {
@@ -25,7 +26,7 @@ void EarlyCycleTrigger::resumed() {
         offline_ = true;
         awaitNetworkFrom(clocks_.sinceBoot());
     }
-    ringForWorker();
+    ring_();
 }
 
 bool EarlyCycleTrigger::holdsFirstCycle() {

@@ -3,6 +3,7 @@
 #include "update/WorkerWait.h"
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -22,7 +23,9 @@ public:
     // address soon where no report of it comes.
     static constexpr std::chrono::seconds resumeFallback{15};
 
-    explicit EarlyCycleTrigger(WorkerClocks clocks = SystemWait::systemClocks());
+    // It rings for the worker whenever the worker's wait is to end sooner than planned.
+    explicit EarlyCycleTrigger(WorkerClocks clocks = SystemWait::systemClocks(),
+                               std::function<void()> ring = ringForWorker);
 
     // From the network source, on any thread; rings for the worker when a cycle is due.
     void reachabilityChanged(bool online);
@@ -46,6 +49,7 @@ private:
     void awaitNetworkFrom(std::chrono::milliseconds sinceBoot);
 
     WorkerClocks clocks_;
+    std::function<void()> ring_;
     std::mutex mutex_;
     bool offline_ = false;
     bool pending_ = false;

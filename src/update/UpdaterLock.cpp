@@ -31,15 +31,25 @@ bool isFileAt(int descriptor, const QByteArray& path) {
            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
-// Earlier versions locked the same file with flock alone (QLockFile): holding both keeps
-// either version from running beside the other across an upgrade.
+// Earlier versions locked the same file with flock alone (QLockFile), which a record lock
+// does not see: asking for that too keeps a new updater from starting beside an old one
+// across an upgrade. It is let go at once, since a network file system makes flock a record
+// lock of the descriptor's, which the process's own would then refuse.
+bool heldByEarlierVersion(int descriptor) {
+    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK;
+    ::flock(descriptor, LOCK_UN);
+    return false;
+}
+
 UpdaterLock::Claim lock(int descriptor) {
+    if (heldByEarlierVersion(descriptor))
+        return UpdaterLock::Claim::HeldByAnother;
     struct flock record = wholeFile(F_WRLCK);
-    if (::fcntl(descriptor, F_SETLK, &record) == 0 && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+    if (::fcntl(descriptor, F_SETLK, &record) == 0)
         return UpdaterLock::Claim::Claimed;
-    return errno == EACCES || errno == EAGAIN || errno == EWOULDBLOCK
-               ? UpdaterLock::Claim::HeldByAnother
-               : UpdaterLock::Claim::Unavailable;
+    return errno == EACCES || errno == EAGAIN ? UpdaterLock::Claim::HeldByAnother
+                                              : UpdaterLock::Claim::Unavailable;
 }
 
 } // namespace
@@ -93,7 +103,8 @@ std::optional<UpdaterLock::Holder> UpdaterLock::holder() const {
     // would drop its own lock by closing the descriptor.
     if (descriptor_ >= 0)
         return std::nullopt;
-    const int descriptor = ::open(QFile::encodeName(path_), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int descriptor =
+        ::open(QFile::encodeName(path_), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (descriptor < 0)
         return std::nullopt;
     struct flock record = wholeFile(F_WRLCK);

@@ -8,8 +8,8 @@
 // It lies beside the settings file, so every user and program that uses the file meets it
 // there.
 //
-// The kernel keeps the lock: a record lock on the file, held on a descriptor that stays open
-// for the life of the updater, so it goes with the process however that ends. Whether it is
+// The kernel keeps the lock: a record lock on the file (fcntl), held on a descriptor that stays
+// open for the life of the updater, so it goes with the process however that ends. Whether it is
 // held, and by which process, is the kernel's answer too; what the file holds is never read.
 // A process drops its record locks when it closes any descriptor of the file, so nothing else
 // in an updater may open it.

@@ -1,5 +1,7 @@
 #include "update/WorkerWait.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <ctime>
 #include <poll.h>
@@ -48,8 +50,12 @@ void SystemWait::until(milliseconds sinceBoot) {
     if (end.it_value.tv_sec == 0 && end.it_value.tv_nsec == 0)
         end.it_value.tv_nsec = 1; // zero would disarm the timer
     ::timerfd_settime(timer_, TFD_TIMER_ABSTIME, &end, nullptr);
+    // Without a timer (none could be made), a time-out on the clock that stops in a suspend.
+    const auto left = std::max(sinceBoot - clocks_.sinceBoot(), milliseconds(0));
+    const int timeout =
+        timer_ >= 0 ? -1 : static_cast<int>(std::min<long long>(left.count(), INT_MAX));
     pollfd ends[] = {{doorbell, POLLIN, 0}, {timer_, POLLIN, 0}};
-    ::poll(ends, 2, -1); // a signal that interrupts it is one more reason to look again
+    ::poll(ends, 2, timeout); // a signal that interrupts it is one more reason to look again
     drain(doorbell);
     drain(timer_);
 }
