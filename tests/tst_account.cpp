@@ -103,8 +103,13 @@ private slots:
                 if (cyclesDone == 1)
                     saveAndCheck();
             });
-        QCOMPARE(provider_.requestLines().filter("/nic/getclientprofilewithgroup").size(),
-                 save.requestSent ? 1 : 0);
+        const QStringList checks =
+            provider_.requestLines().filter("/nic/getclientprofilewithgroup");
+        QCOMPARE(checks.size(), save.requestSent ? 1 : 0);
+        // The account's fields in this order, the password as the MD5 digest of its bytes.
+        QVERIFY(save.outcome != SaveOutcome::Saved || save.group.isEmpty() ||
+                checks[0] == "GET /nic/getclientprofilewithgroup?username=alice2024&password="
+                             "515e2fbbd31c992aedf690f205398f4d&group=home HTTP/1.1");
         // The worker goes on with the account it had: the same user name, digest and group.
         const QStringList updates = provider_.requestLines().filter("/nic/clientupdate");
         const auto account = [&](int cycle) { return updates.value(cycle).section('&', 0, 2); };

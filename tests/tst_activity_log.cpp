@@ -66,26 +66,12 @@ private slots:
         QVERIFY(stamp.isEmpty() || (stampTime >= before && stampTime <= after));
     }
 
-    // trimMutableString drops whole lines from the front, trimData from the end.
-    void trimmingDropsWholeLines_data() {
-        columns<QString, int, QString, QString>();
-        row("several lines", QString("abc\r\ndefghijkl\r\nxyz"), 10, QString("xyz"),
-            QString("abc"));
-        row("bare LF is no line end", QString("a\nb\nc"), 2, QString("a\nb\nc"),
-            QString("a\nb\nc"));
-    }
-    void trimmingDropsWholeLines() {
-        auto [text, maximum, front, end] = fetch<QString, int, QString, QString>();
-        QCOMPARE(trimData(text, maximum), end);
-        QCOMPARE(trimMutableString(text, maximum), front);
-        QCOMPARE(text, front);
-    }
-
+    // Whole lines go from the front; a bare LF ends no line.
     void logKeepsTheNewest3000Characters() {
         RecordingDisplay display;
         ActivityLog::setDisplay(&display);
         // Each entry is its message plus a 20-character stamp and CR LF.
-        addToActivityLog(QString(1478, 'a'));
+        addToActivityLog(QString(1477, 'a') + '\n');
         addToActivityLog(QString(1478, 'b'));
         QCOMPARE(ActivityLog::text().size(), 3000);
         refreshActivityLog();

@@ -155,17 +155,6 @@ QString& trimMutableString(QString& text, qint32 maximumLength) {
     return text;
 }
 
-QString trimData(const QString& text, qint32 maximumLength) {
-    QString trimmed = text;
-    while (trimmed.size() > maximumLength && !trimmed.isEmpty()) {
-        const qsizetype lastLineEnd = trimmed.lastIndexOf(lineEnd);
-        if (lastLineEnd < 0)
-            break;
-        trimmed.truncate(lastLineEnd);
-    }
-    return trimmed;
-}
-
 void refreshActivityLog() {
     ActivityLogDisplay* display = nullptr;
     QString copy;

@@ -63,9 +63,6 @@ void addToActivityLog(const QString& message, const QString& standardErrorCopy);
 // without any CR LF is left as it is.
 QString& trimMutableString(QString& text, qint32 maximumLength);
 
-// Drops whole lines from the end until the text is at most maximumLength long.
-QString trimData(const QString& text, qint32 maximumLength);
-
 // Copies the log to the display's view when it changed since the display was last shown it.
 // GUI thread only.
 void refreshActivityLog();

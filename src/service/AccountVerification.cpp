@@ -91,24 +91,6 @@ bool readProfileReply(const std::optional<QString>& body, bool& result,
     return true;
 }
 
-bool getLocationCheck(const QString& username, const QString& somePassword,
-                      const QString& someLocation, bool& locationCheckResult) {
-    locationCheckResult = false;
-    if (username.isEmpty() || somePassword.isEmpty() || someLocation.isEmpty())
-        return false;
-    std::optional<QString> httpResult;
-    if (!urlExecute(
-            apiRequestUrl("/nic/groupcheck", accountFields(username, somePassword, someLocation)),
-            httpResult))
-        return false;
-    const QString body = cleanse(httpResult);
-    if (body.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
-        locationCheckResult = true;
-        return true;
-    }
-    return body.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;
-}
-
 std::optional<QString> base64Decode(const QString& text) {
     QString padded = text;
     padded.replace('|', '=');

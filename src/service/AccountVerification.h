@@ -17,12 +17,6 @@ bool getClientProfileWithGroup(const QString& username, const QString& somePassw
 bool readProfileReply(const std::optional<QString>& body, bool& result,
                       std::optional<QString>& message);
 
-// Asks whether the group belongs to the account. True when the provider answered "true" or
-// "false" (any letter case), the verdict then in locationCheckResult. Sends nothing when an
-// argument is empty.
-bool getLocationCheck(const QString& username, const QString& somePassword,
-                      const QString& someLocation, bool& locationCheckResult);
-
 // The profile reply's wrapping: Base64 with "|" for "=", around UTF-16LE text. No text when
 // the Base64 or the UTF-16 is broken.
 std::optional<QString> base64Decode(const QString& text);

@@ -12,6 +12,7 @@ namespace {
 struct Configuration {
     ServiceEndpoints endpoints = ServiceEndpoints::compiledIn();
     QByteArray extraCaCertificatesPem;
+    std::chrono::milliseconds exchangeBound = defaultExchangeBound;
 };
 
 // Read by the GUI and the worker thread alike.
@@ -20,9 +21,10 @@ Configuration configuration;
 
 } // namespace
 
-void configure(const ServiceEndpoints& endpoints, const QByteArray& extraCaCertificatesPem) {
+void configure(const ServiceEndpoints& endpoints, const QByteArray& extraCaCertificatesPem,
+               std::chrono::milliseconds exchangeBound) {
     const std::lock_guard lock(configurationMutex);
-    configuration = {endpoints, extraCaCertificatesPem};
+    configuration = {endpoints, extraCaCertificatesPem, exchangeBound};
 }
 
 ServiceEndpoints endpoints() {
@@ -33,6 +35,11 @@ ServiceEndpoints endpoints() {
 QByteArray extraCaCertificatesPem() {
     const std::lock_guard lock(configurationMutex);
     return configuration.extraCaCertificatesPem;
+}
+
+std::chrono::milliseconds exchangeBound() {
+    const std::lock_guard lock(configurationMutex);
+    return configuration.exchangeBound;
 }
 
 } // namespace ServiceClient

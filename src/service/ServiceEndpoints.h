@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 
 // The provider's hosts, each "host" or "host:port".
 struct ServiceEndpoints {
@@ -18,14 +19,19 @@ struct ServiceEndpoints {
 // "https://<web host><path>": a page of the provider's web site; the home page for "".
 QString webPageUrl(const QString& path);
 
-// Which hosts the service client talks to and which certificate authorities (PEM) it trusts
-// besides the system's. The program keeps the compiled-in hosts and the system's store
-// alone; tests and the demo point the client at a local stand-in of the provider before any
-// request is made.
+// Which hosts the service client talks to, which certificate authorities (PEM) it trusts
+// besides the system's, and how long an exchange may take at most, its name lookup
+// included. The program keeps the compiled-in hosts, the system's store alone and 10 seconds;
+// tests and the demo point the client at a local stand-in of the provider before any request
+// is made.
 namespace ServiceClient {
 
-void configure(const ServiceEndpoints& endpoints, const QByteArray& extraCaCertificatesPem = {});
+inline constexpr std::chrono::milliseconds defaultExchangeBound{10'000};
+
+void configure(const ServiceEndpoints& endpoints, const QByteArray& extraCaCertificatesPem = {},
+               std::chrono::milliseconds exchangeBound = defaultExchangeBound);
 ServiceEndpoints endpoints();
 QByteArray extraCaCertificatesPem();
+std::chrono::milliseconds exchangeBound();
 
 } // namespace ServiceClient

@@ -14,7 +14,6 @@
 namespace MyFunctions {
 namespace {
 
-constexpr long exchangeTimeoutMilliseconds = 10'000;
 constexpr qsizetype maximumBodyBytes = 1024 * 1024;
 
 // libcurl's global set-up is not thread-safe, so it runs while the program is still one
@@ -111,7 +110,7 @@ EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByte
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, exchangeTimeoutMilliseconds);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(ServiceClient::exchangeBound().count()));
     // A name lookup that hangs is left to finish on its own instead of being waited for, so
     // the time-out bounds the whole exchange.
     curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);

@@ -7,9 +7,6 @@ namespace {
 
 const auto usernamePattern = QStringLiteral("^[0-9a-zA-Z]{4,20}$");
 const auto locationPattern = QStringLiteral("^[0-9a-zA-Z]{1,50}$");
-// The hyphen after \w stands for itself; PCRE2 reads an unescaped one there as a broken
-// range and would reject the whole pattern, so it is escaped.
-const auto emailAddressPattern = QStringLiteral(R"(^[\w\-_%+\.]+@([\w-]+\.)+[\w-]{2,15}$)");
 const auto passwordPattern =
     QStringLiteral(R"(^[0-9a-zA-Z`~!@#\$%\^&\*\(\)\{}\[\]\-_=\+\|\\;:'"<>,\.\?\/]{4,20}$)");
 
@@ -47,11 +44,6 @@ bool MyValidator::isValidPassword(const QString& text) const {
 
 bool MyValidator::isValidLocation(const QString& text) const {
     thread_local const QRegularExpression expression = compile(locationPattern);
-    return matchesWholeText(text, expression);
-}
-
-bool MyValidator::isValidEmailAddress(const QString& text) const {
-    thread_local const QRegularExpression expression = compile(emailAddressPattern);
     return matchesWholeText(text, expression);
 }
 

@@ -9,7 +9,6 @@ public:
     bool isValidUsername(const QString& text) const;
     bool isValidPassword(const QString& text) const;
     bool isValidLocation(const QString& text) const;
-    bool isValidEmailAddress(const QString& text) const;
 
     // True when the whole text matches the pattern, letter case ignored. Empty text
     // never matches.
