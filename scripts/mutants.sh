@@ -311,18 +311,20 @@ mutants() {
 - {{location, entries.group},
 + {{location, entries.group.isEmpty() ? UserDefaults::objectForKey(location) : entries.group},
 @ save-stores-fields-read-again src/app/AppDelegate.cpp
-? the input filter drops the same input; read-only shows a Save in progress and stops input that comes by no event
 - field->setReadOnly(saving);
 + field->setReadOnly(false);
-@ input-replayed-after-save src/app/ProfileCheckWait.cpp
-- QCoreApplication::instance()->installEventFilter(&dropper);
-+
-@ input-method-commit-reaches-fields src/app/ProfileCheckWait.cpp
-- case QEvent::InputMethod:
-+ case QEvent::None:
+@ input-method-commit-reaches-fields src/app/AppDelegate.cpp
+- return saving_ && event->type() == QEvent::InputMethod;
++ return false;
+@ controls-usable-during-save src/app/AppDelegate.cpp
+- control->setEnabled(!saving);
++ control->setEnabled(true);
 @ quit-unreachable-during-save src/app/AppDelegate.cpp
-- object == window_->buttonMenu ||
-+
+- if (action != quitEntry_)
++ if (true)
+@ menu-button-hidden src/app/PreferencesWindow.cpp
+- buttonMenu->setPopupMode(QToolButton::InstantPopup);
++ buttonMenu->setPopupMode(QToolButton::InstantPopup); buttonMenu->hide();
 @ first-run-ipv6-unticked src/app/AppDelegate.cpp
 - checkBoxUpdateIPv6Address->setChecked(true);
 + checkBoxUpdateIPv6Address->setChecked(false);

@@ -3,18 +3,17 @@
 #include "LocalProvider.h"
 #include "StandardErrorCapture.h"
 #include "SystemTrust.h"
+#include "XDisplay.h"
 #include "account/SaveSettings.h"
 #include "service/Transport.h"
 
 #include <QtTest>
 #include <csignal>
-#include <cstdlib>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <xcb/xcb.h>
 
 namespace {
 
@@ -29,73 +28,6 @@ QString writeFile(const QString& path, const QByteArray& content) {
         qFatal("cannot write %s", qPrintable(path));
     return path;
 }
-
-// An X server of the test's own (Xvfb), with a real tray host (trayer) on it or none.
-class XDisplay {
-public:
-    explicit XDisplay(bool withTray) {
-        // Xvfb writes its display's number once it takes connections. Without -noreset it
-        // starts afresh whenever its last client leaves, and refuses clients meanwhile.
-        server_.start("Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "800x600x24",
-                               "-nolisten", "tcp"});
-        QVERIFY(server_.waitForReadyRead(20'000));
-        name = ':' + QString::fromLatin1(server_.readAllStandardOutput()).trimmed();
-        if (!withTray)
-            return;
-        tray_.setProcessEnvironment(environment());
-        tray_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"});
-        // What the program asks at start: whether anyone owns the tray's selection.
-        QTRY_VERIFY_WITH_TIMEOUT(ownsSelection("_NET_SYSTEM_TRAY_S0"), 20'000);
-    }
-    ~XDisplay() {
-        for (QProcess* process : {&tray_, &server_}) {
-            process->kill();
-            process->waitForFinished();
-        }
-    }
-
-    QProcessEnvironment
-    environment(QProcessEnvironment base = QProcessEnvironment::systemEnvironment()) const {
-        base.insert("DISPLAY", name);
-        base.insert("QT_QPA_PLATFORM", "xcb");
-        return base;
-    }
-
-    // Runs xdotool on this display; what it printed.
-    QString xdotool(const QStringList& arguments) const {
-        QProcess tool;
-        tool.setProcessEnvironment(environment());
-        tool.start("xdotool", arguments);
-        tool.waitForFinished();
-        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-    }
-    // The shown top-level windows the search finds (a tray icon is the tray host's child).
-    QStringList windows(const QStringList& search) const {
-        return xdotool(QStringList{"search", "--maxdepth", "1", "--onlyvisible"} + search)
-            .split('\n', Qt::SkipEmptyParts);
-    }
-
-    QString name;
-
-private:
-    bool ownsSelection(const QByteArray& selection) const {
-        xcb_connection_t* connection = xcb_connect(name.toLatin1(), nullptr);
-        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, selection.size(), selection), nullptr);
-        xcb_get_selection_owner_reply_t* owner =
-            atom ? xcb_get_selection_owner_reply(
-                       connection, xcb_get_selection_owner(connection, atom->atom), nullptr)
-                 : nullptr;
-        const bool owned = owner && owner->owner != XCB_NONE;
-        std::free(owner);
-        std::free(atom);
-        xcb_disconnect(connection);
-        return owned;
-    }
-
-    QProcess server_;
-    QProcess tray_;
-};
 
 // A running copy of one of the programs, offscreen or on the display, with a config folder of
 // its own.
@@ -333,6 +265,7 @@ private slots:
         const auto [withTray, savedBefore] = fetch<bool, bool>();
         const QTemporaryDir home;
         const XDisplay display(withTray);
+        QVERIFY(display.ready);
         StandInProvider provider;
         provider.addAccount(account);
         const Companion companion(provider, home.filePath("config"));

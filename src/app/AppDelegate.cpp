@@ -84,6 +84,8 @@ AppDelegate::AppDelegate(WorkerStarter startWorker)
     connect(window_.get(), &PreferencesWindow::visibilityChanged, this,
             &AppDelegate::followLogWhileVisible);
     QCoreApplication::instance()->installEventFilter(this);
+    for (QLineEdit* field : entryFields())
+        field->installEventFilter(this);
 }
 
 AppDelegate::~AppDelegate() {
@@ -243,11 +245,7 @@ void AppDelegate::buttonSaveClick() {
     const AccountEntries entries = enteredAccount();
     setSaving(true);
     const auto saveDone = qScopeGuard([this] { setSaving(false); });
-    const auto waitPainting = [this](const AccountEntries& entries) {
-        return checkProfileWhilePainting(entries,
-                                         [this](QObject* target) { return leadsToQuit(target); });
-    };
-    if (saveSettings(entries, waitPainting) == SaveOutcome::InvalidGroup)
+    if (saveSettings(entries, checkProfileWhilePainting) == SaveOutcome::InvalidGroup)
         window_->textBoxLocation->setText("");
 }
 
@@ -257,24 +255,22 @@ AccountEntries AppDelegate::enteredAccount() const {
             isOn(window_->checkBoxUpdateIPv6Address)};
 }
 
-// The tray icon (a widget on XEmbed trays), the menu and the window's Menu button: the way
-// to Quit, whose entry alone stays enabled while Save runs.
-bool AppDelegate::leadsToQuit(QObject* target) const {
-    for (QObject* object = target; object; object = object->parent())
-        if (object == trayIconMenu_.get() || object == window_->buttonMenu ||
-            object->inherits("QSystemTrayIconSys"))
-            return true;
-    return false;
+std::array<QLineEdit*, 3> AppDelegate::entryFields() const {
+    return {window_->textBoxUsername, window_->textBoxPassword, window_->textBoxLocation};
 }
 
+// While Save waits for the provider, everything that would change an entry or run a command
+// is disabled, however the input comes (a click, a key, a drop, a tray menu over D-Bus); the
+// tray icon, the window's Menu button and Quit in their menu still work, so the program can
+// be ended at once. Read-only fields still show what is saved; an input method's commit,
+// which they would take, is dropped on its way to them.
 void AppDelegate::setSaving(bool saving) {
     saving_ = saving;
-    // Commands that arrive as events other than user input (a tray menu over D-Bus) are
-    // held off too; Quit alone still ends the program at once. Input-method commits and
-    // drops are no key events: read-only fields refuse them.
-    window_->buttonSave->setEnabled(!saving);
-    for (QLineEdit* field :
-         {window_->textBoxUsername, window_->textBoxPassword, window_->textBoxLocation})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             window_->buttonSave, window_->buttonClose, window_->checkBoxUpdateIPv4Address,
+             window_->checkBoxUpdateIPv6Address})
+        control->setEnabled(!saving);
+    for (QLineEdit* field : entryFields())
         field->setReadOnly(saving);
     for (QAction* action : trayIconMenu_->actions())
         if (action != quitEntry_)
@@ -298,15 +294,17 @@ void AppDelegate::windowClosed() {
 }
 
 // A quit (Quit, a termination signal, the session ending) closes the window on its way out;
-// that close must not announce that the program keeps updating.
+// that close must not announce that the program keeps updating. While Save runs, an input
+// method's commit to an entry field goes nowhere.
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit)
+    if (watched != QCoreApplication::instance())
+        return saving_ && event->type() == QEvent::InputMethod;
+    if (event->type() == QEvent::Quit)
         quitting_ = true;
     return false;
 }
 
 void AppDelegate::menuPreferencesClick() {
-    window_->buttonMenu->setVisible(!QSystemTrayIcon::isSystemTrayAvailable());
     // Qt counts a minimized window as visible; a window already in view keeps its place.
     if (!window_->isVisible() || window_->isMinimized()) {
         window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);

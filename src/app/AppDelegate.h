@@ -13,6 +13,7 @@
 class LoginItem;
 class PreferencesWindow;
 class QAction;
+class QLineEdit;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;
@@ -69,7 +70,7 @@ private:
     void emptyPreferencesForFirstRun();
     void startUpdateWorker();
     AccountEntries enteredAccount() const;
-    bool leadsToQuit(QObject* target) const;
+    std::array<QLineEdit*, 3> entryFields() const;
     void setSaving(bool saving);
     void windowClosed();
 

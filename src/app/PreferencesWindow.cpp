@@ -42,8 +42,9 @@ PreferencesWindow::PreferencesWindow()
     textBoxActivityLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     buttonSave->setDefault(true);
     buttonMenu->setText(tr("Menu"));
+    // Always there: a tray may vanish, or come only after the program's start, which Qt's
+    // D-Bus tray never takes up.
     buttonMenu->setPopupMode(QToolButton::InstantPopup);
-    buttonMenu->hide();
     // Enter in any field saves, as the default button would in a dialog.
     for (QLineEdit* field : {textBoxUsername, textBoxPassword, textBoxLocation})
         connect(field, &QLineEdit::returnPressed, buttonSave, &QPushButton::click);
