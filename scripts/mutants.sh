@@ -355,12 +355,24 @@ mutants() {
 @ close-without-tray-tells-every-time src/app/AppDelegate.cpp
 - toldHowToReturn_ = true;
 +
-@ failing-told-every-cycle src/app/AppDelegate.cpp
-- before != StatusLook::Attention)
-+ true)
-@ recovery-not-told src/app/AppDelegate.cpp
-- else if (look_ == StatusLook::Working && before == StatusLook::Attention)
-+ else if (false)
+@ failing-told-every-cycle src/app/UpdateNotices.cpp
+- if (networkDown || ++failuresInARow_ < 2 || failingTold_)
++ if (networkDown || ++failuresInARow_ < 2)
+@ failing-told-at-the-first-failure src/app/UpdateNotices.cpp
+- ++failuresInARow_ < 2
++ ++failuresInARow_ < 1
+@ failing-told-while-offline src/app/UpdateNotices.cpp
+- if (networkDown || ++
++ if (++
+@ recovery-not-told src/app/UpdateNotices.cpp
+- return Notice::WorkingAgain;
++ return std::nullopt;
+@ stop-not-told src/app/UpdateNotices.cpp
+- return stopped ? std::optional(Notice::Stopped) : std::nullopt;
++ return std::nullopt;
+@ network-state-not-asked src/app/AppDelegate.cpp
+- earlyCycles_ && earlyCycles_->networkDown()
++ false
 @ vanished-settings-keep-tooltip src/app/AppDelegate.cpp
 - acceptedToolTip_.clear();
 +

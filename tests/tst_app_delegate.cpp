@@ -4,6 +4,7 @@
 #include "StandardErrorCapture.h"
 #include "TemporarySettingsStore.h"
 #include "app/AppDelegate.h"
+#include "app/DesktopNotification.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
 #include "app/platform/linux/XdgAutostartItem.h"
@@ -376,44 +377,30 @@ private slots:
         QVERIFY(!file.exists());
     }
 
-    void autostartEntryIsValidForAnyProgramPath_data() {
-        columns<QString>();
-        QTest::newRow("space and apostrophe") << "/home/o'neil/my apps/vorlin-ipupdate";
-        QTest::newRow("quote, dollar, backquote, backslash") << "/opt/a\"b$c`d\\e/vorlin-ipupdate";
-    }
-    void autostartEntryIsValidForAnyProgramPath() {
-        const auto [program] = fetch<QString>();
-        XdgAutostartItem item(program);
-        QVERIFY(item.setEnabled(true));
-        QProcess validate;
-        validate.start("desktop-file-validate", {item.entryPath()});
-        QVERIFY(validate.waitForFinished());
-        QCOMPARE(validate.exitCode(), 0);
-        QCOMPARE(validate.readAll(), QByteArray());
-        QVERIFY(item.setEnabled(false));
-        QVERIFY(item.setEnabled(false)); // nothing left to remove
-    }
-
     // A whole cycle over HTTPS per kind of outcome, between two accepted ones: what it logs,
     // remembers, shows in the tray and leaves for the next request.
     void cycleOutcomes_data() {
         // status, body; what the cycle logs after its announcement, whether the next request is
-        // a first update, the reason the tray shows (empty: none)
-        columns<int, QByteArray, QStringList, bool, QString>();
+        // a first update, the reason the tray shows; NetworkManager's state
+        columns<int, QByteArray, QStringList, bool, QString, uint>();
         const QString unreadable = "the service's reply could not be read";
         row("not adopted", 200, QByteArray(R"({"statusCode":"abuse"})"),
             QStringList{"Server response: abuse",
                         "[abuse] IP address was not updated due to abusive IP update behaviour.",
                         ""},
-            true, QString("updates blocked for abuse"));
-        row("HTTP 500", 500, goodReply, QStringList(), false, QString("no reply from the service"));
-        row("empty body", 200, QByteArray(), QStringList{""}, false, unreadable);
-        row("unreadable", 200, QByteArray("OK"), QStringList(), false, unreadable);
+            true, QString("updates blocked for abuse"), 70u);
+        const QString noReply = "no reply from the service";
+        row("HTTP 500", 500, goodReply, QStringList(), false, noReply, 70u);
+        row("HTTP 500, the network down", 500, goodReply, QStringList(), false, noReply, 20u);
+        row("empty body", 200, QByteArray(), QStringList{""}, false, unreadable, 70u);
+        row("unreadable", 200, QByteArray("OK"), QStringList(), false, unreadable, 70u);
     }
     void cycleOutcomes() {
-        const auto [status, body, block, firstUpdateNext, failure] =
-            fetch<int, QByteArray, QStringList, bool, QString>();
+        const auto [status, body, block, firstUpdateNext, failure, network] =
+            fetch<int, QByteArray, QStringList, bool, QString, uint>();
         TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", false, true);
+        SystemServicesStandIn services(QDBusConnection::sessionBus(), network);
+        QVERIFY(services.serve());
         const auto delegate = launch();
         provider_->scriptReply("/nic/clientupdate", LocalProvider::reply(200, goodReply));
         for (int twice = 0; twice < 2; ++twice)
@@ -443,9 +430,14 @@ private slots:
                                                   acceptedToolTip
                                             : acceptedToolTip));
         QCOMPARE(shown[3], qMakePair(Look::Working, acceptedToolTip));
-        // Told once as updates start failing and once as they work again, not per cycle.
+        // Told once as updates start failing and once as they work again, not per cycle; an
+        // offline computer is no news.
+        // A last one of the test's own: what came before it has come.
+        notifyDesktop(nullptr, "end", {});
+        QTRY_VERIFY(notifications_.titles.contains("end"));
         const QStringList told = {"Updates are failing", "Updates work again"};
-        QTRY_COMPARE(notifications_.titles, failed ? told : QStringList());
+        QCOMPARE(notifications_.titles,
+                 (network == 70u ? told : QStringList()) + QStringList{"end"});
         // IPv4 not reported, IPv6 reported; a first update after start-up, and after a
         // reply that was not adopted.
         const QStringList requests = provider_->requestLines().filter("/nic/clientupdate?");
@@ -458,6 +450,29 @@ private slots:
     }
 
     // Settings that vanish while the program runs: the tray stops saying updates work.
+    // What is told as cycles end (F a failure, f one while the network is down, S a success,
+    // N no settings to update with).
+    void noticesAsCyclesEnd_data() {
+        columns<bool, QString, QStringList>(); // set up at start, the cycles, what is told
+        row("one failure: nothing", true, QString("S F S"), QStringList());
+        row("failing holds: told once, and its end", true, QString("F F F S S"),
+            QStringList{"failing", "working again"});
+        row("offline: nothing", true, QString("f f f S"), QStringList());
+        row("settings gone: told once", true, QString("S N N"), QStringList{"stopped"});
+        row("never set up: nothing", false, QString("N N"), QStringList());
+    }
+    void noticesAsCyclesEnd() {
+        const auto [setUp, cycles, expected] = fetch<bool, QString, QStringList>();
+        UpdateNotices notices(setUp);
+        QStringList told;
+        for (const QString& cycle : cycles.split(' ')) {
+            const CycleOutcome outcome{cycle != "N", cycle == "S", QString()};
+            if (const auto notice = notices.afterCycle(outcome, cycle == "f"))
+                told << QStringList{"failing", "working again", "stopped"}[int(*notice)];
+        }
+        QCOMPARE(told, expected);
+    }
+
     void lostSettingsShowAsNotSetUp() {
         TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home");
         const auto delegate = launch();
@@ -489,6 +504,25 @@ private slots:
         }
         first.release();
         QTRY_VERIFY(!owned());
+    }
+
+    // Last: it starts a process, after which ThreadSanitizer follows no new thread.
+    void autostartEntryIsValidForAnyProgramPath_data() {
+        columns<QString>();
+        QTest::newRow("space and apostrophe") << "/home/o'neil/my apps/vorlin-ipupdate";
+        QTest::newRow("quote, dollar, backquote, backslash") << "/opt/a\"b$c`d\\e/vorlin-ipupdate";
+    }
+    void autostartEntryIsValidForAnyProgramPath() {
+        const auto [program] = fetch<QString>();
+        XdgAutostartItem item(program);
+        QVERIFY(item.setEnabled(true));
+        QProcess validate;
+        validate.start("desktop-file-validate", {item.entryPath()});
+        QVERIFY(validate.waitForFinished());
+        QCOMPARE(validate.exitCode(), 0);
+        QCOMPARE(validate.readAll(), QByteArray());
+        QVERIFY(item.setEnabled(false));
+        QVERIFY(item.setEnabled(false)); // nothing left to remove
     }
 };
 

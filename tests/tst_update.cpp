@@ -193,6 +193,8 @@ private slots:
         QTest::newRow("a short nap is no resume") << "60:nap" << QList<int>{0, 117};
         QTest::newRow("Save is not held back")
             << "5:save 20:offline 25:online" << QList<int>{0, 5, 35, 155};
+        QTest::newRow("Save while connecting: no fallback cycle after it")
+            << "0:offline 5:save" << QList<int>{5, 125};
     }
     void earlyCycles() {
         const auto [script, starts] = fetch<QString, QList<int>>();

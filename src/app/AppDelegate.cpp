@@ -117,6 +117,7 @@ void AppDelegate::buildMenu() {
 void AppDelegate::applicationDidFinishLaunching() {
     ActivityLog::setDisplay(this);
     const bool saved = UserDefaults::boolForKey(SettingsKeys::saved);
+    notices_ = UpdateNotices(saved);
     // Until a cycle reports, saved settings are taken to work.
     createStatusItem(saved ? StatusLook::Working : StatusLook::NotSetUp);
     if (saved)
@@ -172,10 +173,10 @@ void AppDelegate::emptyPreferencesForFirstRun() {
 }
 
 void AppDelegate::startUpdateWorker() {
-    auto earlyCycles = std::make_shared<EarlyCycleTrigger>();
-    followNetworkReachability(earlyCycles, this);
+    earlyCycles_ = std::make_shared<EarlyCycleTrigger>();
+    followNetworkReachability(earlyCycles_, this);
     startWorker_(std::make_shared<IPUpdateThread>(requestClientUpdate,
-                                                  std::make_shared<SystemWait>(), earlyCycles));
+                                                  std::make_shared<SystemWait>(), earlyCycles_));
 }
 
 // A hidden view shows nothing, so it is not refreshed: the program stays asleep between
@@ -203,7 +204,6 @@ void AppDelegate::showToolTip(const QString& text) {
 }
 
 void AppDelegate::showCycleOutcome(const CycleOutcome& outcome) {
-    const StatusLook before = look_;
     if (!outcome.setUp) {
         look_ = StatusLook::NotSetUp;
         acceptedToolTip_.clear(); // it went through for settings that are no longer there
@@ -212,17 +212,27 @@ void AppDelegate::showCycleOutcome(const CycleOutcome& outcome) {
     }
     failureNote_ = outcome.failureNote;
     showStatus();
-    tellChangeOfLook(before);
+    if (const auto notice =
+            notices_.afterCycle(outcome, earlyCycles_ && earlyCycles_->networkDown()))
+        tell(*notice);
 }
 
-// Once when updates start failing and once when they work again, never for each cycle.
-void AppDelegate::tellChangeOfLook(StatusLook before) {
-    if (look_ == StatusLook::Attention && before != StatusLook::Attention)
+void AppDelegate::tell(UpdateNotices::Notice notice) {
+    switch (notice) {
+    case UpdateNotices::Notice::Failing:
         notifyDesktop(statusItem_, tr("Updates are failing"),
                       failureNote_ + tr("\nYour host names may no longer point here."));
-    else if (look_ == StatusLook::Working && before == StatusLook::Attention)
+        break;
+    case UpdateNotices::Notice::WorkingAgain:
         notifyDesktop(statusItem_, tr("Updates work again"),
                       tr("Your host names point at this computer's addresses again."));
+        break;
+    case UpdateNotices::Notice::Stopped:
+        notifyDesktop(statusItem_, tr("Updates have stopped"),
+                      tr("The settings are gone or cannot be read. Open the window and save "
+                         "the account again."));
+        break;
+    }
 }
 
 void AppDelegate::showStatus() {

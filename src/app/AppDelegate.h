@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/SaveSettings.h"
+#include "app/UpdateNotices.h"
 #include "log/ActivityLog.h"
 #include "settings/UserDefaults.h"
 #include "update/IPUpdateThread.h"
@@ -64,7 +65,7 @@ private:
     void buildMenu();
     void createStatusItem(StatusLook look);
     void showStatus();
-    void tellChangeOfLook(StatusLook before);
+    void tell(UpdateNotices::Notice notice);
     void followLogWhileVisible(bool visible);
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
@@ -86,6 +87,8 @@ private:
     StatusLook look_ = StatusLook::NotSetUp;
     QString acceptedToolTip_; // the text of the newest accepted update
     QString failureNote_;     // why the newest cycle failed; empty after a success
+    UpdateNotices notices_{false};
+    std::shared_ptr<EarlyCycleTrigger> earlyCycles_;
     bool saving_ = false;
     bool toldHowToReturn_ = false;
     bool quitting_ = false; // the application asked to quit: its windows close on their way

@@ -39,7 +39,13 @@ bool EarlyCycleTrigger::holdsFirstCycle() {
 void EarlyCycleTrigger::cycleStarted() {
     const std::lock_guard lock(mutex_);
     pending_ = false;
+    fallbackAt_.reset(); // a cycle that began anyway (a Save's) needs no fallback after it
     lastCycleStart_ = clocks_.sinceBoot();
+}
+
+bool EarlyCycleTrigger::networkDown() {
+    const std::lock_guard lock(mutex_);
+    return offline_;
 }
 
 std::optional<milliseconds> EarlyCycleTrigger::wakeAt(milliseconds deadline) {

@@ -35,6 +35,8 @@ public:
     bool holdsFirstCycle();
     // The worker, as each cycle begins: it serves every trigger so far.
     void cycleStarted();
+    // Whether the network is reported gone, or still reconnecting after a resume.
+    bool networkDown();
     // The worker, whenever its wait returns, with the time its usual wait ends: none when the
     // wait is to end now, else when to look again.
     std::optional<std::chrono::milliseconds> wakeAt(std::chrono::milliseconds deadline);
