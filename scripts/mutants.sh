@@ -310,6 +310,12 @@ mutants() {
 @ accepted-empty-group-keeps-stored-group src/account/SaveSettings.cpp
 - {{location, entries.group},
 + {{location, entries.group.isEmpty() ? UserDefaults::objectForKey(location) : entries.group},
+@ group-masked-inside-words src/account/SaveSettings.cpp
+- QRegularExpression("\\b" + QRegularExpression::escape(group) + "\\b")
++ QRegularExpression(QRegularExpression::escape(group))
+@ short-group-masked src/account/SaveSettings.cpp
+- if (group.size() >= shortestPassword)
++ if (!group.isEmpty())
 @ save-stores-fields-read-again src/app/AppDelegate.cpp
 - field->setReadOnly(saving);
 + field->setReadOnly(false);

@@ -1,6 +1,7 @@
 #include "CycleDriver.h"
 #include "DataRow.h"
 #include "LocalProvider.h"
+#include "StandardErrorCapture.h"
 #include "TemporarySettingsStore.h"
 #include "account/SaveSettings.h"
 
@@ -114,6 +115,28 @@ private slots:
         const QStringList updates = provider_.requestLines().filter("/nic/clientupdate");
         const auto account = [&](int cycle) { return updates.value(cycle).section('&', 0, 2); };
         QVERIFY(!save.workerRunning || (updates.size() == 2 && account(1) == account(0)));
+    }
+
+    // The journal's copy of the provider's refusal hides the group where it stands as a word
+    // as long as a password can be (one typed there by mistake), and nothing else.
+    void refusalCopyHidesOnlyTheGroupAsAWord_data() {
+        columns<QString, QString, QString>(); // the group, the provider's message, its copy
+        const QString refused = "Invalid username or password.";
+        row("shorter than a password", QString("or"), refused, refused);
+        row("a word, and inside one", QString("home"), QString("No group home in homes."),
+            QString("No group <group> in homes."));
+    }
+    void refusalCopyHidesOnlyTheGroupAsAWord() {
+        const auto [group, message, copy] = fetch<QString, QString, QString>();
+        const TemporarySettingsStore store;
+        provider_.reset();
+        provider_.scriptReply("/nic/getclientprofilewithgroup",
+                              LocalProvider::reply(200, StandInProvider::profileReplyBody(
+                                                            "{\"result\":false,\"message\":\"" +
+                                                            message.toUtf8() + "\"}")));
+        StandardErrorCapture capture;
+        QCOMPARE(saveSettings({"alice2024", "s3cret!Pw", group, true, true}), SaveOutcome::Refused);
+        QVERIFY(capture.finish().endsWith(' ' + copy + "\r\n"));
     }
 };
 

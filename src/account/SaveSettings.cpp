@@ -7,6 +7,8 @@
 #include "update/Snooze.h"
 #include "validation/MyValidator.h"
 
+#include <QRegularExpression>
+
 using MyFunctions::addToActivityLog;
 using namespace SettingsKeys;
 
@@ -22,6 +24,7 @@ const auto invalidGroupMessage = QStringLiteral(
 const auto unableToAuthenticateMessage = QStringLiteral("Unable to authenticate!");
 const auto authenticationFailedMessage = QStringLiteral("Authentication failed!");
 const auto savedMessage = QStringLiteral("Settings have been saved.");
+constexpr qsizetype shortestPassword = 4;
 const auto notStoredMessage =
     QStringLiteral("The settings could not be stored. Please check that the settings file "
                    "can be written.");
@@ -57,10 +60,12 @@ SaveOutcome tellVerdict(const ProfileCheckOutcome& verification, const QString& 
         addToActivityLog(authenticationFailedMessage);
         return SaveOutcome::Refused;
     }
-    // The provider may repeat the group, and a password typed there by mistake passes as one.
+    // The provider may repeat the group, and a password typed there by mistake passes as one:
+    // a word as long as a password can be is hidden in the journal's copy.
     QString copy = *message;
-    if (!group.isEmpty())
-        copy.replace(group, QStringLiteral("<group>"));
+    if (group.size() >= shortestPassword)
+        copy.replace(QRegularExpression("\\b" + QRegularExpression::escape(group) + "\\b"),
+                     QStringLiteral("<group>"));
     addToActivityLog(*message, copy);
     return SaveOutcome::Refused;
 }
