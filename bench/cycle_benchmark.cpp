@@ -161,8 +161,8 @@ struct CyclesByTrust {
     std::vector<CycleCost> systemStore;     // the installed program's: the system's store alone
 };
 
-// The stand-in's authority stays in the system's store throughout; the cycles take turns, so
-// that the machine's load falls alike on both.
+// The stand-in's authority stays in this thread's copy of the system's store throughout; the
+// cycles take turns, so that the machine's load falls alike on both.
 CyclesByTrust cycleTimesByTrust(const StandInProvider& provider, int cycles) {
     const SystemTrust trust(provider.authority());
     const auto givenAuthority = [&](int cycle) {

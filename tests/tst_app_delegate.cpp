@@ -107,9 +107,9 @@ class AppDelegateTest : public QObject {
     QSet<QString> descriptorsBefore_;
     NotificationServer notifications_;
 
-    static std::unique_ptr<AppDelegate> launch() {
+    static std::unique_ptr<AppDelegate> launch(bool atLogin = false) {
         auto delegate = std::make_unique<AppDelegate>([](auto) {});
-        delegate->applicationDidFinishLaunching();
+        delegate->applicationDidFinishLaunching(atLogin);
         return delegate;
     }
 
@@ -142,6 +142,8 @@ public slots:
 private slots:
     void initTestCase() {
         qputenv("XDG_CONFIG_HOME", configHome_.path().toUtf8()); // for the autostart entry
+        qputenv("TZ", "AFT-4:30"); // the local time is never UTC's
+        tzset();
         // The network's reports come over the test's own bus, where no NetworkManager runs
         // unless a test starts one.
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
@@ -195,18 +197,22 @@ private slots:
         QTRY_VERIFY(!trigger->wakeAt(std::chrono::milliseconds::max()));
     }
 
+    // Without a tray (offscreen) the window opens at start, except at login once settings are
+    // saved: then the user is told once where it is.
     void launchFillsTheWindow_data() {
-        columns<bool>();
-        QTest::newRow("first run") << false;
-        QTest::newRow("saved before") << true;
+        columns<bool, bool>(); // saved before, started at login
+        row("first run", false, false);
+        row("saved before", true, false);
+        row("first run at login", false, true);
+        row("saved before, at login", true, true);
     }
     void launchFillsTheWindow() {
-        const auto [wasSaved] = fetch<bool>();
+        const auto [wasSaved, atLogin] = fetch<bool, bool>();
         if (wasSaved)
             TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home", true, false);
         const auto before = TemporarySettingsStore::state();
 
-        const auto delegate = launch();
+        const auto delegate = launch(atLogin);
         const PreferencesWindow& window = *delegate->window();
         QCOMPARE(window.textBoxUsername->text(), wasSaved ? "alice2024" : "");
         QCOMPARE(window.textBoxPassword->text(), wasSaved ? "s3cret!Pw" : "");
@@ -219,9 +225,13 @@ private slots:
         QCOMPARE(QFile::exists(store_->filePath()), wasSaved);
         QVERIFY(!delegate->statusItem()->icon().pixmap(22).isNull()); // the SVG renders
         QCOMPARE(shownLook(*delegate), wasSaved ? Look::Working : Look::NotSetUp);
-        QCOMPARE(window.textBoxActivityLog->toPlainText().contains(prompt), !wasSaved);
-        if (wasSaved)
+        const bool quiet = wasSaved && atLogin;
+        QCOMPARE(window.isVisible(), !quiet);
+        QTRY_COMPARE(notifications_.titles,
+                     quiet ? QStringList{"Vorlin IP Update Client keeps updating"} : QStringList());
+        if (wasSaved || atLogin)
             return;
+        QVERIFY(window.textBoxActivityLog->toPlainText().contains(prompt));
         // The log view follows the log every second.
         MyFunctions::addToActivityLog("later");
         QTRY_VERIFY_WITH_TIMEOUT(window.textBoxActivityLog->toPlainText().contains("later"), 2500);
@@ -362,19 +372,26 @@ private slots:
         QCOMPARE(opened_, QList<QUrl>{QUrl("https://" + provider_->endpoints().webHost + path)});
     }
 
+    // An entry that an earlier version wrote is brought up to date at launch; the menu's tick
+    // is read from the entry as the menu opens, and writes or removes it.
     void startAtLoginWritesAndRemovesTheAutostartEntry() {
+        QFile file(configHome_.filePath("autostart/com.vorlin.IPUpdateClient.desktop"));
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
+                file.write("[Desktop Entry]\nExec=sh -c \"sleep 5; exec 'vorlin-ipupdate'\"\n"));
+        file.close();
         const auto delegate = launch();
         QAction* entry = menuEntry(*delegate, "Start at login");
-        QFile file(configHome_.filePath("autostart/com.vorlin.IPUpdateClient.desktop"));
-        entry->trigger();
+        emit delegate->trayIconMenu()->aboutToShow();
         QVERIFY(entry->isChecked());
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray text = file.readAll();
-        QVERIFY(text.contains("\nExec=sh -c \"sleep 5; exec '" +
-                              QCoreApplication::applicationFilePath().toUtf8() + "'\"\n"));
+        QVERIFY(file.readAll().contains("\nExec=sh -c \"sleep 5; exec '" +
+                                        QCoreApplication::applicationFilePath().toUtf8() +
+                                        "' --background\"\n"));
+        file.close();
         entry->trigger();
-        QVERIFY(!entry->isChecked());
-        QVERIFY(!file.exists());
+        QVERIFY(!entry->isChecked() && !file.exists());
+        entry->trigger();
+        QVERIFY(entry->isChecked() && file.exists());
     }
 
     // A whole cycle over HTTPS per kind of outcome, between two accepted ones: what it logs,
@@ -412,8 +429,9 @@ private slots:
         const auto cycles = runCycles(4, [&](int) {
             QCoreApplication::processEvents();
             QString toolTip = delegate->statusItem()->toolTip();
-            toolTip.replace(QRegularExpression("^(Last update failed at )\\d\\d:\\d\\d"),
-                            "\\1HH:mm");
+            for (const QDateTime& at : {QDateTime::currentDateTime().addSecs(-60),
+                                        QDateTime::currentDateTime()}) // local time
+                toolTip.replace("failed at " + at.toString("HH:mm"), "failed at HH:mm");
             shown << qMakePair(shownLook(*delegate), toolTip);
             remembered << MyFunctions::getConfigurationString(updatedipv4) + ' ' +
                               MyFunctions::getConfigurationString(updatedipv6);

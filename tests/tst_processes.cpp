@@ -7,6 +7,7 @@
 #include "account/SaveSettings.h"
 #include "service/Transport.h"
 
+#include <QtDBus>
 #include <QtTest>
 #include <csignal>
 #include <pwd.h>
@@ -133,6 +134,56 @@ QStringList linesOf(const QString& path) {
     return lines;
 }
 
+// The StatusNotifierItem host's side: the watcher on the session bus, which items register
+// with. Qt reads whether a host is there through introspection, so the properties are exported.
+class StatusNotifierWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+public:
+    QString item; // the registered item's service
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) { item = service; }
+    void RegisterStatusNotifierHost(const QString&) {}
+};
+// What dbus-send prints of a call to the program's tray item: its text holds the values.
+QString askItem(const QString& item, const QString& path, const QString& method,
+                const QStringList& arguments) {
+    QProcess send;
+    send.start("dbus-send",
+               QStringList{"--session", "--print-reply", "--dest=" + item, path, method} +
+                   arguments);
+    send.waitForFinished();
+    return QString::fromUtf8(send.readAllStandardOutput());
+}
+
+QString itemProperty(const QString& item, const QString& name) {
+    return askItem(item, "/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get",
+                   {"string:org.kde.StatusNotifierItem", "string:" + name});
+}
+
+// The item's menu (com.canonical.dbusmenu): its layout, and a click on an entry.
+QString askMenu(const QString& item, const QString& method, const QStringList& arguments) {
+    static const QRegularExpression path("object path \"([^\"]+)\"");
+    return askItem(item, path.match(itemProperty(item, "Menu")).captured(1),
+                   "com.canonical.dbusmenu." + method, arguments);
+}
+QString menuLayout(const QString& item) {
+    return askMenu(item, "GetLayout", {"int32:0", "int32:-1", "array:string:"});
+}
+void quitThroughTheMenu(const QString& item) {
+    static const QRegularExpression quit(
+        "int32 (\\d+)\\s+array \\[[^\\]]*\"label\"\\s+variant\\s+string \"Quit\"");
+    askMenu(item, "Event",
+            {"int32:" + quit.match(menuLayout(item)).captured(1), "string:clicked",
+             "variant:int32:0", "uint32:0"});
+}
+
 } // namespace
 
 // The tests that start other programs, which ThreadSanitizer cannot follow from a threaded
@@ -172,7 +223,7 @@ private slots:
     // trust. Nothing goes to the stand-in until its authority is there.
     void installedProgramTrustsTheSystemStore() {
         if (geteuid() != 0)
-            QSKIP("Needs root: puts the stand-in's authority into the system's certificate store.");
+            QSKIP("Needs root: puts the stand-in's authority into a copy of the system's store.");
         QCOMPARE(ServiceClient::endpoints().apiHost, QString("localhost:47441"));
         QVERIFY(ServiceClient::extraCaCertificatesPem().isEmpty());
         StandInProvider provider({"localhost"}, StandInProvider::Ports{47441, 47442, 47443});
@@ -180,11 +231,17 @@ private slots:
         QCOMPARE(saveAccount(), SaveOutcome::Unanswered);
         QCOMPARE(provider.requests().size(), 0);
 
-        const SystemTrust trust(provider.authority());
-        QCOMPARE(saveAccount(), SaveOutcome::Saved);
-        ActivityLog::create();
-        const auto cycles = runCycles(1);
-        QVERIFY2(cycles[0].contains("[good] IP address updated."), qPrintable(cycles[0].join('|')));
+        // Trusted in a private copy of the store that only a thread of the test sees.
+        SaveOutcome trusted = SaveOutcome::Abandoned;
+        QStringList cycle;
+        std::thread([&] {
+            const SystemTrust trust(provider.authority());
+            trusted = saveAccount();
+            ActivityLog::create();
+            cycle = runCycles(1).value(0);
+        }).join();
+        QCOMPARE(trusted, SaveOutcome::Saved);
+        QVERIFY2(cycle.contains("[good] IP address updated."), qPrintable(cycle.join('|')));
     }
 
     // With no certificate authority on the system, standard error says why nothing can be
@@ -307,6 +364,66 @@ private slots:
         QCOMPARE(companion.saveAccount(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(client.logged().count(begun), before + 1, 3000);
         QVERIFY(client.endsOn(SIGHUP, 1000));
+    }
+
+    // The StatusNotifierItem tray that most desktops have, over D-Bus, with the test as its
+    // host: the program's item registers, its icon differs in each look, its tooltip holds the
+    // accepted addresses, and its menu holds Preferences and Quit, which ends the program,
+    // during Save as well.
+    void statusNotifierTray() {
+        StatusNotifierWatcher watcher;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerObject("/StatusNotifierWatcher", &watcher,
+                                   QDBusConnection::ExportAllSlots |
+                                       QDBusConnection::ExportAllProperties) &&
+                bus.registerService("org.kde.StatusNotifierWatcher"));
+        const auto leave = qScopeGuard([&] {
+            bus.unregisterService("org.kde.StatusNotifierWatcher");
+            bus.unregisterObject("/StatusNotifierWatcher");
+        });
+        const QTemporaryDir home;
+        const XDisplay display(false);
+        QVERIFY(display.ready);
+        StandInProvider provider;
+        provider.addAccount(account);
+        provider.addAccount({"demo2026", "Demo-pass1", {"home"}});
+        const Companion companion(provider, home.filePath("config"));
+        QSet<QString> looks;
+        const auto look = [&] { looks << itemProperty(watcher.item, "IconPixmap"); };
+        StandInProvider::ScriptedReply late =
+            StandInProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
+        late.delayMilliseconds = 10'000;
+        provider.scriptReply("/nic/getclientprofilewithgroup", late);
+        {
+            RunningClient demo(DEMO_PROGRAM, demoArguments(provider, home.filePath("demo")),
+                               home.path(), companion.environment(), &display);
+            QTRY_VERIFY_WITH_TIMEOUT(!watcher.item.isEmpty(), 10'000);
+            look(); // not set up
+            const QString entries = menuLayout(watcher.item);
+            QVERIFY(entries.contains("string \"Preferences...\"") &&
+                    entries.contains("string \"Quit\""));
+            QTRY_COMPARE_WITH_TIMEOUT(
+                provider.requestLines().filter("/nic/getclientprofilewithgroup").size(), 1,
+                10'000); // the demo's Save waits for the reply
+            quitThroughTheMenu(watcher.item);
+            QVERIFY(demo.process.waitForFinished(5000) && demo.process.exitCode() == 0);
+            QVERIFY(!demo.logged().contains("Settings have been saved."));
+        }
+        watcher.item.clear();
+        QCOMPARE(companion.saveAccount(), 0);
+        RunningClient client(CLIENT_PROGRAM, {}, home.path(), companion.environment(), &display);
+        QTRY_VERIFY_WITH_TIMEOUT(!watcher.item.isEmpty(), 10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(itemProperty(watcher.item, "ToolTip").contains("203.0.113.7"),
+                                 10'000);
+        look(); // working
+        provider.scriptReply("/nic/clientupdate", StandInProvider::reply(500));
+        QCOMPARE(companion.saveAccount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(itemProperty(watcher.item, "ToolTip").contains("update failed"),
+                                 10'000);
+        look(); // failing
+        QCOMPARE(looks.size(), 3);
+        quitThroughTheMenu(watcher.item);
+        QVERIFY(client.process.waitForFinished(5000) && client.process.exitCode() == 0);
     }
 
     // The companion's commands: any of them makes a store that an older desktop program left

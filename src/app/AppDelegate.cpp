@@ -114,8 +114,10 @@ void AppDelegate::buildMenu() {
     quitEntry_ = menu.addAction(tr("Quit"), this, &AppDelegate::menuQuitClick);
 }
 
-void AppDelegate::applicationDidFinishLaunching() {
+void AppDelegate::applicationDidFinishLaunching(bool startedAtLogin) {
     ActivityLog::setDisplay(this);
+    if (loginItem_)
+        loginItem_->keepCurrent();
     const bool saved = UserDefaults::boolForKey(SettingsKeys::saved);
     notices_ = UpdateNotices(saved);
     // Until a cycle reports, saved settings are taken to work.
@@ -131,9 +133,13 @@ void AppDelegate::applicationDidFinishLaunching() {
     connect(refreshTimer_, &QTimer::timeout, this, &MyFunctions::refreshActivityLog);
     followLogWhileVisible(window_->isVisible());
 
-    // A first-time user, and a desktop without a tray, need the window to find anything.
-    if (!saved || !QSystemTrayIcon::isSystemTrayAvailable())
+    // A first-time user, and a desktop without a tray, need the window to find anything; but
+    // at every login it would be in the way: then the user learns once where it is.
+    const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
+    if (!saved || (!tray && !startedAtLogin))
         menuPreferencesClick();
+    else if (!tray)
+        tellHowToReturn();
 }
 
 const QIcon& AppDelegate::statusIcon(StatusLook look) const {
@@ -295,7 +301,12 @@ void AppDelegate::buttonCloseClick() {
 // learns how to get the window back and how to end it. Trays come and go with the desktop,
 // so this is asked as the window closes.
 void AppDelegate::windowClosed() {
-    if (quitting_ || QSystemTrayIcon::isSystemTrayAvailable() || toldHowToReturn_)
+    if (!quitting_ && !QSystemTrayIcon::isSystemTrayAvailable())
+        tellHowToReturn();
+}
+
+void AppDelegate::tellHowToReturn() {
+    if (toldHowToReturn_)
         return;
     toldHowToReturn_ = true;
     notifyDesktop(statusItem_, tr("Vorlin IP Update Client keeps updating"),

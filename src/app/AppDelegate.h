@@ -36,7 +36,9 @@ public:
     explicit AppDelegate(WorkerStarter startWorker = startDetachedWorker);
     ~AppDelegate() override;
 
-    void applicationDidFinishLaunching();
+    // Started at login (the autostart entry's option), the program opens no window where
+    // there is no tray once settings are saved.
+    void applicationDidFinishLaunching(bool startedAtLogin = false);
 
     PreferencesWindow* window() const { return window_.get(); }
     QSystemTrayIcon* statusItem() const { return statusItem_; }
@@ -74,6 +76,7 @@ private:
     std::array<QLineEdit*, 3> entryFields() const;
     void setSaving(bool saving);
     void windowClosed();
+    void tellHowToReturn();
 
     WorkerStarter startWorker_;
     std::unique_ptr<LoginItem> loginItem_;

@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
+#include "app/platform/LoginItem.h"
 #include "log/ActivityLog.h"
 #include "log/StandardErrorWriter.h"
 #include "update/ProcessSignals.h"
@@ -33,7 +34,8 @@ int runClientApplication(QApplication& application,
     AppDelegate delegate;
     QObject::connect(&instance, &SingleInstance::anotherStartRequested, &delegate,
                      &AppDelegate::menuPreferencesClick);
-    delegate.applicationDidFinishLaunching();
+    delegate.applicationDidFinishLaunching(
+        QApplication::arguments().contains(startedAtLoginOption));
     if (afterLaunch)
         afterLaunch(delegate);
     const int status = application.exec();

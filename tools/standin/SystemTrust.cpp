@@ -3,36 +3,36 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <sched.h>
+#include <sys/mount.h>
 
 namespace {
 
-const QString authorityPath = "/usr/local/share/ca-certificates/vorlin-standin-test-authority.crt";
 const QString hashedFolder = "/etc/ssl/certs";
-const QString authorityLink = hashedFolder + "/vorlin-standin-test-authority.pem";
+const QString localAuthorities = "/usr/local/share/ca-certificates";
 
-void updateStore() {
-    QProcess update;
-    update.start("update-ca-certificates", {});
-    update.waitForFinished(60'000);
+bool run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(60'000) && process.exitCode() == 0;
 }
 
 } // namespace
 
 SystemTrust::SystemTrust(const QByteArray& authorityPem) {
-    QFile file(authorityPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(authorityPem) != authorityPem.size())
-        qFatal("cannot write %s", qPrintable(authorityPath));
-    file.close();
-    updateStore();
-}
-
-SystemTrust::~SystemTrust() {
-    QFile::remove(authorityPath);
-    // The update takes it out of the bundle but leaves its links in the hashed folder, which
-    // a --fresh update would rebuild whole, at three times the cost.
-    updateStore();
-    for (const QFileInfo& entry : QDir(hashedFolder).entryInfoList(QDir::Files | QDir::System))
-        if (entry.symLinkTarget() == authorityLink)
-            QFile::remove(entry.filePath());
-    QFile::remove(authorityLink);
+    // A mount namespace of this thread's own: the machine's store, and every other process
+    // and thread, never see the authority.
+    static QTemporaryDir copy;
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        !run("cp", {"-a", hashedFolder + "/.", copy.path()}) ||
+        ::mount(QFile::encodeName(copy.path()), QFile::encodeName(hashedFolder), nullptr, MS_BIND,
+                nullptr) != 0 ||
+        ::mount("none", QFile::encodeName(localAuthorities), "tmpfs", 0, nullptr) != 0)
+        qFatal("no private copy of the certificate store");
+    QFile file(localAuthorities + "/vorlin-standin-test-authority.crt");
+    if (!file.open(QIODevice::WriteOnly) || file.write(authorityPem) != authorityPem.size() ||
+        (file.close(), !run("update-ca-certificates", {})))
+        qFatal("cannot add the stand-in's authority");
 }

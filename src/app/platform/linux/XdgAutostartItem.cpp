@@ -48,16 +48,22 @@ bool XdgAutostartItem::setEnabled(bool enabled) {
     return entry.commit();
 }
 
+void XdgAutostartItem::keepCurrent() {
+    QFile entry(entryPath());
+    if (entry.open(QIODevice::ReadOnly) && entry.readAll() != entryText().toUtf8())
+        setEnabled(true);
+}
+
 QString XdgAutostartItem::entryText() const {
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=Vorlin IP Update Client\n"
                           "Comment=Keeps your Vorlin host names pointed at this computer\n"
                           "Icon=%1\n"
-                          "Exec=sh -c \"sleep %2; exec %3\"\n"
+                          "Exec=sh -c \"sleep %2; exec %3 %4\"\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
         .arg(QString::fromLatin1(applicationId))
         .arg(startDelaySeconds)
-        .arg(execArgument(programPath_));
+        .arg(execArgument(programPath_), QString::fromLatin1(startedAtLoginOption));
 }

@@ -14,6 +14,7 @@ public:
     QString entryPath() const;
     bool isEnabled() const override;
     bool setEnabled(bool enabled) override;
+    void keepCurrent() override;
 
 private:
     QString entryText() const;
