@@ -6,10 +6,12 @@
 #include "update/IPUpdateThread.h"
 
 #include <QStringList>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
-// Runs the update worker on a clock of its own: each step of its waits is a second, after
-// which `eachSecond` gets the seconds gone by. The worker stops after `seconds`.
+// Runs the worker on a clock of its own, `eachSecond` after each second, for `seconds`.
 inline void runWorker(const UpdateStage& stage, int seconds,
                       const std::function<void(int)>& eachSecond = {},
                       std::shared_ptr<EarlyCycleTrigger> earlyCycles = nullptr,
@@ -23,7 +25,16 @@ inline void runWorker(const UpdateStage& stage, int seconds,
             KeepSnoozing = 0; // for a wait that is not over yet
         }
     };
+    // A wait that lets no time pass (a fault) would loop without end: three real seconds stop it.
+    std::atomic<bool> done = false;
+    std::thread watchdog([&] {
+        for (int steps = 0; steps < 300 && !done; ++steps)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        worker.setQuit(true);
+    });
     worker.process();
+    done = true;
+    watchdog.join();
     wait->step = nullptr;
     KeepSnoozing = 1;
 }
@@ -37,8 +48,7 @@ inline QStringList logEntries(const QString& log = ActivityLog::text()) {
     return lines;
 }
 
-// Runs real update cycles with the real stage and returns each cycle's block of log
-// entries. betweenCycles, when given, runs after each cycle with the number of cycles done.
+// Runs real cycles; each cycle's log entries. betweenCycles runs after each, with the count.
 inline QList<QStringList> runCycles(int cycles,
                                     const std::function<void(int)>& betweenCycles = {}) {
     QList<QStringList> blocks;

@@ -4,9 +4,8 @@
 #include <tuple>
 #include <utility>
 
-// A data-driven test's table in three calls: columns<QString, bool>() declares the columns by
-// position, row(name, values...) adds a row on one line, and the test function takes the
-// current row back with `const auto [text, valid] = fetch<QString, bool>();`.
+// A data-driven table in three calls: columns<QString, bool>(), row(name, values...), and in
+// the test `const auto [text, valid] = fetch<QString, bool>();`.
 namespace DataRowDetail {
 
 // QtTest keeps the pointers it is given for column names.

@@ -5,8 +5,7 @@
 #include <QStringList>
 #include <QThread>
 
-// A stand-in for the preferences window's log view and the status item's tooltip that
-// records what it was shown and on which thread.
+// A log view and tooltip that record what they were shown, and on which thread.
 class RecordingDisplay : public ActivityLogDisplay {
 public:
     void showLog(const QString& text) override { shownLog = text; }

@@ -7,8 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-// Points standard error at a pipe that nobody reads until finish() reads it all and points
-// standard error back.
+// Standard error into a pipe that nobody reads until finish() reads it and puts it back.
 class StandardErrorCapture {
 public:
     StandardErrorCapture() {

@@ -9,8 +9,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-// Points the per-user settings store at an empty folder of its own for as long as it
-// lives, so a test starts from a first run and never touches the user's real settings.
+// Points the settings store at an empty folder of its own while it lives: a first run.
 class TemporarySettingsStore {
 public:
     TemporarySettingsStore() {
@@ -29,8 +28,7 @@ public:
         UserDefaults::setBool(SettingsKeys::updateIPv6Address, ipv6);
     }
 
-    // Every key as text; "-" for an absent one, "enciphered:<text>" for a password that
-    // deciphers, so a plain "" and an enciphered "" are told apart.
+    // Every key as text; "-" when absent, "enciphered:<text>" for a password that deciphers.
     static QMap<QString, QString> state() {
         using namespace SettingsKeys;
         QMap<QString, QString> state;
@@ -45,8 +43,7 @@ public:
         return state;
     }
 
-    // From now on the store cannot be written, even by root: a regular file stands where
-    // its folder should be.
+    // Unwritable even by root from now on: a file stands where its folder should be.
     void makeUnwritable() {
         QFile blocker(directory_.filePath("blocked"));
         blocker.open(QIODevice::WriteOnly);

@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <QThread>
 #include <cstdlib>
-#include <functional>
 #include <xcb/xcb.h>
 
 // An X server of the test's own (Xvfb), with a real tray host (trayer) on it or none. It
@@ -19,14 +18,14 @@ public:
         if (!server_.waitForReadyRead(20'000))
             return;
         name = ':' + QString::fromLatin1(server_.readAllStandardOutput()).trimmed();
-        if (!withTray) {
-            ready = true;
-            return;
+        if (withTray) {
+            tray_.setProcessEnvironment(environment());
+            tray_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"});
         }
-        tray_.setProcessEnvironment(environment());
-        tray_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"});
         // What the program asks at start: whether anyone owns the tray's selection.
-        ready = waitFor([this] { return ownsSelection("_NET_SYSTEM_TRAY_S0"); });
+        QElapsedTimer clock;
+        for (clock.start(); !ready && clock.elapsed() < 20'000; QThread::msleep(50))
+            ready = !withTray || ownsSelection("_NET_SYSTEM_TRAY_S0");
     }
     ~XDisplay() {
         for (QProcess* process : {&tray_, &server_}) {
@@ -50,35 +49,21 @@ public:
         tool.waitForFinished();
         return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
     }
-    // The shown top-level windows the search finds (a tray icon is the tray host's child).
-    QStringList windows(const QStringList& search) const {
-        return xdotool(QStringList{"search", "--maxdepth", "1", "--onlyvisible"} + search)
-            .split('\n', Qt::SkipEmptyParts);
-    }
 
     QString name;
     bool ready = false;
 
 private:
-    static bool waitFor(const std::function<bool()>& condition) {
-        QElapsedTimer clock;
-        for (clock.start(); clock.elapsed() < 20'000; QThread::msleep(50))
-            if (condition())
-                return true;
-        return false;
-    }
-
     bool ownsSelection(const QByteArray& selection) const {
         xcb_connection_t* connection = xcb_connect(name.toLatin1(), nullptr);
-        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, selection.size(), selection), nullptr);
-        xcb_get_selection_owner_reply_t* owner =
-            atom ? xcb_get_selection_owner_reply(
-                       connection, xcb_get_selection_owner(connection, atom->atom), nullptr)
-                 : nullptr;
+        const auto atom = xcb_intern_atom(connection, 0, selection.size(), selection);
+        xcb_intern_atom_reply_t* interned = xcb_intern_atom_reply(connection, atom, nullptr);
+        xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+            connection, xcb_get_selection_owner(connection, interned ? interned->atom : 0),
+            nullptr);
         const bool owned = owner && owner->owner != XCB_NONE;
         std::free(owner);
-        std::free(atom);
+        std::free(interned);
         xcb_disconnect(connection);
         return owned;
     }

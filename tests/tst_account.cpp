@@ -13,6 +13,7 @@ using StoredState = QMap<QString, QString>;
 namespace {
 
 const QStringList savedLines = {"Settings have been saved.", ""};
+const QString refusal = "Invalid username or password.";
 
 // One Save: the entries, the profile check's reply and what the Save leaves.
 struct SaveCase {
@@ -48,7 +49,6 @@ private slots:
         const QString badGroup = "home#1 is an invalid group! Please enter a valid group. "
                                  "[1-50 characters (0-9, a-z, A-Z)]";
         const QString pw = "s3cret!Pw", failed = "Authentication failed!";
-        const QString refused = "Invalid username or password.";
         StoredState stored = {{username, "alice2024"},
                               {password, "enciphered:s3cret!Pw"},
                               {location, "home"},
@@ -67,7 +67,7 @@ private slots:
              {"alice2024", pw, "home", 200, R"({"result":false,"message":""})", Refused,
               QStringList{failed}, StoredState(), true});
         save("refused, no group, the worker running",
-             {"alice2024", "wrong-pw", "", 0, "", Refused, {refused}, StoredState(), true, true});
+             {"alice2024", "wrong-pw", "", 0, "", Refused, {refusal}, StoredState(), true, true});
         save("saved", {"alice2024", pw, "home", 0, "", Saved, savedLines, stored, true});
         stored[location] = "";
         save("saved without a group",
@@ -117,12 +117,10 @@ private slots:
         QVERIFY(!save.workerRunning || (updates.size() == 2 && account(1) == account(0)));
     }
 
-    // The journal's copy of the provider's refusal hides the group where it stands as a word
-    // as long as a password can be (one typed there by mistake), and nothing else.
+    // The journal's copy of a refusal hides a group as long as a password, as a word alone.
     void refusalCopyHidesOnlyTheGroupAsAWord_data() {
         columns<QString, QString, QString>(); // the group, the provider's message, its copy
-        const QString refused = "Invalid username or password.";
-        row("shorter than a password", QString("or"), refused, refused);
+        row("shorter than a password", QString("or"), refusal, refusal);
         row("a word, and inside one", QString("home"), QString("No group home in homes."),
             QString("No group <group> in homes."));
     }

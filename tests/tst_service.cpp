@@ -83,10 +83,8 @@ private slots:
         QCOMPARE(provider_->requests().size(), 0);
     }
 
-    // A body that keeps coming, a byte at a time, still ends the exchange at the bound (the
-    // program's 10 s, a second here): it is on the whole exchange, not on each wait for data
-    // (and so on a silent server too), and on a name lookup that hangs. Meanwhile an exchange
-    // on another thread goes its own way.
+    // The bound (the program's 10 s, a second here) ends a dripping body and a hanging name
+    // lookup alike, while an exchange on another thread goes its own way.
     void exchangeEndsAtItsBoundWithoutHoldingUpOthers() {
         QCOMPARE(ServiceClient::exchangeBound(), std::chrono::seconds(10));
         ServiceClient::configure(provider_->endpoints(), provider_->authority(),

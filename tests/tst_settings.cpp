@@ -43,8 +43,7 @@ private slots:
         QCOMPARE(UserDefaults::boolForKey(SettingsKeys::saved), value);
     }
 
-    // However the store cannot be written, a refused write leaves nothing in the process
-    // that the disk does not hold.
+    // A refused write leaves nothing in the process that the disk does not hold.
     void refusedWriteLeavesWhatTheDiskHolds_data() {
         columns<QString>();
         row("no folder can be made", QString("blocked folder"));
@@ -70,8 +69,7 @@ private slots:
         QCOMPARE(UserDefaults::objectForKey(SettingsKeys::username), earlier);
     }
 
-    // The file holds a password that the program can decipher: only its owner reaches it,
-    // whatever the umask, from the first write on; a loose one is tightened at start.
+    // Only the owner reaches the file, whatever the umask; a loose one is tightened at start.
     void onlyTheOwnerReachesTheStore() {
         const QString file = store_->filePath(), dir = QFileInfo(file).path();
         const auto modes = [&] { return std::pair(statusOf(dir).st_mode, statusOf(file).st_mode); };
@@ -84,8 +82,7 @@ private slots:
         QCOMPARE(modes(), std::pair(S_IFDIR | 0700u, S_IFREG | 0600u));
     }
 
-    // A write replaces the file, which then has a new inode while the old one is held open:
-    // only a value that the disk does not hold yet, whatever the process wrote last, costs one.
+    // Only a value that the disk does not hold yet costs a write (a new inode).
     void onlyAChangeReachesTheDisk_data() {
         columns<QByteArray, QString, bool>(); // the address on disk, the one written, rewritten
         row("the same address again", QByteArray("203.0.113.7"), QString("203.0.113.7"), false);
@@ -103,8 +100,7 @@ private slots:
         QCOMPARE(QSettings(store_->filePath(), QSettings::IniFormat).value("updatedipv4"), address);
     }
 
-    // The password rests in the store as Base64 of its AES-256 encipherment (values made once
-    // by `openssl enc -aes-256-ecb -K <key as hex> -base64 -A`) and reads back as written; a
+    // The password rests enciphered (values made by `openssl enc -aes-256-ecb -base64 -A`); a
     // stored text that does not decipher reads as empty.
     void passwordRestsEnciphered_data() {
         columns<QString, QString>(); // stored, the password ("" where it does not decipher)
