@@ -107,7 +107,7 @@ mutants() {
 - return changed_.wait_for(lock, patience, [this] { return idle(); });
 + return true;
 @ network-return-ignored src/update/EarlyCycleTrigger.cpp
-- const bool back = online && offline_;
+- const bool back = online && (offline_ || fallbackAt_);
 + const bool back = false;
 @ resume-not-noticed src/update/EarlyCycleTrigger.cpp
 - return slept > resumeThreshold;
@@ -412,6 +412,9 @@ mutants() {
 @ resume-cycles-at-once src/update/EarlyCycleTrigger.cpp
 - awaitNetworkFrom(now.sinceBoot);
 + pending_ = true;
+@ resume-latches-network-down src/update/EarlyCycleTrigger.cpp
+- awaitNetworkFrom(now.sinceBoot);
++ offline_ = true, awaitNetworkFrom(now.sinceBoot);
 @ resume-without-fallback src/update/EarlyCycleTrigger.cpp
 - if (fallbackAt_ && now.sinceBoot >= *fallbackAt_) {
 + if (false) {

@@ -10,7 +10,8 @@ EarlyCycleTrigger::EarlyCycleTrigger(WorkerClocks clocks, std::function<void()> 
 void EarlyCycleTrigger::reachabilityChanged(bool online) {
     {
         const std::lock_guard lock(mutex_);
-        const bool back = online && offline_;
+        // After a resume the network counts as gone until it is reported back.
+        const bool back = online && (offline_ || fallbackAt_);
         offline_ = !online;
         if (!back)
             return;
@@ -23,7 +24,6 @@ void EarlyCycleTrigger::reachabilityChanged(bool online) {
 void EarlyCycleTrigger::resumed() {
     {
         const std::lock_guard lock(mutex_);
-        offline_ = true;
         awaitNetworkFrom(clocks_.sinceBoot());
     }
     ring_();
@@ -45,17 +45,14 @@ void EarlyCycleTrigger::cycleStarted() {
 
 bool EarlyCycleTrigger::networkDown() {
     const std::lock_guard lock(mutex_);
-    return offline_;
+    return offline_ || fallbackAt_;
 }
 
 std::optional<milliseconds> EarlyCycleTrigger::wakeAt(milliseconds deadline) {
     const std::lock_guard lock(mutex_);
     const Sample now = sample();
-    if (resumedSince(now)) {
-        // The network is still reconnecting: a cycle now would only fail.
-        offline_ = true;
+    if (resumedSince(now)) // the network is still reconnecting: a cycle now would only fail
         awaitNetworkFrom(now.sinceBoot);
-    }
     lastSample_ = now;
     if (fallbackAt_ && now.sinceBoot >= *fallbackAt_) {
         pending_ = true;

@@ -53,9 +53,10 @@ private:
     WorkerClocks clocks_;
     std::function<void()> ring_;
     std::mutex mutex_;
-    bool offline_ = false;
+    bool offline_ = false; // as the network source last reported it
     bool pending_ = false;
     std::optional<std::chrono::milliseconds> lastCycleStart_; // on the sinceBoot clock
-    std::optional<std::chrono::milliseconds> fallbackAt_;     // on the sinceBoot clock
+    // While set, a resume's reconnection is awaited; on the sinceBoot clock.
+    std::optional<std::chrono::milliseconds> fallbackAt_;
     std::optional<Sample> lastSample_;
 };
