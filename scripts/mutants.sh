@@ -53,14 +53,20 @@ mutants() {
 - if (!saved || (!tray && !startedAtLogin))
 + if (!saved || !tray)
 @ quiet-login-start-tells-nothing src/app/AppDelegate.cpp
-- else if (!tray)
+- else if (!tray && firstQuietStart())
 + else if (false)
+@ quiet-start-told-at-every-login src/app/AppDelegate.cpp
+- return !told.exists() && told.open(QIODevice::WriteOnly);
++ return true;
 @ login-entry-option-dropped src/app/platform/linux/XdgAutostartItem.cpp
-- exec %3 %4
-+ exec %3%4
+- quietly ? " " + QString::fromLatin1(startedAtLoginOption) : QString());
++ QString());
 @ earlier-login-entry-kept src/app/platform/linux/XdgAutostartItem.cpp
-- if (entry.open(QIODevice::ReadOnly) && entry.readAll() != entryText().toUtf8())
-+ if (false)
+- if (!text.contains(earlier))
++ if (true)
+@ desktop-choices-overwritten src/app/platform/linux/XdgAutostartItem.cpp
+- writeEntry(text.replace(earlier, '\n' + execLine(true) + '\n'));
++ writeEntry(entryText());
 @ login-tick-not-read-from-the-entry src/app/AppDelegate.cpp
 - [this] { startAtLoginEntry_->setChecked(loginItem_->isEnabled()); });
 + [] {});
@@ -85,6 +91,9 @@ mutants() {
 @ second-copy-runs src/app/SingleInstance.cpp
 - return giveWay();
 + return Claim::Run;
+@ quiet-second-start-shows-window src/app/SingleInstance.cpp
+- if (!quietly && !askRunningCopyToShow())
++ if (!askRunningCopyToShow())
 @ other-program-not-refused src/app/SingleInstance.cpp
 - holder->program != UpdaterLock::programOf(
 + holder->program == UpdaterLock::programOf(

@@ -10,10 +10,12 @@
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
 #include "update/ClientUpdate.h"
+#include "update/UpdaterLock.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -30,6 +32,13 @@ using MyFunctions::addToActivityLog;
 using namespace SettingsKeys;
 
 namespace {
+
+// Whether no quiet start told the user before; a file beside the settings remembers it, the
+// settings being the user's own to change.
+bool firstQuietStart() {
+    QFile told(UpdaterLock::besideSettings(".quiet-start-told"));
+    return !told.exists() && told.open(QIODevice::WriteOnly);
+}
 
 const auto firstRunPrompt = QStringLiteral("Please enter your username and password.");
 const auto loginItemNotChangedMessage = QStringLiteral("Start at login could not be changed.");
@@ -138,7 +147,7 @@ void AppDelegate::applicationDidFinishLaunching(bool startedAtLogin) {
     const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
     if (!saved || (!tray && !startedAtLogin))
         menuPreferencesClick();
-    else if (!tray)
+    else if (!tray && firstQuietStart())
         tellHowToReturn();
 }
 

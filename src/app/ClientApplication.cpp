@@ -21,8 +21,9 @@ int runClientApplication(QApplication& application,
     StandardErrorWriter::takeOverQtMessages();
     // Before the lock: set-account may wake whoever holds it.
     wakeWorkerOnSignals();
+    const bool startedAtLogin = QApplication::arguments().contains(startedAtLoginOption);
     SingleInstance instance;
-    if (const auto claim = instance.claim(); claim != SingleInstance::Claim::Run) {
+    if (const auto claim = instance.claim(startedAtLogin); claim != SingleInstance::Claim::Run) {
         StandardErrorWriter::flush(std::chrono::milliseconds(200));
         // The running copy shows its window instead; another program's run is refused.
         return claim == SingleInstance::Claim::Refused ? 1 : 0;
@@ -34,8 +35,7 @@ int runClientApplication(QApplication& application,
     AppDelegate delegate;
     QObject::connect(&instance, &SingleInstance::anotherStartRequested, &delegate,
                      &AppDelegate::menuPreferencesClick);
-    delegate.applicationDidFinishLaunching(
-        QApplication::arguments().contains(startedAtLoginOption));
+    delegate.applicationDidFinishLaunching(startedAtLogin);
     if (afterLaunch)
         afterLaunch(delegate);
     const int status = application.exec();

@@ -45,13 +45,13 @@ QString SingleInstance::busName() {
     return applicationId + ".s" + QString::fromLatin1(digest.toHex().left(16));
 }
 
-SingleInstance::Claim SingleInstance::claim() {
+SingleInstance::Claim SingleInstance::claim(bool quietly) {
     switch (lock_.claim()) {
     case UpdaterLock::Claim::Unavailable:
         tell("cannot create " + lock_.path() + "; a second copy may start");
         break;
     case UpdaterLock::Claim::HeldByAnother:
-        return giveWay();
+        return giveWay(quietly);
     case UpdaterLock::Claim::Claimed:
         break;
     }
@@ -66,13 +66,15 @@ SingleInstance::Claim SingleInstance::claim() {
     return Claim::Run;
 }
 
-SingleInstance::Claim SingleInstance::giveWay() const {
+SingleInstance::Claim SingleInstance::giveWay(bool quietly) const {
     const auto holder = lock_.holder();
     if (holder && holder->program != UpdaterLock::programOf(QCoreApplication::applicationPid())) {
         tell(holder->description() + " already updates with " + UpdaterLock::settingsFile());
         return Claim::Refused;
     }
-    if (!askRunningCopyToShow())
+    // A quiet start (at login) has nothing to show: a session restore may have started the
+    // program already.
+    if (!quietly && !askRunningCopyToShow())
         tell("another copy is running but does not answer");
     return Claim::ShownOther;
 }

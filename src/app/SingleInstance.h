@@ -19,13 +19,14 @@ class SingleInstance : public QObject {
 public:
     enum class Claim {
         Run,        // the one copy, or the lock could not be made to tell
-        ShownOther, // the running copy was asked to show its window
+        ShownOther, // another copy runs, and was asked to show its window unless quietly
         Refused,    // another program updates with these settings
     };
 
     SingleInstance();
 
-    Claim claim();
+    // Quietly: a running copy is not asked to show its window.
+    Claim claim(bool quietly);
     // Lets go of the name and the lock; the process ends without running destructors.
     void release();
     // The application's id and a digest of the settings file's path.
@@ -39,7 +40,7 @@ signals:
     void anotherStartRequested();
 
 private:
-    Claim giveWay() const;
+    Claim giveWay(bool quietly) const;
     bool askRunningCopyToShow() const;
 
     UpdaterLock lock_;

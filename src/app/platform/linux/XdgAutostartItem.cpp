@@ -17,7 +17,7 @@ QString execArgument(const QString& programPath) {
             execQuoted += '\\';
         execQuoted += c;
     }
-    return execQuoted.replace("\\", "\\\\");
+    return execQuoted.replace("\\", "\\\\").replace("%", "%%"); // %% is no field code
 }
 
 } // namespace
@@ -41,17 +41,38 @@ bool XdgAutostartItem::setEnabled(bool enabled) {
     if (!enabled)
         return !QFile::exists(entryPath()) || QFile::remove(entryPath());
     QDir().mkpath(QFileInfo(entryPath()).path());
+    return writeEntry(entryText());
+}
+
+bool XdgAutostartItem::writeEntry(const QString& text) const {
     QSaveFile entry(entryPath());
     if (!entry.open(QIODevice::WriteOnly))
         return false;
-    entry.write(entryText().toUtf8());
+    entry.write(text.toUtf8());
     return entry.commit();
 }
 
+// Only an entry an earlier version wrote for this program is brought up to date, and only its
+// command: other keys hold the desktop's choices (X-GNOME-Autostart-enabled, Hidden), and an
+// entry for another copy of the program is not this one's to take over.
 void XdgAutostartItem::keepCurrent() {
     QFile entry(entryPath());
-    if (entry.open(QIODevice::ReadOnly) && entry.readAll() != entryText().toUtf8())
-        setEnabled(true);
+    if (!entry.open(QIODevice::ReadOnly))
+        return;
+    QString text = QString::fromUtf8(entry.readAll());
+    const QString earlier = '\n' + execLine(false) + '\n';
+    if (!text.contains(earlier))
+        return;
+    writeEntry(text.replace(earlier, '\n' + execLine(true) + '\n'));
+}
+
+// Started at login the program opens no window where settings are saved; the delay lets a
+// tray come up first.
+QString XdgAutostartItem::execLine(bool quietly) const {
+    return QStringLiteral("Exec=sh -c \"sleep %1; exec %2%3\"")
+        .arg(startDelaySeconds)
+        .arg(execArgument(programPath_),
+             quietly ? " " + QString::fromLatin1(startedAtLoginOption) : QString());
 }
 
 QString XdgAutostartItem::entryText() const {
@@ -60,10 +81,8 @@ QString XdgAutostartItem::entryText() const {
                           "Name=Vorlin IP Update Client\n"
                           "Comment=Keeps your Vorlin host names pointed at this computer\n"
                           "Icon=%1\n"
-                          "Exec=sh -c \"sleep %2; exec %3 %4\"\n"
+                          "%2\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(QString::fromLatin1(applicationId))
-        .arg(startDelaySeconds)
-        .arg(execArgument(programPath_), QString::fromLatin1(startedAtLoginOption));
+        .arg(QString::fromLatin1(applicationId), execLine(true));
 }

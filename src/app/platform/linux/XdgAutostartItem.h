@@ -17,6 +17,8 @@ public:
     void keepCurrent() override;
 
 private:
+    bool writeEntry(const QString& text) const;
+    QString execLine(bool quietly) const;
     QString entryText() const;
 
     QString programPath_;
