@@ -13,3 +13,11 @@ public:
         return "https://" + endpoints().apiHost + pathAndQuery;
     }
 };
+
+// The profile check accepts after the delay: a Save waits meanwhile.
+inline void acceptSaveLate(StandInProvider& provider, int milliseconds) {
+    StandInProvider::ScriptedReply late =
+        StandInProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
+    late.delayMilliseconds = milliseconds;
+    provider.scriptReply("/nic/getclientprofilewithgroup", late);
+}

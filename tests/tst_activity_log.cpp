@@ -67,9 +67,9 @@ private slots:
     void logKeepsTheNewest3000Characters() {
         RecordingDisplay display;
         ActivityLog::setDisplay(&display);
-        // Each entry is its message plus a 20-character stamp and CR LF.
+        // Each entry is its message plus a 20-character stamp and CR LF; a bare LF ends no line.
         addToActivityLog(QString(1477, 'a') + '\n');
-        addToActivityLog(QString(1478, 'b'));
+        addToActivityLog("b\n" + QString(1476, 'b'));
         QCOMPARE(ActivityLog::text().size(), 3000);
         refreshActivityLog();
         addToActivityLog(QString(1478, 'c')); // pushes out an entry as long as itself

@@ -267,10 +267,7 @@ private slots:
     void saveDuringItsVerification() {
         const auto [unwritableAtFirst, quitMeanwhile] = fetch<bool, bool>();
         const bool stored = !unwritableAtFirst;
-        StandInProvider::ScriptedReply slow =
-            LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
-        slow.delayMilliseconds = 600;
-        provider_->scriptReply("/nic/getclientprofilewithgroup", slow);
+        acceptSaveLate(*provider_, 600);
         const auto delegate = launch();
         PreferencesWindow& window = *delegate->window();
         fill(*delegate, "alice2024", "s3cret!Pw", "");
@@ -354,11 +351,13 @@ private slots:
         QCOMPARE(notifications_.titles, QStringList{"Vorlin IP Update Client keeps updating"});
     }
 
-    void menuEntryOpensTheProviderPage() {
+    void menuEntriesOpenTheProviderPages() {
         const auto delegate = launch();
         menuEntry(*delegate, "Manage Groups")->trigger();
-        QCOMPARE(opened_, QList<QUrl>{QUrl("https://" + provider_->endpoints().webHost +
-                                           "/ControlPanel/DDNSGroup")});
+        menuEntry(*delegate, "Documentation")->trigger();
+        const QString web = "https://" + provider_->endpoints().webHost;
+        QCOMPARE(opened_, (QList<QUrl>{QUrl(web + "/ControlPanel/DDNSGroup"),
+                                       QUrl(web + "/DynamicDNS/IPUpdateClient/MACOSX")}));
     }
 
     // An earlier version's entry is brought up to date at launch, the desktop's choices in it
@@ -459,7 +458,7 @@ private slots:
     // What is told as cycles end (F failed, f failed offline, S succeeded, N no settings).
     void noticesAsCyclesEnd_data() {
         columns<bool, QString, QStringList>(); // set up at start, the cycles, what is told
-        row("one failure: nothing", true, QString("S F S"), QStringList());
+        row("failures apart: nothing", true, QString("F S F S"), QStringList());
         row("failing holds: told once, and its end", true, QString("F F F S S"),
             QStringList{"failing", "working again"});
         row("offline: nothing", true, QString("f f f S"), QStringList());

@@ -198,16 +198,6 @@ class ProcessesTest : public QObject {
 
     QTemporaryDir home_;
 
-    // The demo's arguments: the stand-in, its authority in a file, the settings' folder.
-    QStringList demoArguments(const StandInProvider& provider, const QString& settings) const {
-        const ServiceEndpoints endpoints = provider.endpoints();
-        return {"--settings", settings,
-                "--api",      endpoints.apiHost,
-                "--ipv4",     endpoints.ipv4Host,
-                "--ipv6",     endpoints.ipv6Host,
-                "--ca",       writeFile(home_.filePath("ca.pem"), provider.authority())};
-    }
-
     // Save as the window does it, with IPv4 alone reported.
     static SaveOutcome saveAccount() {
         ActivityLog::create();
@@ -295,9 +285,6 @@ private slots:
         QTRY_COMPARE(shown().size(), savedBefore && withTray ? 0 : 1);
         if (!savedBefore)
             return;
-        QVERIFY(startAgain({"--background"})); // as at login: the running copy stays quiet
-        QTest::qWait(300);
-        QCOMPARE(shown().size(), withTray ? 0 : 1);
         QVERIFY(startAgain());
         QTRY_COMPARE(shown().size(), 1);
         QCOMPARE(QFile::permissions(settings) & ~(QFile::ReadUser | QFile::WriteUser),
@@ -307,7 +294,8 @@ private slots:
         display.xdotool({"windowfocus", "--sync", shown().value(0), "key", "Tab", "Tab", "Tab",
                          "Tab", "Tab", "Tab", "space"});
         QTRY_COMPARE(shown().size(), 0);
-        QTest::qWait(300); // nor does a tray's balloon show
+        QVERIFY(startAgain({"--background"})); // as at login: the running copy stays hidden
+        QTest::qWait(300);                     // nor does a tray's balloon show
         QCOMPARE(shown().size(), 0);
         QCOMPARE(client.process.state(), QProcess::Running);
         QVERIFY(startAgain());
@@ -344,12 +332,13 @@ private slots:
         const Companion companion(provider, home.filePath("config"));
         QSet<QString> looks;
         const auto look = [&] { looks << itemProperty(watcher.item, "IconPixmap"); };
-        StandInProvider::ScriptedReply late =
-            StandInProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
-        late.delayMilliseconds = 10'000;
-        provider.scriptReply("/nic/getclientprofilewithgroup", late);
+        acceptSaveLate(provider, 10'000);
         {
-            RunningClient demo(DEMO_PROGRAM, demoArguments(provider, home.filePath("demo")),
+            const ServiceEndpoints hosts = provider.endpoints(); // the authority: the companion's
+            RunningClient demo(DEMO_PROGRAM,
+                               {"--settings", home.filePath("demo"), "--api", hosts.apiHost,
+                                "--ipv4", hosts.ipv4Host, "--ipv6", hosts.ipv6Host, "--ca",
+                                home.filePath("config/ca.pem")},
                                home.path(), companion.environment(), &display);
             QTRY_VERIFY_WITH_TIMEOUT(!watcher.item.isEmpty(), 10'000);
             look(); // not set up
@@ -530,8 +519,7 @@ private slots:
                  stored.st_uid == other->pw_uid && stored.st_gid == other->pw_gid));
         struct stat roots = {};
         QVERIFY(::stat(qPrintable(rootsFile), &roots) == 0 && (roots.st_mode & 07777) == 0644);
-        QFile file(rootsFile);
-        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "root's own\n");
+        QCOMPARE(linesOf(rootsFile), QStringList{"root's own"});
     }
 };
 

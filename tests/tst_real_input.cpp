@@ -32,10 +32,7 @@ private slots:
         const TemporarySettingsStore store;
         LocalProvider provider;
         provider.addAccount({"alice2024", "s3cret!Pw", {"home"}});
-        StandInProvider::ScriptedReply late =
-            LocalProvider::reply(200, StandInProvider::profileReplyBody(R"({"result":true})"));
-        late.delayMilliseconds = 10'000;
-        provider.scriptReply("/nic/getclientprofilewithgroup", late);
+        acceptSaveLate(provider, 10'000);
         AppDelegate delegate([](auto) {});
         delegate.applicationDidFinishLaunching(); // a first run: the window shows
         PreferencesWindow& window = *delegate.window();

@@ -52,6 +52,7 @@ private slots:
 
         row("200", LocalProvider::reply(200, "ip1.2.3.4"), true, Text("ip1.2.3.4"));
         row("200, cut inside a UTF-8 character", LocalProvider::reply(200, "ip\xec"), true, Text());
+        row("200, exactly 1 MiB", LocalProvider::reply(200, mebibyte), true, Text(mebibyte));
         row("200, 1 MiB and a byte", LocalProvider::reply(200, mebibyte + 'a'), false, empty);
         row("201", LocalProvider::reply(201, "created"), false, empty);
         row("301 to another host", redirect, false, empty);
@@ -121,6 +122,8 @@ private slots:
         columns<QByteArray, bool, bool, Text>();
         const Text empty = QString(""), none;
         const auto wrapped = &StandInProvider::profileReplyBody;
+        row("empty body", QByteArray(), false, false, empty);
+        row("odd byte count: not UTF-16", QByteArray("YWJj"), false, false, empty);
         row("decoded text is not JSON", wrapped("Welcome!"), true, false, none);
         row("array", wrapped(R"([{"result":true}])"), false, false, empty);
         row("no result", wrapped(R"({"message":"Wait."})"), true, false, Text("Wait."));
@@ -131,6 +134,8 @@ private slots:
                 "ACEAIgB9AA||"),
             true, true, Text("Hey!"));
         row("result null", wrapped(R"({"result":null,"message":"m"})"), false, false, Text("m"));
+        row("result 1", wrapped(R"({"result":1})"), true, true, none);
+        row("result \"0.9\"", wrapped(R"({"result":"0.9"})"), true, false, none);
         row("result \" +007\"", wrapped(R"({"result":" +007"})"), true, true, none);
     }
     void profileReplyOutcomes() {

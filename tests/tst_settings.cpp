@@ -35,10 +35,9 @@ private slots:
     }
     void handWrittenBooleans() {
         const auto [text, value] = fetch<QByteArray, bool>();
-        QDir().mkpath(QFileInfo(store_->filePath()).path());
         QFile file(store_->filePath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[General]\nsaved=" + text + "\n");
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
+                file.write("[General]\nsaved=" + text + "\n") > 0);
         file.close();
         QCOMPARE(UserDefaults::boolForKey(SettingsKeys::saved), value);
     }

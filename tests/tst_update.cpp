@@ -115,13 +115,14 @@ private slots:
 
     // The tray still learns of it: "not set up" when never saved, a failure when saved.
     void cycleWithoutUsableSettingsSendsAndLogsNothing_data() {
-        columns<bool, QString>(); // saved, password
-        row("never saved", false, QString("secret!"));
-        row("password of 3", true, QString("abc"));
+        columns<bool, QString, QString>(); // saved, user name, password
+        row("never saved", false, QString("alice2024"), QString("secret!"));
+        row("user name of 3", true, QString("ali"), QString("secret!"));
+        row("password of 3", true, QString("alice2024"), QString("abc"));
     }
     void cycleWithoutUsableSettingsSendsAndLogsNothing() {
-        const auto [savedFlag, password] = fetch<bool, QString>();
-        TemporarySettingsStore::saveAccount("alice2024", password, "home");
+        const auto [savedFlag, username, password] = fetch<bool, QString, QString>();
+        TemporarySettingsStore::saveAccount(username, password, "home");
         UserDefaults::setBool(saved, savedFlag);
         RecordingDisplay display;
         ActivityLog::setDisplay(&display);
