@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Memory and wake-ups per second of running processes over an idle stretch: resident,
 # proportional (shared pages split among their users) and anonymous memory (heap and stacks,
-# which do not depend on what else shares the libraries) from smaps_rollup, and the context
-# switches of all their threads (voluntary and not) in /proc, over the seconds.
+# which do not depend on what else shares the libraries) from smaps_rollup, and the voluntary
+# context switches of all their threads in /proc over the seconds: each a sleep that ended in
+# a wake-up (preemptions by other load are not counted).
 #   bench/idle_figures.sh [seconds] PID...
 # e.g. next to each other, the companion's run and the desktop program after their first
 # update cycle.
@@ -12,7 +13,7 @@ shift
 
 switches() {
   cat /proc/"$1"/task/*/status |
-    awk '/^(voluntary|nonvoluntary)_ctxt_switches/ {sum += $2} END {print sum}'
+    awk '/^voluntary_ctxt_switches/ {sum += $2} END {print sum}'
 }
 
 declare -A before

@@ -1,48 +1,55 @@
 #!/usr/bin/env bash
 # Figures of the program as installed, built with loopback hosts (vorlin-ipupdate-loopback)
-# and run against the stand-in, whose authority is put into the system's certificate store for
-# the run (so as root; the store is restored on exit). Under Xvfb, each start sampled a few
-# seconds after it began:
+# and run against the stand-in, whose authority goes into a private copy of the system's
+# certificate store (a mount namespace of the script's own, so as root; the machine's store
+# and its hooks' stores are never touched). Under Xvfb with trayer as the tray, each start is
+# sampled a few seconds after it began:
 #   CPU per cycle: a start with saved settings, which runs one update cycle, minus a start
 #                  without settings;
-#   RSS:           the first run (no settings, window open) and the steady state (saved,
-#                  after a cycle), next to the floor program of bench/startup_benchmark.sh.
+#   memory:        RSS and private memory (Private_Clean + Private_Dirty) at a first run (no
+#                  settings, window open) and in the steady state (saved, window hidden, after
+#                  a cycle), next to the floor program of bench/startup_benchmark.sh, alone
+#                  and after one HTTPS request through libcurl.
+# Given a second build, its program is sampled in the same run, in turn with this one's.
 #
-#   sudo bench/installed_figures.sh [build-dir] [starts]
+#   sudo bench/installed_figures.sh [build-dir] [starts] [earlier-build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ -z "${VORLIN_PRIVATE_STORE:-}" ]; then
+  exec env VORLIN_PRIVATE_STORE=1 unshare --mount --propagation private "$0" "$@"
+fi
 build=${1:-build}
 starts=${2:-7}
+earlier=${3:-}
 settle=4 # seconds from start to sample: the cycle is over, the program idle
 
-command -v Xvfb >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq xvfb >/dev/null
+scripts/install-dependencies.sh xvfb trayer
 cmake --build "$build" --target vorlin-ipupdate-loopback startup_floor vorlin-standin \
   vorlin-ipupdate-demo >/dev/null
+[ -z "$earlier" ] || cmake --build "$earlier" --target vorlin-ipupdate-loopback >/dev/null
 
 work=$(mktemp -d)
-authority=/usr/local/share/ca-certificates/vorlin-bench-authority.crt
 pids=()
-cleanUp() {
-  kill "${pids[@]}" 2>/dev/null || true
-  if [ -e "$authority" ]; then
-    rm -f "$authority"
-    update-ca-certificates --fresh >/dev/null 2>&1
-  fi
-  rm -rf "$work"
-}
-trap cleanUp EXIT
-Xvfb :79 -screen 0 1024x768x24 >/dev/null 2>&1 &
+trap 'kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
+Xvfb :77 -screen 0 1024x768x24 >/dev/null 2>&1 &
 pids+=($!)
-export DISPLAY=:79
+export DISPLAY=:77
 unset DBUS_SESSION_BUS_ADDRESS
+sleep 1
+trayer --edge top --align right --widthtype request --height 32 >/dev/null 2>&1 &
+pids+=($!)
 
-# The stand-in on the ports the loopback program was built with, trusted by the system's store.
+# The stand-in on the ports the loopback program was built with, trusted by the private store.
 "$build/tools/standin/vorlin-standin" --ports 47451,47452,47453 \
   --account demo2026:Demo-pass1:home --ca-file "$work/ca.pem" >"$work/standin.out" &
 pids+=($!)
 until grep -q '^ca=' "$work/standin.out" 2>/dev/null; do sleep 0.1; done
-cp "$work/ca.pem" "$authority"
-update-ca-certificates >/dev/null 2>&1
+mkdir "$work/store" "$work/no-hooks"
+cp -a /etc/ssl/certs/. "$work/store"
+mount --bind "$work/store" /etc/ssl/certs
+mount -t tmpfs none /usr/local/share/ca-certificates
+cp "$work/ca.pem" /usr/local/share/ca-certificates/vorlin-bench-authority.crt
+update-ca-certificates --hooksdir "$work/no-hooks" >/dev/null 2>&1
 
 # Saved settings as Save leaves them: the demo's, from a settings folder of its own.
 mkdir -m 700 "$work/demo-runtime"
@@ -55,19 +62,23 @@ wait "$demo" 2>/dev/null || true
 saved=$work/demo-settings/Vorlin/IPUpdateClient.conf
 
 cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) * 1000 / hz}' "/proc/$1/stat"; }
-rss_kib() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
+memory_kib() {
+  awk '$1 == "Rss:" {rss = $2} $1 ~ /^Private_(Clean|Dirty):$/ {own += $2}
+       END {print rss, own}' "/proc/$1/smaps_rollup"
+}
 
-# Starts the program in a home of its own, with the saved settings when asked; prints
-# "<CPU ms> <RSS KiB>" after $settle seconds and ends it.
+# Starts a program in a home of its own, with the saved settings when asked; prints
+# "<CPU ms> <RSS KiB> <private KiB>" after $settle seconds and ends it.
 sample() {
-  local program=$1 settings=$2 home
+  local settings=$1 home
+  shift
   home=$(mktemp -d -p "$work")
   mkdir -p "$home/config/Vorlin" && mkdir -m 700 "$home/runtime"
   [ "$settings" = saved ] && cp "$saved" "$home/config/Vorlin/"
-  XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/runtime "$program" 2>"$home/log" &
+  XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/runtime "$@" 2>"$home/log" &
   local pid=$!
   sleep "$settle"
-  echo "$(cpu_ms $pid) $(rss_kib $pid)"
+  echo "$(cpu_ms $pid) $(memory_kib $pid)"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
   if [ "$settings" = saved ] && ! grep -q 'IP address updated' "$home/log"; then
@@ -77,22 +88,37 @@ sample() {
 }
 
 # Starts each kind in turn, so that the machine's load falls alike on all.
-client=$build/bench/vorlin-ipupdate-loopback
+floor=$build/bench/startup_floor
+versions=(this)
+[ -n "$earlier" ] && versions+=(earlier)
+program() { [ "$1" = this ] && echo "$build" || echo "$earlier"; }
 for _ in $(seq "$starts"); do
-  sample "$client" none >>"$work/first-run"
-  sample "$client" saved >>"$work/saved"
-  sample "$build/bench/startup_floor" none >>"$work/floor"
+  for version in "${versions[@]}"; do
+    client=$(program "$version")/bench/vorlin-ipupdate-loopback
+    sample none "$client" >>"$work/$version first-run"
+    sample saved "$client" >>"$work/$version steady"
+  done
+  sample none "$floor" >>"$work/floor"
+  sample none "$floor" https://localhost:47451/ >>"$work/floor+HTTPS"
 done
 
 mean() { awk -v c="$1" '{s += $c} END {printf "%.1f", s / NR}' "$2"; }
 median() { cut -d' ' -f"$1" "$2" | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
-floor_rss=$(median 2 "$work/floor")
-printf 'CPU per cycle: %s ms (mean of %s starts: %s ms with saved settings, %s ms without)\n' \
-  "$(awk -v a="$(mean 1 "$work/saved")" -v b="$(mean 1 "$work/first-run")" 'BEGIN {printf "%.1f", a - b}')" \
-  "$starts" "$(mean 1 "$work/saved")" "$(mean 1 "$work/first-run")"
-for kind in first-run saved floor; do
+for version in "${versions[@]}"; do
+  printf '%s: CPU per cycle %s ms (mean of %s starts: %s ms saved, %s ms first run)\n' \
+    "$version" "$(awk -v a="$(mean 1 "$work/$version steady")" \
+      -v b="$(mean 1 "$work/$version first-run")" 'BEGIN {printf "%.1f", a - b}')" \
+    "$starts" "$(mean 1 "$work/$version steady")" "$(mean 1 "$work/$version first-run")"
+done
+printf '%-20s %9s %9s %8s %8s %12s %12s\n' "median of $starts" "RSS KiB" "private" \
+  "RSS/fl" "priv/fl" "RSS/fl+TLS" "priv/fl+TLS"
+for kind in "${versions[@]/%/ first-run}" "${versions[@]/%/ steady}" floor floor+HTTPS; do
   rss=$(median 2 "$work/$kind")
-  printf 'RSS %-10s %8s KiB  %.2fx the floor\n' "$kind" "$rss" \
-    "$(awk -v r="$rss" -v f="$floor_rss" 'BEGIN {print r / f}')"
+  own=$(median 3 "$work/$kind")
+  printf '%-20s %9s %9s %8s %8s %12s %12s\n' "$kind" "$rss" "$own" \
+    "$(ratio "$rss" "$(median 2 "$work/floor")")" "$(ratio "$own" "$(median 3 "$work/floor")")" \
+    "$(ratio "$rss" "$(median 2 "$work/floor+HTTPS")")" \
+    "$(ratio "$own" "$(median 3 "$work/floor+HTTPS")")"
 done
