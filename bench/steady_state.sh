@@ -28,7 +28,7 @@ pids+=($!)
 timeout 10 bash -c "until grep -q '^ca=' '$work/standin'; do sleep 0.1; done"
 value() { sed -n "s/^$1=//p" "$work/standin"; }
 export STANDIN_HOSTS="$(value api) $(value ipv4) $(value ipv6)" STANDIN_CA=$(value ca)
-waitFor() { timeout 20 bash -c "until grep -q '$1' '$2'; do sleep 0.2; done"; }
+waitFor() { timeout 20 bash -c "until grep -q '$1' '$2' 2>/dev/null; do sleep 0.2; done"; }
 
 # Starts a build's demo, waits for its first accepted update and closes its window with
 # its Close button (bottom right); prints the process id.
@@ -66,7 +66,7 @@ startRun() {
   local name=$1 build=$2
   setAccount "$name" "$build"
   "$build/tests/on-standin/vorlin-ipupdated" --settings-dir "$work/$name-companion" run \
-    2>"$work/$name-run.log" &
+    >/dev/null 2>"$work/$name-run.log" &
   local pid=$!
   waitFor 'IP address updated' "$work/$name-run.log"
   echo "$pid"
