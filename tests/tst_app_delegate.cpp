@@ -361,11 +361,12 @@ private slots:
     }
 
     // An earlier version's entry is brought up to date at launch, the desktop's choices in it
-    // kept; the tick is read from the entry as the menu opens, and writes or removes it.
+    // kept; the tick is read from the entry as the menu opens (an entry the desktop switched
+    // off is no start at login), and writes or removes it.
     void startAtLoginWritesAndRemovesTheAutostartEntry() {
         QFile file(configHome_.filePath("autostart/com.vorlin.IPUpdateClient.desktop"));
         const QByteArray program = QCoreApplication::applicationFilePath().toUtf8(),
-                         disabled = "X-GNOME-Autostart-enabled=false\n";
+                         disabled = "X-GNOME-Autostart-enabled = false\r\n";
         QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
                 file.write("[Desktop Entry]\nExec=sh -c \"sleep 5; exec '" + program + "'\"\n" +
                            disabled));
@@ -373,15 +374,15 @@ private slots:
         const auto delegate = launch();
         QAction* entry = menuEntry(*delegate, "Start at login");
         emit delegate->trayIconMenu()->aboutToShow();
-        QVERIFY(entry->isChecked());
+        QVERIFY(!entry->isChecked());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().endsWith("\nExec=sh -c \"sleep 5; exec '" + program +
-                                        "' --background\"\n" + disabled));
+                                        "' --background\"\nX-GNOME-Autostart-enabled = false\n"));
         file.close();
         entry->trigger();
-        QVERIFY(!entry->isChecked() && !file.exists());
-        entry->trigger();
         QVERIFY(entry->isChecked() && file.exists());
+        entry->trigger();
+        QVERIFY(!entry->isChecked() && !file.exists());
     }
 
     // A cycle over HTTPS per kind of outcome, between two accepted ones.
@@ -508,11 +509,23 @@ private slots:
         columns<QString>();
         QTest::newRow("space and apostrophe") << "/home/o'neil/my apps/vorlin-ipupdate";
         QTest::newRow("quote, dollar, backquote, backslash") << "/opt/a\"b$c`d\\e/vorlin-ipupdate";
+        QTest::newRow("percent") << "/opt/100%x/vorlin-ipupdate";
     }
+    // An earlier version's entry, which had neither the option nor the escaped '%', is made
+    // the same as a new one.
     void autostartEntryIsValidForAnyProgramPath() {
         const auto [program] = fetch<QString>();
         XdgAutostartItem item(program);
-        QVERIFY(item.setEnabled(true));
+        QFile entry(item.entryPath());
+        QVERIFY(item.setEnabled(true) && entry.open(QIODevice::ReadOnly));
+        const QByteArray current = entry.readAll();
+        entry.close();
+        QVERIFY(entry.open(QIODevice::WriteOnly) &&
+                entry.write(QByteArray(current).replace(" --background", "").replace("%%", "%")));
+        entry.close();
+        item.keepCurrent();
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QCOMPARE(entry.readAll(), current);
         QProcess validate;
         validate.start("desktop-file-validate", {item.entryPath()});
         QVERIFY(validate.waitForFinished());

@@ -20,6 +20,16 @@ QString execArgument(const QString& programPath) {
     return execQuoted.replace("\\", "\\\\").replace("%", "%%"); // %% is no field code
 }
 
+// Whether the desktop's own settings switched the entry off, keeping it in place.
+bool switchedOff(const QStringList& lines) {
+    for (QString line : lines) {
+        line.remove(' ');
+        if (line == "Hidden=true" || line == "X-GNOME-Autostart-enabled=false")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::unique_ptr<LoginItem> makeLoginItem(const QString& programPath) {
@@ -34,7 +44,8 @@ QString XdgAutostartItem::entryPath() const {
 }
 
 bool XdgAutostartItem::isEnabled() const {
-    return QFile::exists(entryPath());
+    const std::optional<QStringList> lines = entryLines();
+    return lines && !switchedOff(*lines);
 }
 
 bool XdgAutostartItem::setEnabled(bool enabled) {
@@ -54,16 +65,35 @@ bool XdgAutostartItem::writeEntry(const QString& text) const {
 
 // Only an entry an earlier version wrote for this program is brought up to date, and only its
 // command: other keys hold the desktop's choices (X-GNOME-Autostart-enabled, Hidden), and an
-// entry for another copy of the program is not this one's to take over.
+// entry for another copy of the program is not this one's to take over. Earlier versions
+// wrote the command without the option, the first of them with a path's '%' as it stood.
 void XdgAutostartItem::keepCurrent() {
+    std::optional<QStringList> lines = entryLines();
+    if (!lines)
+        return;
+    const QString earlier = execLine(false);
+    const QStringList earlierForms = {earlier, QString(earlier).replace("%%", "%")};
+    bool found = false;
+    for (QString& line : *lines) {
+        if (earlierForms.contains(line)) {
+            line = execLine(true);
+            found = true;
+        }
+    }
+    if (found)
+        writeEntry(lines->join('\n'));
+}
+
+// The entry's lines without their carriage returns; nothing when there is no entry to read.
+std::optional<QStringList> XdgAutostartItem::entryLines() const {
     QFile entry(entryPath());
     if (!entry.open(QIODevice::ReadOnly))
-        return;
-    QString text = QString::fromUtf8(entry.readAll());
-    const QString earlier = '\n' + execLine(false) + '\n';
-    if (!text.contains(earlier))
-        return;
-    writeEntry(text.replace(earlier, '\n' + execLine(true) + '\n'));
+        return std::nullopt;
+    QStringList lines = QString::fromUtf8(entry.readAll()).split('\n');
+    for (QString& line : lines)
+        if (line.endsWith('\r'))
+            line.chop(1);
+    return lines;
 }
 
 // Started at login the program opens no window where settings are saved; the delay lets a

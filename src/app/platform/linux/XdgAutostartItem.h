@@ -2,6 +2,9 @@
 
 #include "app/platform/LoginItem.h"
 
+#include <QStringList>
+#include <optional>
+
 // The user's XDG autostart entry, $XDG_CONFIG_HOME/autostart/<application id>.desktop.
 class XdgAutostartItem : public LoginItem {
 public:
@@ -17,6 +20,7 @@ public:
     void keepCurrent() override;
 
 private:
+    std::optional<QStringList> entryLines() const;
     bool writeEntry(const QString& text) const;
     QString execLine(bool quietly) const;
     QString entryText() const;
