@@ -37,7 +37,11 @@ namespace {
 // settings being the user's own to change.
 bool firstQuietStart() {
     QFile told(UpdaterLock::besideSettings(".quiet-start-told"));
-    return !told.exists() && told.open(QIODevice::WriteOnly);
+    if (told.exists())
+        return false;
+    // Where the mark cannot be made, telling at every quiet start beats never telling.
+    told.open(QIODevice::WriteOnly);
+    return true;
 }
 
 const auto firstRunPrompt = QStringLiteral("Please enter your username and password.");
