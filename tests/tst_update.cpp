@@ -63,6 +63,8 @@ QString cycleStarts(const QString& script) {
                 trigger->reachabilityChanged(what == "online");
             else if (what == "suspend")
                 wait->sinceBoot += 1h;
+            else if (what == "resume") // as logind reports it
+                trigger->resumed();
             else if (what == "nap") // asleep for less than a resume takes
                 wait->sinceBoot += 3s;
             else if (what == "save")
@@ -164,6 +166,7 @@ private slots:
             "0 30 150");
         row("resume, network back", "60:suspend 65:online", "0 65 185");
         row("resume, no report", "60:suspend", "0 75 195");
+        row("resume told, no report", "60:resume", "0 75 195");
         row("start while connecting", "0:offline 8:online", "8 128");
         row("start while connecting, no report", "0:offline", "15? 135?");
         // On the clock that counts time asleep, which the nap moves on.
