@@ -9,6 +9,7 @@
 // real hosts sees it.
 
 #include "StandInProvider.h"
+#include "update/ProcessSignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -88,5 +89,6 @@ int main(int argc, char* argv[]) {
     QTextStream out(stdout);
     out << "api=" << endpoints.apiHost << "\nipv4=" << endpoints.ipv4Host
         << "\nipv6=" << endpoints.ipv6Host << "\nca=" << caPath << Qt::endl;
+    quitOnTerminationSignals({SIGTERM, SIGINT}); // so that the authority's folder goes
     return application.exec();
 }
