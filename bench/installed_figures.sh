@@ -3,21 +3,19 @@
 # and run against the stand-in, whose authority goes into a private copy of the system's
 # certificate store (a mount namespace of the script's own, so as root; the machine's store
 # and its hooks' stores are never touched). Under Xvfb with trayer as the tray, each start is
-# sampled a few seconds after it began:
-#   CPU per cycle: a start with saved settings, which runs one update cycle, minus a start
-#                  without settings;
-#   memory:        RSS and private memory (Private_Clean + Private_Dirty) at a first run (no
-#                  settings, window open) and in the steady state (saved, window hidden, after
-#                  a cycle), next to the floor program of bench/startup_benchmark.sh, alone
-#                  and after one HTTPS request through libcurl.
+# sampled a few seconds after it began: RSS and private memory (Private_Clean + Private_Dirty)
+# at a first run (no settings, window open) and in the steady state (saved, window hidden,
+# after a cycle), next to the floor program of bench/startup_benchmark.sh, alone and after
+# one HTTPS request through libcurl. (A cycle's CPU time is bench/cycle_benchmark's figure.)
 # Given a second build, its program is sampled in the same run, in turn with this one's.
 #
 #   sudo bench/installed_figures.sh [build-dir] [starts] [earlier-build-dir]
 set -euo pipefail
-cd "$(dirname "$0")/.."
-if [ -z "${VORLIN_PRIVATE_STORE:-}" ]; then
-  exec env VORLIN_PRIVATE_STORE=1 unshare --mount --propagation private "$0" "$@"
+# Into a mount namespace of its own, unless already out of the machine's.
+if [ "$(readlink /proc/self/ns/mnt)" = "$(readlink /proc/1/ns/mnt)" ]; then
+  exec unshare --mount --propagation private "$(realpath "$0")" "$@"
 fi
+cd "$(dirname "$0")/.."
 build=${1:-build}
 starts=${2:-7}
 earlier=${3:-}
@@ -61,14 +59,13 @@ kill "$demo"
 wait "$demo" 2>/dev/null || true
 saved=$work/demo-settings/Vorlin/IPUpdateClient.conf
 
-cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) * 1000 / hz}' "/proc/$1/stat"; }
 memory_kib() {
   awk '$1 == "Rss:" {rss = $2} $1 ~ /^Private_(Clean|Dirty):$/ {own += $2}
        END {print rss, own}' "/proc/$1/smaps_rollup"
 }
 
 # Starts a program in a home of its own, with the saved settings when asked; prints
-# "<CPU ms> <RSS KiB> <private KiB>" after $settle seconds and ends it.
+# "<RSS KiB> <private KiB>" after $settle seconds and ends it.
 sample() {
   local settings=$1 home
   shift
@@ -78,7 +75,7 @@ sample() {
   XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/runtime "$@" 2>"$home/log" &
   local pid=$!
   sleep "$settle"
-  echo "$(cpu_ms $pid) $(memory_kib $pid)"
+  memory_kib "$pid"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
   if [ "$settings" = saved ] && ! grep -q 'IP address updated' "$home/log"; then
@@ -102,23 +99,16 @@ for _ in $(seq "$starts"); do
   sample none "$floor" https://localhost:47451/ >>"$work/floor+HTTPS"
 done
 
-mean() { awk -v c="$1" '{s += $c} END {printf "%.1f", s / NR}' "$2"; }
 median() { cut -d' ' -f"$1" "$2" | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
-for version in "${versions[@]}"; do
-  printf '%s: CPU per cycle %s ms (mean of %s starts: %s ms saved, %s ms first run)\n' \
-    "$version" "$(awk -v a="$(mean 1 "$work/$version steady")" \
-      -v b="$(mean 1 "$work/$version first-run")" 'BEGIN {printf "%.1f", a - b}')" \
-    "$starts" "$(mean 1 "$work/$version steady")" "$(mean 1 "$work/$version first-run")"
-done
 printf '%-20s %9s %9s %8s %8s %12s %12s\n' "median of $starts" "RSS KiB" "private" \
   "RSS/fl" "priv/fl" "RSS/fl+TLS" "priv/fl+TLS"
 for kind in "${versions[@]/%/ first-run}" "${versions[@]/%/ steady}" floor floor+HTTPS; do
-  rss=$(median 2 "$work/$kind")
-  own=$(median 3 "$work/$kind")
+  rss=$(median 1 "$work/$kind")
+  own=$(median 2 "$work/$kind")
   printf '%-20s %9s %9s %8s %8s %12s %12s\n' "$kind" "$rss" "$own" \
-    "$(ratio "$rss" "$(median 2 "$work/floor")")" "$(ratio "$own" "$(median 3 "$work/floor")")" \
-    "$(ratio "$rss" "$(median 2 "$work/floor+HTTPS")")" \
-    "$(ratio "$own" "$(median 3 "$work/floor+HTTPS")")"
+    "$(ratio "$rss" "$(median 1 "$work/floor")")" "$(ratio "$own" "$(median 2 "$work/floor")")" \
+    "$(ratio "$rss" "$(median 1 "$work/floor+HTTPS")")" \
+    "$(ratio "$own" "$(median 2 "$work/floor+HTTPS")")"
 done

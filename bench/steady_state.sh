@@ -72,6 +72,16 @@ startRun() {
   echo "$pid"
 }
 
+# Waits, polling every $4 s, until the log holds more than $1 lines with the text $2; gives up
+# after 30 s.
+moreThan() {
+  local deadline=$((SECONDS + 30))
+  until [ "$(grep -c "$2" "$3")" -gt "$1" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || { echo "no further '$2' in $3" >&2 && exit 1; }
+    sleep "$4"
+  done
+}
+
 # Milliseconds from set-account's end to the start of run's next cycle, polled every 2 ms
 # (0: the cycle began before set-account had ended); each wake-up comes 0.3 to 1.1 s into
 # the wait after the previous cycle.
@@ -79,14 +89,14 @@ wakeUpTimes() {
   local name=$1 build=$2 log=$work/$1-run.log
   local begun='IP address update initiated.' ended='Server response'
   for _ in $(seq 20); do
-    sleep "0.$((RANDOM % 9 + 3))"
+    sleep "$(awk -v r="$RANDOM" 'BEGIN {print 0.3 + (r % 9) / 10}')"
     local before end
     before=$(grep -c "$begun" "$log")
     setAccount "$name" "$build"
     end=$(date +%s%N)
-    until [ "$(grep -c "$begun" "$log")" -gt "$before" ]; do sleep 0.002; done
+    moreThan "$before" "$begun" "$log" 0.002
     echo $((($(date +%s%N) - end) / 1000000))
-    until [ "$(grep -c "$ended" "$log")" -gt "$before" ]; do sleep 0.05; done
+    moreThan "$before" "$ended" "$log" 0.05
   done | sort -n | awk '{v[NR] = $1} END {print "median " v[int((NR + 1) / 2)] " ms, max " v[NR] " ms"}'
 }
 
@@ -107,19 +117,23 @@ for name in "${names[@]}"; do echo "$name: desktop ${desktop[$name]}, run ${run[
 # Wake-ups first: strace's stops would count as wake-ups.
 bench/idle_figures.sh 60 "${pids[@]:3}"
 
+tracers=()
 for name in "${names[@]}"; do
   for pid in "${desktop[$name]}" "${run[$name]}"; do
-    strace -f -c -e trace=fdatasync -o "$work/$pid.strace" -p "$pid" 2>/dev/null &
-    pids+=($!)
+    strace -f -c -e trace=fdatasync -o "$work/$pid.strace" -p "$pid" 2>"$work/$pid.attach" &
+    tracers+=($!)
   done
 done
+pids+=("${tracers[@]}")
 sleep 250 # two cycles
-pkill -INT -f "strace -f -c -e trace=fdatasync" || true
-sleep 1
+kill -INT "${tracers[@]}"
+wait "${tracers[@]}" || true
+# strace -c writes its table as it detaches, and nothing when no call was made.
 for name in "${names[@]}"; do
   for pid in "${desktop[$name]}" "${run[$name]}"; do
-    calls=$(awk '/fdatasync/ {print $4}' "$work/$pid.strace")
-    echo "$name, process $pid: ${calls:-0} fdatasync calls over two cycles (250 s)"
+    calls=$(awk '$NF == "fdatasync" {n = $4} END {print n + 0}' "$work/$pid.strace")
+    grep -q "Process $pid attached" "$work/$pid.attach" || calls="no count (strace did not attach)"
+    echo "$name, process $pid: $calls fdatasync calls over two cycles (250 s)"
   done
 done
 
