@@ -383,6 +383,9 @@ private slots:
         QVERIFY(entry->isChecked() && file.exists());
         entry->trigger();
         QVERIFY(!entry->isChecked() && !file.exists());
+        QVERIFY(file.open(QIODevice::WriteOnly)); // an entry made elsewhere
+        emit delegate->trayIconMenu()->aboutToShow();
+        QVERIFY(entry->isChecked());
     }
 
     // A cycle over HTTPS per kind of outcome, between two accepted ones.
