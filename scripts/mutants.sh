@@ -352,6 +352,15 @@ mutants() {
 @ save-keeps-snoozing src/account/SaveSettings.cpp
 - KeepSnoozing = 0;
 +
+@ reply-during-save-remembered src/update/ClientUpdate.cpp
+- if (meaning.remembered && !savedSinceCycleBegan(inputs)) {
++ if (meaning.remembered) {
+@ addresses-forgotten-by-save-unnoticed src/update/ClientUpdate.cpp
+- return (forgotten && !inputs.firstUpdate) ||
++ return false ||
+@ group-saved-during-request-unnoticed src/update/ClientUpdate.cpp
+- getConfigurationString(location) != inputs.location;
++ false;
 @ save-keeps-remembered-ipv4 src/account/SaveSettings.cpp
 - {updatedipv4, QString("")},
 +

@@ -4,6 +4,7 @@
 #include "StandardErrorCapture.h"
 #include "TemporarySettingsStore.h"
 #include "account/SaveSettings.h"
+#include "update/ClientUpdate.h"
 
 #include <QtTest>
 
@@ -104,6 +105,12 @@ private slots:
                 if (cyclesDone == 1)
                     saveAndCheck();
             });
+        // The reply to a request sent before the Save keeps no addresses: a first update follows.
+        if (save.outcome == SaveOutcome::Saved) {
+            interpretServerReply({save.name, save.secret, "home", true, true, save.group.isEmpty()},
+                                 R"({"statusCode":"good","updatedIPv4Address":"203.0.113.7"})");
+            QCOMPARE(UserDefaults::stringForKey(updatedipv4), "");
+        }
         const QStringList checks =
             provider_.requestLines().filter("/nic/getclientprofilewithgroup");
         QCOMPARE(checks.size(), save.requestSent ? 1 : 0);

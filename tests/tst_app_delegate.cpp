@@ -520,10 +520,9 @@ private slots:
         const auto [program] = fetch<QString>();
         XdgAutostartItem item(program);
         QFile entry(item.entryPath());
-        QVERIFY(item.setEnabled(true) && entry.open(QIODevice::ReadOnly));
+        QVERIFY(item.setEnabled(true) && entry.open(QIODevice::ReadWrite));
         const QByteArray current = entry.readAll();
-        entry.close();
-        QVERIFY(entry.open(QIODevice::WriteOnly) &&
+        QVERIFY(entry.resize(0) && entry.seek(0) &&
                 entry.write(QByteArray(current).replace(" --background", "").replace("%%", "%")));
         entry.close();
         item.keepCurrent();

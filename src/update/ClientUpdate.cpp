@@ -160,6 +160,19 @@ ReplyMeaning adoptReplyAddresses(const ServerReply& reply, ReplyMeaning meaning)
     return meaning;
 }
 
+// Whether a Save during the exchange stored another account, or forgot the addresses so that
+// its own cycle announces a first update: the reply's addresses are then not to be kept.
+bool savedSinceCycleBegan(const UpdateCycleInputs& inputs) {
+    using namespace SettingsKeys;
+    using MyFunctions::getConfigurationString;
+    const bool forgotten = getConfigurationString(updatedipv4).isEmpty() &&
+                           getConfigurationString(updatedipv6).isEmpty();
+    return (forgotten && !inputs.firstUpdate) ||
+           getConfigurationString(username) != inputs.username ||
+           getConfigurationString(password) != inputs.password ||
+           getConfigurationString(location) != inputs.location;
+}
+
 } // namespace
 
 void requestClientUpdate(const UpdateCycleInputs& inputs) {
@@ -231,7 +244,7 @@ void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<Q
     }
     if (meaning.toolTip)
         MyFunctions::setToolTip(*meaning.toolTip);
-    if (meaning.remembered) {
+    if (meaning.remembered && !savedSinceCycleBegan(inputs)) {
         const auto& [ipv4, ipv6] = *meaning.remembered;
         MyFunctions::setConfigurationString(SettingsKeys::updatedipv4, ipv4);
         MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, ipv6);
