@@ -10,7 +10,7 @@ packages=(
   libssl-dev openssl libcurl4-openssl-dev ca-certificates
   desktop-file-utils
   xvfb trayer xdotool libxcb1-dev
-  util-linux
+  util-linux iproute2
   dbus-daemon dbus-session-bus-common
   libsystemd-dev pkg-config
   systemd strace dpkg-dev file
