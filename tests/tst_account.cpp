@@ -88,6 +88,7 @@ private slots:
                 "/nic/getclientprofilewithgroup",
                 LocalProvider::reply(save.profileStatus,
                                      StandInProvider::profileReplyBody(save.profileJson)));
+        const std::uint32_t savesBefore = accountSaves();
         const auto saveAndCheck = [&] {
             StoredState expected = TemporarySettingsStore::state();
             expected.insert(save.changed);
@@ -105,9 +106,12 @@ private slots:
                 if (cyclesDone == 1)
                     saveAndCheck();
             });
-        // The reply to a request sent before the Save keeps no addresses: a first update follows.
+        // The reply to a request sent before the Save keeps no addresses, told by the Save's count
+        // (the same account again) or, before set-account's signal, by the account (no group).
         if (save.outcome == SaveOutcome::Saved) {
-            interpretServerReply({save.name, save.secret, "home", true, true, save.group.isEmpty()},
+            const bool sameAccount = save.group == "home";
+            interpretServerReply({"alice2024", save.secret, "home", true, true, true,
+                                  sameAccount ? savesBefore : accountSaves()},
                                  R"({"statusCode":"good","updatedIPv4Address":"203.0.113.7"})");
             QCOMPARE(UserDefaults::stringForKey(updatedipv4), "");
         }

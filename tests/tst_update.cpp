@@ -109,8 +109,10 @@ private slots:
             std::this_thread::sleep_for(300ms);
             ::raise(SIGUSR1);
         });
+        const std::uint32_t savesBefore = accountSaves();
         snooze(30, wait);
         signaller.join();
+        QCOMPARE(accountSaves(), savesBefore + 1); // as a Save: the reply in flight keeps nothing
         QVERIFY(clock.elapsed() < 10'000);
         QCOMPARE(int(KeepSnoozing.load()), 1);
     }

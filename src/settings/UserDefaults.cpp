@@ -60,10 +60,9 @@ void put(QSettings& store, const QString& key, const QVariant& value) {
 }
 
 // A write that fails stays in the shared cache or vanishes from it, depending on whether
-// the settings file exists; putting the earlier values back makes both behave alike.
-void writeThrough(const Values& values) {
-    const std::lock_guard lock(storeMutex);
-    StandardUserDefaults store; // reads the file again when it changed on disk
+// the settings file exists; putting the earlier values back makes both behave alike. The
+// caller holds the store's lock.
+void writeThrough(QSettings& store, const Values& values) {
     Values earlier;
     for (const auto& [key, value] : values)
         earlier.append({key, store.value(key)});
@@ -82,6 +81,12 @@ void writeThrough(const Values& values) {
         put(store, key, earlierValue);
     if (writeVerdict)
         *writeVerdict = false;
+}
+
+void writeThrough(const Values& values) {
+    const std::lock_guard lock(storeMutex);
+    StandardUserDefaults store; // reads the file again when it changed on disk
+    writeThrough(store, values);
 }
 
 } // namespace
@@ -127,6 +132,19 @@ void setBool(const QString& key, bool value) {
 
 void setValues(const Values& values) {
     writeThrough(values);
+}
+
+bool setValuesIf(const Values& values, const Values& expected,
+                 const std::function<bool()>& stillCurrent) {
+    const std::lock_guard lock(storeMutex);
+    StandardUserDefaults store;
+    for (const auto& [key, value] : expected)
+        if (store.value(key).toString() != value.toString())
+            return false;
+    if (!stillCurrent())
+        return false;
+    writeThrough(store, values);
+    return true;
 }
 
 void makeStorePrivate() {

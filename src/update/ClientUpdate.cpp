@@ -6,6 +6,8 @@
 #include "service/ServiceQuery.h"
 #include "service/Transport.h"
 #include "settings/Settings.h"
+#include "settings/UserDefaults.h"
+#include "update/Snooze.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -160,17 +162,14 @@ ReplyMeaning adoptReplyAddresses(const ServerReply& reply, ReplyMeaning meaning)
     return meaning;
 }
 
-// Whether a Save during the exchange stored another account, or forgot the addresses so that
-// its own cycle announces a first update: the reply's addresses are then not to be kept.
-bool savedSinceCycleBegan(const UpdateCycleInputs& inputs) {
+// Kept only while the account the cycle sent is the stored one and no Save came since the
+// cycle read it: a Save forgets them, so that its cycle announces a first update. (Another
+// process's set-account tells by its signal, after its write: the account tells until then.)
+void rememberAddresses(const UpdateCycleInputs& inputs, const RememberedAddresses& addresses) {
     using namespace SettingsKeys;
-    using MyFunctions::getConfigurationString;
-    const bool forgotten = getConfigurationString(updatedipv4).isEmpty() &&
-                           getConfigurationString(updatedipv6).isEmpty();
-    return (forgotten && !inputs.firstUpdate) ||
-           getConfigurationString(username) != inputs.username ||
-           getConfigurationString(password) != inputs.password ||
-           getConfigurationString(location) != inputs.location;
+    UserDefaults::setValuesIf({{updatedipv4, addresses.ipv4}, {updatedipv6, addresses.ipv6}},
+                              {{username, inputs.username}, {location, inputs.location}},
+                              [&] { return accountSaves() == inputs.accountSavesBefore; });
 }
 
 } // namespace
@@ -244,11 +243,8 @@ void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<Q
     }
     if (meaning.toolTip)
         MyFunctions::setToolTip(*meaning.toolTip);
-    if (meaning.remembered && !savedSinceCycleBegan(inputs)) {
-        const auto& [ipv4, ipv6] = *meaning.remembered;
-        MyFunctions::setConfigurationString(SettingsKeys::updatedipv4, ipv4);
-        MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, ipv6);
-    }
+    if (meaning.remembered)
+        rememberAddresses(inputs, *meaning.remembered);
     addToActivityLog(QString(""));
     if (meaning.failure)
         MyFunctions::reportCycleFailed(*meaning.failure);

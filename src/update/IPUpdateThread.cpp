@@ -54,6 +54,7 @@ void IPUpdateThread::runCycle() {
     }
 
     UpdateCycleInputs inputs;
+    inputs.accountSavesBefore = accountSaves();
     inputs.username = MyFunctions::getConfigurationString(username);
     inputs.password = MyFunctions::getConfigurationString(password);
     inputs.location = MyFunctions::getConfigurationString(location);

@@ -16,6 +16,7 @@ struct UpdateCycleInputs {
     bool updateIPv4Address = false;
     bool updateIPv6Address = false;
     bool firstUpdate = false; // both remembered addresses empty: the request carries uin=1
+    std::uint32_t accountSavesBefore = 0; // accountSaves() as the cycle read the settings
 };
 
 // The stage that announces the cycle, sends the update request and interprets the reply.
