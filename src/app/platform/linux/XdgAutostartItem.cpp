@@ -20,11 +20,17 @@ QString execArgument(const QString& programPath) {
     return execQuoted.replace("\\", "\\\\").replace("%", "%%"); // %% is no field code
 }
 
-// Whether the desktop's own settings switched the entry off, keeping it in place.
+// Whether the desktop's own settings switched the entry off, keeping it in place; booleans
+// as GLib reads them.
 bool switchedOff(const QStringList& lines) {
+    static const QStringList off = {"Hidden=true", "Hidden=1", "X-GNOME-Autostart-enabled=false",
+                                    "X-GNOME-Autostart-enabled=0"};
+    bool inEntry = false;
     for (QString line : lines) {
-        line.remove(' ');
-        if (line == "Hidden=true" || line == "X-GNOME-Autostart-enabled=false")
+        line = line.simplified().remove(' ');
+        if (line.startsWith('['))
+            inEntry = line == "[DesktopEntry]";
+        else if (inEntry && off.contains(line))
             return true;
     }
     return false;
@@ -66,17 +72,19 @@ bool XdgAutostartItem::writeEntry(const QString& text) const {
 // Only an entry an earlier version wrote for this program is brought up to date, and only its
 // command: other keys hold the desktop's choices (X-GNOME-Autostart-enabled, Hidden), and an
 // entry for another copy of the program is not this one's to take over. Earlier versions
-// wrote the command without the option, the first of them with a path's '%' as it stood.
+// wrote the command without the option, or with a path's '%' as it stood, or both.
 void XdgAutostartItem::keepCurrent() {
     std::optional<QStringList> lines = entryLines();
     if (!lines)
         return;
-    const QString earlier = execLine(false);
-    const QStringList earlierForms = {earlier, QString(earlier).replace("%%", "%")};
+    const QString current = execLine(true);
+    QStringList earlierForms;
+    for (const QString& form : {execLine(false), current})
+        earlierForms << form << QString(form).replace("%%", "%");
     bool found = false;
     for (QString& line : *lines) {
-        if (earlierForms.contains(line)) {
-            line = execLine(true);
+        if (line != current && earlierForms.contains(line)) {
+            line = current;
             found = true;
         }
     }
