@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Files.h"
 #include "settings/PasswordCipher.h"
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
 
-#include <QFile>
 #include <QMap>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -45,10 +45,8 @@ public:
 
     // Unwritable even by root from now on: a file stands where its folder should be.
     void makeUnwritable() {
-        QFile blocker(directory_.filePath("blocked"));
-        blocker.open(QIODevice::WriteOnly);
-        blocker.close();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, blocker.fileName());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           writeFile(directory_.filePath("blocked"), {}));
     }
     void makeWritable() {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, directory_.path());

@@ -1,5 +1,6 @@
 #include "CycleDriver.h"
 #include "DataRow.h"
+#include "Files.h"
 #include "LocalProvider.h"
 #include "StandardErrorCapture.h"
 #include "SystemTrust.h"
@@ -21,14 +22,6 @@ namespace {
 const QString prompt = "Please enter your username and password.";
 const QString begun = "IP address update initiated.";
 const StandInProvider::Account account{"alice2024", "s3cret!Pw", {"home"}};
-
-// Writes the file whole; returns its path.
-QString writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
 
 // A running copy of one of the programs, with a config folder of its own.
 class RunningClient {
@@ -125,10 +118,7 @@ private:
 
 // The lines a program wrote to a file (the last may be in part, and empty ones are left out).
 QStringList linesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly)
-               ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
-               : QStringList();
+    return QString::fromUtf8(readFile(path)).split('\n', Qt::SkipEmptyParts);
 }
 
 // A StatusNotifierItem host's watcher, which items register with. Qt reads its properties
@@ -376,7 +366,7 @@ private slots:
         provider.addAccount(account);
         const QString config = home_.filePath("config"); // the desktop program's settings
         const Companion companion(provider, config);
-        QDir().mkpath(config + "/Vorlin"); // a file others may read, as the umask has it
+        // A file others may read, as the umask has it.
         const QString store = writeFile(config + "/Vorlin/IPUpdateClient.conf", {});
         QCOMPARE(companion.status(), 2);
         QCOMPARE(QFile::permissions(store) & ~(QFile::ReadUser | QFile::WriteUser),

@@ -1,4 +1,5 @@
 #include "DataRow.h"
+#include "Files.h"
 #include "TemporarySettingsStore.h"
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
@@ -35,27 +36,29 @@ private slots:
     }
     void handWrittenBooleans() {
         const auto [text, value] = fetch<QByteArray, bool>();
-        QFile file(store_->filePath());
-        QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
-                file.write("[General]\nsaved=" + text + "\n") > 0);
-        file.close();
+        writeFile(store_->filePath(), "[General]\nsaved=" + text + "\n");
         QCOMPARE(UserDefaults::boolForKey(SettingsKeys::saved), value);
     }
 
-    // A refused write leaves nothing in the process that the disk does not hold.
-    void refusedWriteLeavesWhatTheDiskHolds_data() {
+    // A refused write leaves nothing in the process that the disk does not hold; a file that
+    // does not parse is no refusal.
+    void writeLeavesWhatTheDiskHolds_data() {
         columns<QString>();
         row("no folder can be made", QString("blocked folder"));
         row("a folder where the file should be", QString("folder at file"));
         row("read-only file", QString("read-only file"));
+        row("a file that does not parse", QString("unparsable"));
     }
-    void refusedWriteLeavesWhatTheDiskHolds() {
+    void writeLeavesWhatTheDiskHolds() {
         const auto [shape] = fetch<QString>();
         QVariant earlier; // what the disk holds under the key
         if (shape == "blocked folder") {
             store_->makeUnwritable();
         } else if (shape == "folder at file") {
             QVERIFY(QDir().mkpath(store_->filePath()));
+        } else if (shape == "unparsable") {
+            writeFile(store_->filePath(), "[General\n");
+            earlier = "alice2024";
         } else {
             if (::geteuid() == 0)
                 QSKIP("root writes read-only files: the unprivileged CTest entry runs this");
@@ -90,9 +93,8 @@ private slots:
     void onlyAChangeReachesTheDisk() {
         const auto [onDisk, address, rewritten] = fetch<QByteArray, QString, bool>();
         UserDefaults::setObject(SettingsKeys::updatedipv4, "203.0.113.7");
-        QFile file(store_->filePath()); // edited in place; another size shows QSettings a change
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(0) &&
-                file.write("[General]\nupdatedipv4=" + onDisk + "\n") > 0 && file.flush());
+        // Edited in place; another size shows QSettings a change.
+        writeFile(store_->filePath(), "[General]\nupdatedipv4=" + onDisk + "\n");
         const ino_t before = statusOf(store_->filePath()).st_ino;
         UserDefaults::setObject(SettingsKeys::updatedipv4, address);
         QCOMPARE(statusOf(store_->filePath()).st_ino != before, rewritten);
