@@ -68,20 +68,28 @@ mutants() {
 - writeEntry(lines->join('\n'));
 + writeEntry(entryText());
 @ unescaped-percent-entry-kept src/app/platform/linux/XdgAutostartItem.cpp
-- const QStringList earlierForms = {earlier, QString(earlier).replace("%%", "%")};
-+ const QStringList earlierForms = {earlier};
+- earlierForms << form << QString(form).replace("%%", "%");
++ earlierForms << form;
 @ percent-read-as-field-code src/app/platform/linux/XdgAutostartItem.cpp
 - .replace("%", "%%"); // %% is no field code
 + ; // %% is no field code
 @ crlf-entry-kept src/app/platform/linux/XdgAutostartItem.cpp
 - line.chop(1);
-+
++ line.chop(0);
+@ current-login-entry-rewritten-at-every-start src/app/platform/linux/XdgAutostartItem.cpp
+? the file is written again with the same text: nothing that a user or the desktop sees changes
+- if (line != current && earlierForms.contains(line)) {
++ if (earlierForms.contains(line)) {
 @ entry-switched-off-shows-ticked src/app/platform/linux/XdgAutostartItem.cpp
 - return lines && !switchedOff(*lines);
 + return lines.has_value();
 @ spaced-switch-off-missed src/app/platform/linux/XdgAutostartItem.cpp
-- line.remove(' ');
+- line = line.simplified().remove(' ');
 +
+@ switch-off-read-in-any-group src/app/platform/linux/XdgAutostartItem.cpp
+? as GLib, only [Desktop Entry] counts; no desktop writes these keys into another group, so a test of it would restate the line
+- else if (inEntry && off.contains(line))
++ else if (off.contains(line))
 @ login-tick-not-read-from-the-entry src/app/AppDelegate.cpp
 - [this] { startAtLoginEntry_->setChecked(loginItem_->isEnabled()); });
 + [] {});
@@ -104,7 +112,7 @@ mutants() {
 - lock_.release();
 +
 @ second-copy-runs src/app/SingleInstance.cpp
-- return giveWay();
+- return giveWay(quietly);
 + return Claim::Run;
 @ quiet-second-start-shows-window src/app/SingleInstance.cpp
 - if (!quietly && !askRunningCopyToShow())
@@ -266,8 +274,8 @@ mutants() {
 - QLatin1String(keyword), Qt::CaseInsensitive
 + QLatin1String(keyword), Qt::CaseSensitive
 @ reply-ipv6-not-remembered src/update/ClientUpdate.cpp
-- MyFunctions::setConfigurationString(SettingsKeys::updatedipv6, ipv6);
-+
+- UserDefaults::setValuesIf({{updatedipv4, addresses.ipv4}, {updatedipv6, addresses.ipv6}},
++ UserDefaults::setValuesIf({{updatedipv4, addresses.ipv4}},
 @ uin-inverted src/update/ClientUpdate.cpp
 - if (inputs.firstUpdate)
 + if (!inputs.firstUpdate)
@@ -350,17 +358,32 @@ mutants() {
 - QRegularExpression::anchoredPattern(
 + QString(
 @ save-keeps-snoozing src/account/SaveSettings.cpp
-- KeepSnoozing = 0;
+- wakeUpdateWorker();
 +
 @ reply-during-save-remembered src/update/ClientUpdate.cpp
-- if (meaning.remembered && !savedSinceCycleBegan(inputs)) {
-+ if (meaning.remembered) {
-@ addresses-forgotten-by-save-unnoticed src/update/ClientUpdate.cpp
-- return (forgotten && !inputs.firstUpdate) ||
-+ return false ||
+- [&] { return accountSaves() == inputs.accountSavesBefore; });
++ [] { return true; });
 @ group-saved-during-request-unnoticed src/update/ClientUpdate.cpp
-- getConfigurationString(location) != inputs.location;
-+ false;
+- {{username, inputs.username}, {location, inputs.location}},
++ {{username, inputs.username}},
+@ save-not-counted-before-its-write src/account/SaveSettings.cpp
+- countAccountSave();
++
+@ set-account-signal-not-counted src/update/ProcessSignals.cpp
+- countAccountSave();
++
+@ missing-address-ends-cycle src/update/ClientUpdate.cpp
+- const QString discoveredIPv6 = MyFunctions::getIPv6Address();
++ const QString discoveredIPv6 = MyFunctions::getIPv6Address(); if (discoveredIPv6.isEmpty()) return;
+@ missing-address-sent-as-no src/update/ClientUpdate.cpp
+- {"myipv6", inputs.updateIPv6Address ? discoveredIPv6 : QString("no")},
++ {"myipv6", inputs.updateIPv6Address && !discoveredIPv6.isEmpty() ? discoveredIPv6 : QString("no")},
+@ unparsable-file-counts-as-refused src/settings/UserDefaults.cpp
+- if (store.status() != QSettings::AccessError)
++ if (store.status() == QSettings::NoError)
+@ log-view-left-at-the-top src/app/AppDelegate.cpp
+- view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
++
 @ save-keeps-remembered-ipv4 src/account/SaveSettings.cpp
 - {updatedipv4, QString("")},
 +
@@ -498,7 +521,7 @@ mutants() {
 - switch (QChar::category(c)) {
 + if (c == u'\n') return false; switch (QChar::category(c)) {
 @ network-never-followed src/app/AppDelegate.cpp
-- followNetworkReachability(earlyCycles, this);
+- followNetworkReachability(earlyCycles_, this);
 +
 @ network-online-below-global src/app/NetworkReachability.cpp
 - trigger_->reachabilityChanged(state == connectedGlobal);
