@@ -97,7 +97,8 @@ wakeUpTimes() {
     moreThan "$before" "$begun" "$log" 0.002
     echo $((($(date +%s%N) - end) / 1000000))
     moreThan "$before" "$ended" "$log" 0.05
-  done | sort -n | awk '{v[NR] = $1} END {print "median " v[int((NR + 1) / 2)] " ms, max " v[NR] " ms"}'
+  done | sort -n | awk '{v[NR] = $1}
+    END {print "median " v[int((NR + 1) / 2)] " ms, max " v[NR] " ms" (NR < 20 ? ", only " NR " of 20 measured" : "")}'
 }
 
 names=(this)
@@ -126,7 +127,7 @@ for name in "${names[@]}"; do
 done
 pids+=("${tracers[@]}")
 sleep 250 # two cycles
-kill -INT "${tracers[@]}"
+kill -INT "${tracers[@]}" 2>/dev/null || true # a tracer that did not attach is gone already
 wait "${tracers[@]}" || true
 # strace -c writes its table as it detaches, and nothing when no call was made.
 for name in "${names[@]}"; do
