@@ -74,7 +74,6 @@ SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
                                   const UserDefaults::WriteCheck& writes) {
     // In one write, so that a Save that cannot be stored leaves the earlier account whole. The
     // worker's next cycle is a first update, as after launch.
-    countAccountSave();
     UserDefaults::setValues(
         {{location, entries.group},
          {username, entries.username},

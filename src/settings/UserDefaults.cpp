@@ -134,17 +134,13 @@ void setValues(const Values& values) {
     writeThrough(values);
 }
 
-bool setValuesIf(const Values& values, const Values& expected,
-                 const std::function<bool()>& stillCurrent) {
+void setValuesIf(const Values& values, const Values& expected) {
     const std::lock_guard lock(storeMutex);
     StandardUserDefaults store;
     for (const auto& [key, value] : expected)
         if (store.value(key).toString() != value.toString())
-            return false;
-    if (!stillCurrent())
-        return false;
+            return;
     writeThrough(store, values);
-    return true;
 }
 
 void makeStorePrivate() {

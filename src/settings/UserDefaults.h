@@ -3,7 +3,6 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
-#include <functional>
 #include <utility>
 
 // The per-user defaults store, one call per operation. Start-up and Save use these
@@ -32,10 +31,9 @@ void setBool(const QString& key, bool value);
 // removes its key.
 using Values = QList<std::pair<QString, QVariant>>;
 void setValues(const Values& values);
-// The same, only while the keys of `expected` still hold those texts and `stillCurrent` says
-// so, both judged under the store's lock, which `stillCurrent` must not take; false when not.
-bool setValuesIf(const Values& values, const Values& expected,
-                 const std::function<bool()>& stillCurrent);
+// The same, only while the keys of `expected` still hold those texts, judged under the
+// store's lock.
+void setValuesIf(const Values& values, const Values& expected);
 
 // Makes an existing store reachable by its owner alone: the folder 0700, the file 0600.
 // Writes create them so.

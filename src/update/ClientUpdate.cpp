@@ -7,7 +7,6 @@
 #include "service/Transport.h"
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
-#include "update/Snooze.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -162,14 +161,16 @@ ReplyMeaning adoptReplyAddresses(const ServerReply& reply, ReplyMeaning meaning)
     return meaning;
 }
 
-// Kept only while the account the cycle sent is the stored one and no Save came since the
-// cycle read it: a Save forgets them, so that its cycle announces a first update. (Another
-// process's set-account tells by its signal, after its write: the account tells until then.)
+// A Save (here or by set-account) forgets them, so that the cycle it wakes announces a first
+// update: the reply's addresses are kept only while the account the cycle sent and the
+// addresses it read are still the stored ones.
 void rememberAddresses(const UpdateCycleInputs& inputs, const RememberedAddresses& addresses) {
     using namespace SettingsKeys;
     UserDefaults::setValuesIf({{updatedipv4, addresses.ipv4}, {updatedipv6, addresses.ipv6}},
-                              {{username, inputs.username}, {location, inputs.location}},
-                              [&] { return accountSaves() == inputs.accountSavesBefore; });
+                              {{username, inputs.username},
+                               {location, inputs.location},
+                               {updatedipv4, inputs.rememberedIPv4},
+                               {updatedipv6, inputs.rememberedIPv6}});
 }
 
 } // namespace
@@ -197,7 +198,7 @@ QString clientUpdateUrl(const UpdateCycleInputs& inputs, const QString& discover
         {"myipv4", inputs.updateIPv4Address ? discoveredIPv4 : QString("no")},
         {"myipv6", inputs.updateIPv6Address ? discoveredIPv6 : QString("no")},
     };
-    if (inputs.firstUpdate)
+    if (inputs.firstUpdate())
         fields.append(qMakePair(QString("uin"), QString("1")));
     return apiRequestUrl("/nic/clientupdate", fields);
 }

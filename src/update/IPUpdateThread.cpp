@@ -54,7 +54,6 @@ void IPUpdateThread::runCycle() {
     }
 
     UpdateCycleInputs inputs;
-    inputs.accountSavesBefore = accountSaves();
     inputs.username = MyFunctions::getConfigurationString(username);
     inputs.password = MyFunctions::getConfigurationString(password);
     inputs.location = MyFunctions::getConfigurationString(location);
@@ -69,9 +68,8 @@ void IPUpdateThread::runCycle() {
         return;
     }
 
-    const QString rememberedIPv4 = MyFunctions::getConfigurationString(updatedipv4);
-    const QString rememberedIPv6 = MyFunctions::getConfigurationString(updatedipv6);
-    inputs.firstUpdate = rememberedIPv4.isEmpty() && rememberedIPv6.isEmpty();
+    inputs.rememberedIPv4 = MyFunctions::getConfigurationString(updatedipv4);
+    inputs.rememberedIPv6 = MyFunctions::getConfigurationString(updatedipv6);
 
     stage_(inputs);
 }

@@ -15,8 +15,10 @@ struct UpdateCycleInputs {
     QString location; // the group; empty for none
     bool updateIPv4Address = false;
     bool updateIPv6Address = false;
-    bool firstUpdate = false; // both remembered addresses empty: the request carries uin=1
-    std::uint32_t accountSavesBefore = 0; // accountSaves() as the cycle read the settings
+    QString rememberedIPv4, rememberedIPv6; // as the cycle read them
+
+    // The request carries uin=1.
+    bool firstUpdate() const { return rememberedIPv4.isEmpty() && rememberedIPv6.isEmpty(); }
 };
 
 // The stage that announces the cycle, sends the update request and interprets the reply.

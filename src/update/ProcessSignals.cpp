@@ -23,7 +23,6 @@ void onTerminationSignal(int) {
 
 // A lock-free atomic store and a write are async-signal-safe.
 void onWakeSignal(int) {
-    countAccountSave();
     wakeUpdateWorker();
 }
 static_assert(std::atomic<std::uint8_t>::is_always_lock_free);

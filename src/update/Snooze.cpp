@@ -13,19 +13,6 @@ void wakeUpdateWorker() {
     ringForWorker();
 }
 
-namespace {
-std::atomic<std::uint32_t> accountSavesSoFar{0};
-static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
-} // namespace
-
-void countAccountSave() {
-    accountSavesSoFar.fetch_add(1);
-}
-
-std::uint32_t accountSaves() {
-    return accountSavesSoFar.load();
-}
-
 namespace MyFunctions {
 
 namespace {

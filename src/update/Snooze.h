@@ -16,12 +16,6 @@ extern std::atomic<std::uint8_t> KeepSnoozing;
 // begin when a cycle is under way. Async-signal-safe, for any thread.
 void wakeUpdateWorker();
 
-// How many Saves this process made or was told of (set-account's signal). Save counts itself
-// before it writes, so that a cycle's reply can tell that its addresses came before the Save.
-// Async-signal-safe, for any thread.
-void countAccountSave();
-std::uint32_t accountSaves();
-
 namespace MyFunctions {
 
 // Waits the given number of seconds on the clock that runs through sleep, returning early (and
