@@ -88,8 +88,14 @@ mutants() {
 +
 @ switch-off-read-in-any-group src/app/platform/linux/XdgAutostartItem.cpp
 ? as GLib, only [Desktop Entry] counts; no desktop writes these keys into another group, so a test of it would restate the line
-- else if (inEntry && off.contains(line))
-+ else if (off.contains(line))
+- else if (inEntry)
++ else
+@ switch-off-first-line-counts src/app/platform/linux/XdgAutostartItem.cpp
+- entry[line.section('=', 0, 0)] = line;
++ entry[line] = line;
+@ kde-switch-off-missed src/app/platform/linux/XdgAutostartItem.cpp
+- {"Hidden=true", "Hidden=1",
++ {"Hidden=1",
 @ login-tick-not-read-from-the-entry src/app/AppDelegate.cpp
 - [this] { startAtLoginEntry_->setChecked(loginItem_->isEnabled()); });
 + [] {});
@@ -234,7 +240,7 @@ mutants() {
 @ start-keeps-remembered-ipv4 src/update/IPUpdateThread.cpp
 - MyFunctions::setConfigurationString(updatedipv4, QString());
 +
-@ first-update-on-either-empty src/update/IPUpdateThread.cpp
+@ first-update-on-either-empty src/update/IPUpdateThread.h
 - rememberedIPv4.isEmpty() && rememberedIPv6.isEmpty()
 + rememberedIPv4.isEmpty() || rememberedIPv6.isEmpty()
 @ stored-user-name-not-checked src/update/IPUpdateThread.cpp
@@ -277,8 +283,8 @@ mutants() {
 - UserDefaults::setValuesIf({{updatedipv4, addresses.ipv4}, {updatedipv6, addresses.ipv6}},
 + UserDefaults::setValuesIf({{updatedipv4, addresses.ipv4}},
 @ uin-inverted src/update/ClientUpdate.cpp
-- if (inputs.firstUpdate)
-+ if (!inputs.firstUpdate)
+- if (inputs.firstUpdate())
++ if (!inputs.firstUpdate())
 @ ipv6-flag-from-ipv4 src/update/ClientUpdate.cpp
 - inputs.updateIPv6Address ? discoveredIPv6
 + inputs.updateIPv4Address ? discoveredIPv6
@@ -361,16 +367,10 @@ mutants() {
 - wakeUpdateWorker();
 +
 @ reply-during-save-remembered src/update/ClientUpdate.cpp
-- [&] { return accountSaves() == inputs.accountSavesBefore; });
-+ [] { return true; });
-@ group-saved-during-request-unnoticed src/update/ClientUpdate.cpp
-- {{username, inputs.username}, {location, inputs.location}},
-+ {{username, inputs.username}},
-@ save-not-counted-before-its-write src/account/SaveSettings.cpp
-- countAccountSave();
+- {updatedipv4, inputs.rememberedIPv4},
 +
-@ set-account-signal-not-counted src/update/ProcessSignals.cpp
-- countAccountSave();
+@ group-saved-during-request-unnoticed src/update/ClientUpdate.cpp
+- {location, inputs.location},
 +
 @ missing-address-ends-cycle src/update/ClientUpdate.cpp
 - const QString discoveredIPv6 = MyFunctions::getIPv6Address();

@@ -101,9 +101,7 @@ private slots:
                 addToActivityLog(message);
             done = true;
         });
-        for (int waited = 0; !done && waited < 5000; waited += 10)
-            QThread::msleep(10);
-        const bool finishedWithoutAReader = done;
+        const bool finishedWithoutAReader = QTest::qWaitFor([&] { return done.load(); }, 5000);
         const QString copy = capture.finish(); // reads at last, which frees a blocked appender
         appender.join();
         QVERIFY(finishedWithoutAReader);

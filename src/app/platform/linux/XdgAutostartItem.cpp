@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace {
 
@@ -21,19 +23,21 @@ QString execArgument(const QString& programPath) {
 }
 
 // Whether the desktop's own settings switched the entry off, keeping it in place; booleans
-// as GLib reads them.
+// as GLib reads them, and of a key written twice the last.
 bool switchedOff(const QStringList& lines) {
     static const QStringList off = {"Hidden=true", "Hidden=1", "X-GNOME-Autostart-enabled=false",
                                     "X-GNOME-Autostart-enabled=0"};
+    QMap<QString, QString> entry; // each key's last line in [Desktop Entry]
     bool inEntry = false;
     for (QString line : lines) {
         line = line.simplified().remove(' ');
         if (line.startsWith('['))
             inEntry = line == "[DesktopEntry]";
-        else if (inEntry && off.contains(line))
-            return true;
+        else if (inEntry)
+            entry[line.section('=', 0, 0)] = line;
     }
-    return false;
+    return std::any_of(entry.cbegin(), entry.cend(),
+                       [](const QString& line) { return off.contains(line); });
 }
 
 } // namespace
