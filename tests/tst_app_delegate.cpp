@@ -230,6 +230,7 @@ private slots:
         }
         const bool vanishes = wasSaved && !atLogin; // the settings, before a cycle
         if (vanishes) {
+            MyFunctions::setToolTip(acceptedToolTip); // as a cycle that worked left it
             QFile::remove(store_->filePath());
             runCycles(1);
             QCoreApplication::processEvents(); // the tray stops saying updates work
@@ -397,6 +398,8 @@ private slots:
                                         "' --background\"\n" +
                                         QByteArray(switchedOff).replace('\r', "")));
         for (const bool on : {!ticked, ticked}) { // written then removed, or the other way
+            if (on)                               // as on a desktop that never had an entry
+                QDir(QFileInfo(file).path()).removeRecursively();
             entry->trigger();
             QVERIFY(entry->isChecked() == on && QFile::exists(file) == on);
         }
