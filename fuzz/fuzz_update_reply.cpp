@@ -22,8 +22,8 @@ std::optional<QString> readableStatus(const QByteArray& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const UpdateCycleInputs inputs{"alice2024", "s3cret!Pw", size % 2 ? "home" : "",
-                                   true,        true,        false};
+    const UpdateCycleInputs inputs{"alice2024", "s3cret!Pw", size % 2 ? "home" : "", true, true,
+                                   {},          {}};
     const std::optional<QString> body = MyFunctions::replyBodyText(bytes);
     const ReplyMeaning meaning = replyMeaning(inputs, body);
 
