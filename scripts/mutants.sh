@@ -369,6 +369,9 @@ mutants() {
 @ reply-during-save-remembered src/update/ClientUpdate.cpp
 - {updatedipv4, inputs.rememberedIPv4},
 +
+@ addresses-forgotten-by-save-unnoticed src/update/ClientUpdate.cpp
+- {updatedipv6, inputs.rememberedIPv6}});
++ });
 @ group-saved-during-request-unnoticed src/update/ClientUpdate.cpp
 - {location, inputs.location},
 +

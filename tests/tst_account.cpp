@@ -105,12 +105,13 @@ private slots:
                 if (cyclesDone == 1)
                     saveAndCheck();
             });
-        // A reply to a request sent before the Save keeps no addresses: the Save forgot those it
-        // was sent with, or stored another account (no group) after a first update.
-        if (save.outcome == SaveOutcome::Saved) {
-            const bool sameAccount = save.group == "home";
+        // A reply to a request sent before the Save keeps no addresses: the Save forgot the one it
+        // was sent with (IPv4, then IPv6), or stored another group after a first update.
+        const QStringList sentWith =
+            save.group == "home" ? QStringList{"198.51.100.1", "2001:db8::1"} : QStringList{"", ""};
+        for (int family = 0; save.outcome == SaveOutcome::Saved && family < 2; ++family) {
             interpretServerReply({"alice2024", save.secret, "home", true, true,
-                                  sameAccount ? "198.51.100.1" : "", ""},
+                                  family == 0 ? sentWith[0] : "", family == 1 ? sentWith[1] : ""},
                                  R"({"statusCode":"good","updatedIPv4Address":"203.0.113.7"})");
             QCOMPARE(UserDefaults::stringForKey(updatedipv4), "");
         }
