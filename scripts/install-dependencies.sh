@@ -13,6 +13,7 @@ packages=(
   util-linux iproute2
   dbus-daemon dbus-session-bus-common
   libsystemd-dev pkg-config
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring
   systemd strace dpkg-dev file
   "$@"
 )

@@ -327,6 +327,39 @@ mutants() {
 @ cipher-key-length src/settings/PasswordCipher.cpp
 - EVP_aes_256_ecb()
 + EVP_aes_128_ecb()
+@ keyring-password-also-in-file src/account/SaveSettings.cpp
+- ? QVariant(QString(""))
++ ? MyFunctions::storedConfigurationString(password, entries.password)
+@ keyring-choice-not-recorded src/account/SaveSettings.cpp
+- entries.passwordInKeyring ? QVariant(true) : QVariant()
++ QVariant()
+@ keyring-refusal-ignored src/account/AccountPassword.cpp
+-     if (!refusal)
++     if (true)
+@ earlier-keyring-entry-kept src/account/AccountPassword.cpp
+- keyring->deletePassword(earlier.username);
++ (void)keyring;
+@ keyring-entry-deleted-while-used src/account/AccountPassword.cpp
+- entries.passwordInKeyring && entries.username == earlier.username;
++ false;
+@ keyring-password-not-held-after-save src/account/AccountPassword.cpp
+- PasswordKeyrings::hold(held);
++ PasswordKeyrings::hold(std::nullopt);
+@ cycle-sends-file-password-not-keyring-one src/update/IPUpdateThread.cpp
+-         return held;
++         return MyFunctions::getConfigurationString(password);
+@ service-fails-keyring-settings-instead-of-waiting src/update/IPUpdateThread.cpp
+- if (!PasswordKeyrings::installed()) {
++ if (false) {
+@ start-reads-no-keyring src/app/AppDelegate.cpp
+- takePasswordFromKeyring(); // before the worker's first cycle needs it
++
+@ keyring-box-offered-without-keyring src/app/AppDelegate.cpp
+- keyringReachable_ = !unavailability;
++ keyringReachable_ = true;
+@ service-silent-on-keyring-settings src/companion/Run.cpp
+- MyFunctions::addToActivityLog(keyringOutOfReach());
++
 @ base64-length-unchecked src/settings/PasswordCipher.cpp
 - text.size() % 4 != 0
 + false

@@ -6,6 +6,7 @@
 #include "TemporarySettingsStore.h"
 #include "app/AppDelegate.h"
 #include "app/DesktopNotification.h"
+#include "app/KeychainKeyring.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
 #include "app/platform/linux/XdgAutostartItem.h"
@@ -153,6 +154,7 @@ private slots:
         descriptorsBefore_ = openDescriptors();
         QApplication::setQuitOnLastWindowClosed(false); // as the program has it
         quitOnTerminationSignals();
+        PasswordKeyrings::install(std::make_shared<KeychainKeyring>()); // none on this bus
         QDBusConnection bus = QDBusConnection::sessionBus();
         QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &notifications_,
                                    QDBusConnection::ExportAllSlots));
@@ -217,6 +219,9 @@ private slots:
         QCOMPARE(window.textBoxLocation->text(), wasSaved ? "home" : "");
         QVERIFY(window.checkBoxUpdateIPv4Address->isChecked());
         QCOMPARE(window.checkBoxUpdateIPv6Address->isChecked(), !wasSaved);
+        QVERIFY(
+            !window.checkBoxPasswordInKeyring->isEnabled() &&
+            window.checkBoxPasswordInKeyring->toolTip().startsWith("No keyring can be reached"));
         QCOMPARE(logEntries(), wasSaved ? QStringList() : QStringList{prompt});
         QCOMPARE(TemporarySettingsStore::state(), before);
         QCOMPARE(QFile::exists(store_->filePath()), wasSaved);

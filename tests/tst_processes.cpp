@@ -433,6 +433,21 @@ private slots:
         QVERIFY(run.waitForFinished(1000) && run.exitCode() == 0);
         QCOMPARE(companion.status(), 3); // saved, and the record went with it
 
+        // The desktop's keyring keeps the password: run says how to store it for the service,
+        // which set-account does.
+        QSettings(store, QSettings::IniFormat).setValue("passwordInKeyring", true);
+        companion.startRun(run, journal, program);
+        const QString keyringLine = "The password is kept in a desktop keyring, which this service "
+                                    "cannot reach. Store it for the service with: vorlin-ipupdated "
+                                    "--settings-dir " +
+                                    config + " set-account --username " + account.username;
+        QTRY_VERIFY_WITH_TIMEOUT(linesOf(journal).contains(keyringLine), 5000);
+        QVERIFY(companion.finish({"status"}).second.contains("Password: " + keyringLine + '\n'));
+        QCOMPARE(companion.saveAccount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(linesOf(journal).contains("[good] IP address updated."), 5000);
+        run.terminate();
+        QVERIFY(run.waitForFinished(1000));
+
         QProcess bystander; // SIGUSR1 ends it
         bystander.start("sleep", {"600"});
         QVERIFY(bystander.waitForStarted());

@@ -115,17 +115,19 @@ private slots:
         QCOMPARE(int(KeepSnoozing.load()), 1);
     }
 
-    // The tray still learns of it: "not set up" when never saved, a failure when saved.
+    // The tray learns of it: "not set up" unsaved or out of the keyring's reach, else a failure.
     void cycleWithoutUsableSettingsSendsAndLogsNothing_data() {
-        columns<bool, QString, QString>(); // saved, user name, password
-        row("never saved", false, QString("alice2024"), QString("secret!"));
-        row("user name of 3", true, QString("ali"), QString("secret!"));
-        row("password of 3", true, QString("alice2024"), QString("abc"));
+        columns<QString, QString, QString>(); // stored as, user name, password
+        row("never saved", QString("never saved"), QString("alice2024"), QString("secret!"));
+        row("user name of 3", QString("saved"), QString("ali"), QString("secret!"));
+        row("password of 3", QString("saved"), QString("alice2024"), QString("abc"));
+        row("keyring out of reach", QString("in a keyring"), QString("alice2024"), QString());
     }
     void cycleWithoutUsableSettingsSendsAndLogsNothing() {
-        const auto [savedFlag, username, password] = fetch<bool, QString, QString>();
+        const auto [storedAs, username, password] = fetch<QString, QString, QString>();
         TemporarySettingsStore::saveAccount(username, password, "home");
-        UserDefaults::setBool(saved, savedFlag);
+        UserDefaults::setBool(saved, storedAs != "never saved");
+        UserDefaults::setBool(passwordInKeyring, storedAs == "in a keyring");
         RecordingDisplay display;
         ActivityLog::setDisplay(&display);
         int stageCalls = 0;
@@ -133,7 +135,8 @@ private slots:
         QCoreApplication::processEvents(); // the display takes the newest of every cycle's
         ActivityLog::setDisplay(nullptr);
         QVERIFY(stageCalls == 0 && ActivityLog::text().isEmpty() && display.outcomes.size() == 1);
-        QVERIFY(display.outcomes.last().setUp == savedFlag && !display.outcomes.last().succeeded);
+        QVERIFY(display.outcomes.last().setUp == (storedAs == "saved") &&
+                !display.outcomes.last().succeeded);
     }
 
     // Addresses an earlier run left are forgotten as the worker starts; a cycle is a first

@@ -1,5 +1,6 @@
 #include "account/SaveSettings.h"
 
+#include "account/AccountPassword.h"
 #include "log/ActivityLog.h"
 #include "service/AccountVerification.h"
 #include "settings/Settings.h"
@@ -72,12 +73,19 @@ SaveOutcome tellVerdict(const ProfileCheckOutcome& verification, const QString& 
 
 SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
                                   const UserDefaults::WriteCheck& writes) {
+    const EarlierAccount earlier = earlierAccount();
+    if (!storeInKeyringWhenChosen(entries))
+        return SaveOutcome::NotStored;
     // In one write, so that a Save that cannot be stored leaves the earlier account whole. The
     // worker's next cycle is a first update, as after launch.
     UserDefaults::setValues(
         {{location, entries.group},
          {username, entries.username},
-         {password, MyFunctions::storedConfigurationString(password, entries.password)},
+         {password, entries.passwordInKeyring
+                        ? QVariant(QString(""))
+                        : MyFunctions::storedConfigurationString(password, entries.password)},
+         // Absent while off, so that the file stays as older versions wrote it.
+         {passwordInKeyring, entries.passwordInKeyring ? QVariant(true) : QVariant()},
          {saved, true},
          {updatedipv4, QString("")},
          {updatedipv6, QString("")}});
@@ -86,6 +94,7 @@ SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
         addToActivityLog(notStoredMessage);
         return SaveOutcome::NotStored;
     }
+    settlePasswordPlace(entries, earlier);
     addToActivityLog(savedMessage);
     addToActivityLog(QString(""));
     wakeUpdateWorker();

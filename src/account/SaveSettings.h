@@ -12,6 +12,7 @@ struct AccountEntries {
     QString group; // empty for none
     bool updateIPv4Address = true;
     bool updateIPv6Address = true;
+    bool passwordInKeyring = false; // rather than in the settings file
 };
 
 // What the provider made of an account: whether a usable reply came, and if so the verdict
@@ -37,7 +38,7 @@ enum class SaveOutcome {
     InvalidGroup, // the group entry is to be emptied
     Unanswered,
     Refused,
-    NotStored, // verified, but a write did not reach the disk
+    NotStored, // verified, but a write did not reach the disk or the keyring
     Abandoned,
 };
 

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "account/AccountPassword.h"
 #include "account/SaveSettings.h"
 #include "app/DesktopNotification.h"
 #include "app/NetworkReachability.h"
@@ -7,6 +8,7 @@
 #include "app/ProfileCheckWait.h"
 #include "app/platform/LoginItem.h"
 #include "service/ServiceEndpoints.h"
+#include "settings/PasswordKeyring.h"
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
 #include "update/ClientUpdate.h"
@@ -135,6 +137,8 @@ void AppDelegate::applicationDidFinishLaunching(bool startedAtLogin) {
     notices_ = UpdateNotices(saved);
     // Until a cycle reports, saved settings are taken to work.
     createStatusItem(saved ? StatusLook::Working : StatusLook::NotSetUp);
+    offerKeyring();
+    takePasswordFromKeyring(); // before the worker's first cycle needs it
     if (saved)
         fillPreferencesFromStore();
     else
@@ -174,9 +178,22 @@ void AppDelegate::createStatusItem(StatusLook look) {
     statusItem_->show();
 }
 
+// The keyring box is offered only where a keyring answers; otherwise its tooltip says why.
+void AppDelegate::offerKeyring() {
+    const auto keyring = PasswordKeyrings::installed();
+    const auto unavailability =
+        keyring ? keyring->unavailability() : tr("No keyring can be reached.");
+    keyringReachable_ = !unavailability;
+    window_->checkBoxPasswordInKeyring->setEnabled(keyringReachable_);
+    window_->checkBoxPasswordInKeyring->setToolTip(unavailability.value_or(QString()));
+}
+
 void AppDelegate::fillPreferencesFromStore() {
     window_->textBoxUsername->setText(UserDefaults::objectForKey(username).toString());
-    window_->textBoxPassword->setText(MyFunctions::getConfigurationString(password));
+    window_->textBoxPassword->setText(savedPassword());
+    // Unreachable, the keyring cannot be chosen: a Save then moves the password to the file.
+    window_->checkBoxPasswordInKeyring->setChecked(keyringReachable_ &&
+                                                   UserDefaults::boolForKey(passwordInKeyring));
     window_->textBoxLocation->setText(UserDefaults::objectForKey(location).toString());
     window_->checkBoxUpdateIPv4Address->setChecked(UserDefaults::boolForKey(updateIPv4Address));
     window_->checkBoxUpdateIPv6Address->setChecked(UserDefaults::boolForKey(updateIPv6Address));
@@ -186,6 +203,7 @@ void AppDelegate::emptyPreferencesForFirstRun() {
     window_->textBoxUsername->setText(QString());
     window_->textBoxPassword->setText(QString());
     window_->textBoxLocation->setText(QString());
+    window_->checkBoxPasswordInKeyring->setChecked(false);
     window_->checkBoxUpdateIPv4Address->setChecked(true);
     window_->checkBoxUpdateIPv6Address->setChecked(true);
     addToActivityLog(firstRunPrompt);
@@ -279,9 +297,9 @@ void AppDelegate::buttonSaveClick() {
 }
 
 AccountEntries AppDelegate::enteredAccount() const {
-    return {window_->textBoxUsername->text(), window_->textBoxPassword->text(),
-            window_->textBoxLocation->text(), isOn(window_->checkBoxUpdateIPv4Address),
-            isOn(window_->checkBoxUpdateIPv6Address)};
+    return {window_->textBoxUsername->text(),         window_->textBoxPassword->text(),
+            window_->textBoxLocation->text(),         isOn(window_->checkBoxUpdateIPv4Address),
+            isOn(window_->checkBoxUpdateIPv6Address), isOn(window_->checkBoxPasswordInKeyring)};
 }
 
 std::array<QLineEdit*, 3> AppDelegate::entryFields() const {
@@ -299,6 +317,7 @@ void AppDelegate::setSaving(bool saving) {
              window_->buttonSave, window_->buttonClose, window_->checkBoxUpdateIPv4Address,
              window_->checkBoxUpdateIPv6Address})
         control->setEnabled(!saving);
+    window_->checkBoxPasswordInKeyring->setEnabled(!saving && keyringReachable_);
     for (QLineEdit* field : entryFields())
         field->setReadOnly(saving);
     for (QAction* action : trayIconMenu_->actions())

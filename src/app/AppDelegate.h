@@ -69,6 +69,7 @@ private:
     void showStatus();
     void tell(UpdateNotices::Notice notice);
     void followLogWhileVisible(bool visible);
+    void offerKeyring();
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
     void startUpdateWorker();
@@ -92,6 +93,7 @@ private:
     QString failureNote_;     // why the newest cycle failed; empty after a success
     UpdateNotices notices_{false};
     std::shared_ptr<EarlyCycleTrigger> earlyCycles_;
+    bool keyringReachable_ = false;
     bool saving_ = false;
     bool toldHowToReturn_ = false;
     bool quitting_ = false; // the application asked to quit: its windows close on their way

@@ -1,6 +1,7 @@
 #include "app/ClientApplication.h"
 
 #include "app/AppDelegate.h"
+#include "app/KeychainKeyring.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
 #include "app/platform/LoginItem.h"
@@ -32,6 +33,7 @@ int runClientApplication(QApplication& application,
 
     application.setQuitOnLastWindowClosed(false); // a tray program outlives its window
     quitOnTerminationSignals();
+    PasswordKeyrings::install(std::make_shared<KeychainKeyring>());
     AppDelegate delegate;
     QObject::connect(&instance, &SingleInstance::anotherStartRequested, &delegate,
                      &AppDelegate::menuPreferencesClick);

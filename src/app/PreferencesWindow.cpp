@@ -24,6 +24,8 @@ PreferencesWindow::PreferencesWindow()
     : textBoxUsername(named(new QLineEdit, "textBoxUsername")),
       textBoxPassword(named(new QLineEdit, "textBoxPassword")),
       textBoxLocation(named(new QLineEdit, "textBoxLocation")),
+      checkBoxPasswordInKeyring(named(new QCheckBox(tr("Keep the password in the keyring")),
+                                      "checkBoxPasswordInKeyring")),
       checkBoxUpdateIPv4Address(
           named(new QCheckBox(tr("Keep the IPv4 address updated")), "checkBoxUpdateIPv4Address")),
       checkBoxUpdateIPv6Address(
@@ -55,6 +57,7 @@ void PreferencesWindow::layOut() {
     auto* account = new QFormLayout;
     account->addRow(tr("User name:"), textBoxUsername);
     account->addRow(tr("Password:"), textBoxPassword);
+    account->addRow(QString(), checkBoxPasswordInKeyring);
     account->addRow(tr("Group:"), textBoxLocation);
     account->addRow(QString(), checkBoxUpdateIPv4Address);
     account->addRow(QString(), checkBoxUpdateIPv6Address);
@@ -73,7 +76,8 @@ void PreferencesWindow::layOut() {
     resize(620, 460);
 
     setTabOrder(textBoxUsername, textBoxPassword);
-    setTabOrder(textBoxPassword, textBoxLocation);
+    setTabOrder(textBoxPassword, checkBoxPasswordInKeyring);
+    setTabOrder(checkBoxPasswordInKeyring, textBoxLocation);
     setTabOrder(textBoxLocation, checkBoxUpdateIPv4Address);
     setTabOrder(checkBoxUpdateIPv4Address, checkBoxUpdateIPv6Address);
     setTabOrder(checkBoxUpdateIPv6Address, buttonSave);

@@ -8,8 +8,8 @@ class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 
-// The preferences window: account fields, the two address-family boxes, the activity log
-// and the Save and Close buttons, each control named after its outlet.
+// The preferences window: account fields, the keyring box, the two address-family boxes, the
+// activity log and the Save and Close buttons, each control named after its outlet.
 class PreferencesWindow : public QWidget {
     Q_OBJECT
 
@@ -19,6 +19,7 @@ public:
     QLineEdit* const textBoxUsername;
     QLineEdit* const textBoxPassword;
     QLineEdit* const textBoxLocation;
+    QCheckBox* const checkBoxPasswordInKeyring;
     QCheckBox* const checkBoxUpdateIPv4Address;
     QCheckBox* const checkBoxUpdateIPv6Address;
     QPlainTextEdit* const textBoxActivityLog;

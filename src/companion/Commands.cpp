@@ -1,6 +1,8 @@
 #include "companion/Commands.h"
 
 #include "log/StandardErrorWriter.h"
+#include "settings/Settings.h"
+#include "settings/UserDefaults.h"
 #include "update/UpdaterLock.h"
 
 #include <QDir>
@@ -17,11 +19,17 @@ int refuseUsage(const QString& problem) {
     return usageError;
 }
 
-QString setUpCommand() {
+QString setUpCommand(const QString& username) {
     // The settings file is <folder>/Vorlin/IPUpdateClient.conf.
     const QString folder = QFileInfo(UpdaterLock::settingsFile()).dir().path();
     return "vorlin-ipupdated --settings-dir " + QFileInfo(folder).path() +
-           " set-account --username NAME";
+           " set-account --username " + username;
+}
+
+QString keyringOutOfReach() {
+    return "The password is kept in a desktop keyring, which this service cannot reach. "
+           "Store it for the service with: " +
+           setUpCommand(UserDefaults::stringForKey(SettingsKeys::username));
 }
 
 } // namespace Companion

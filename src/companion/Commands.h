@@ -22,6 +22,9 @@ void tell(const QString& line);
 // The usage error's line and the way to the help; returns usageError.
 int refuseUsage(const QString& problem);
 // The command that sets up the account on the settings in use.
-QString setUpCommand();
+QString setUpCommand(const QString& username = QStringLiteral("NAME"));
+// For settings whose password a desktop's keyring keeps, where no service reaches: what to
+// do instead.
+QString keyringOutOfReach();
 
 } // namespace Companion

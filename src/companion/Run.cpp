@@ -100,6 +100,9 @@ int run(const QStringList& arguments) {
     if (!MyFunctions::getConfigurationBoolean(SettingsKeys::saved)) {
         MyFunctions::addToActivityLog("Not set up yet. Set up the account with: " + setUpCommand());
         Systemd::notifyStatus("Not set up yet");
+    } else if (MyFunctions::getConfigurationBoolean(SettingsKeys::passwordInKeyring)) {
+        MyFunctions::addToActivityLog(keyringOutOfReach()); // the cycles wait as when not set up
+        Systemd::notifyStatus("Not set up yet");
     }
 
     // Never joined: the process ends without waiting for a request or a wait in progress.

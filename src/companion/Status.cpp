@@ -71,6 +71,11 @@ int status(const QStringList& arguments) {
     }
     out << "User name: " << stored(username) << '\n'
         << "Group: " << orNone(stored(location)) << '\n'
+        << "Password: "
+        << (getConfigurationBoolean(passwordInKeyring)
+                ? ActivityLog::terminalSafe(keyringOutOfReach())
+                : QStringLiteral("in the settings file"))
+        << '\n'
         << "Kept updated: " << keptUpdated() << '\n'
         << "Last accepted IPv4 address: " << orNone(stored(updatedipv4)) << '\n'
         << "Last accepted IPv6 address: " << orNone(stored(updatedipv6)) << '\n';

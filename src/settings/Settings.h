@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVariant>
 
-// The eight keys of the client's settings.
+// The nine keys of the client's settings.
 namespace SettingsKeys {
 inline const QString saved = QStringLiteral("saved");
 inline const QString username = QStringLiteral("username");
@@ -13,6 +13,8 @@ inline const QString updateIPv4Address = QStringLiteral("updateIPv4Address");
 inline const QString updateIPv6Address = QStringLiteral("updateIPv6Address");
 inline const QString updatedipv4 = QStringLiteral("updatedipv4");
 inline const QString updatedipv6 = QStringLiteral("updatedipv6");
+// On: the password is kept in the desktop's keyring, and "password" is empty.
+inline const QString passwordInKeyring = QStringLiteral("passwordInKeyring");
 } // namespace SettingsKeys
 
 // Typed accessors over the defaults store. The value of "password" is enciphered on

@@ -1,13 +1,35 @@
 #include "update/IPUpdateThread.h"
 
 #include "log/ActivityLog.h"
+#include "settings/PasswordKeyring.h"
 #include "settings/Settings.h"
 #include "validation/MyValidator.h"
 
 #include <exception>
+#include <optional>
 #include <utility>
 
 using namespace SettingsKeys;
+
+namespace {
+
+// The password the cycle sends; none, reported so, when it has none to send.
+std::optional<QString> cyclePassword(const QString& user) {
+    if (!MyFunctions::getConfigurationBoolean(passwordInKeyring))
+        return MyFunctions::getConfigurationString(password);
+    if (!PasswordKeyrings::installed()) {
+        // The service cannot reach a desktop session's keyring: it waits as when not set up.
+        MyFunctions::reportCycleNotSetUp();
+        return std::nullopt;
+    }
+    // Never the keyring itself: its unlock prompt must not hold a cycle.
+    if (auto held = PasswordKeyrings::heldPassword(user))
+        return held;
+    MyFunctions::reportCycleFailed("the keyring did not give the password");
+    return std::nullopt;
+}
+
+} // namespace
 
 IPUpdateThread::IPUpdateThread(UpdateStage stage, std::shared_ptr<WorkerWait> wait,
                                std::shared_ptr<EarlyCycleTrigger> earlyCycles)
@@ -55,7 +77,10 @@ void IPUpdateThread::runCycle() {
 
     UpdateCycleInputs inputs;
     inputs.username = MyFunctions::getConfigurationString(username);
-    inputs.password = MyFunctions::getConfigurationString(password);
+    const auto sentPassword = cyclePassword(inputs.username);
+    if (!sentPassword)
+        return;
+    inputs.password = *sentPassword;
     inputs.location = MyFunctions::getConfigurationString(location);
     inputs.updateIPv4Address = MyFunctions::getConfigurationBoolean(updateIPv4Address);
     inputs.updateIPv6Address = MyFunctions::getConfigurationBoolean(updateIPv6Address);

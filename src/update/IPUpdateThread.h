@@ -11,7 +11,7 @@
 // What one update cycle read from the settings, handed to the request-and-reply stage.
 struct UpdateCycleInputs {
     QString username;
-    QString password; // plain, deciphered from the store
+    QString password; // plain: deciphered from the store, or as the keyring gave it
     QString location; // the group; empty for none
     bool updateIPv4Address = false;
     bool updateIPv6Address = false;

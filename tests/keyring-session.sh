@@ -1,0 +1,13 @@
+#!/bin/sh
+# Runs a test on a session bus of its own (private-bus.conf), in a home of its own, where
+# GNOME Keyring's Secret Service runs with its login keyring unlocked, as a desktop login
+# unlocks it.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+mkdir -m 700 "$home/run"
+HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/run \
+  dbus-run-session --config-file="$here/private-bus.conf" -- sh -c '
+    echo "login password" | gnome-keyring-daemon --unlock --components=secrets >/dev/null
+    exec "$@"' sh "$@"

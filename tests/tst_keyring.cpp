@@ -1,0 +1,103 @@
+#include "CycleDriver.h"
+#include "LocalProvider.h"
+#include "TemporarySettingsStore.h"
+#include "app/AppDelegate.h"
+#include "app/KeychainKeyring.h"
+#include "app/PreferencesWindow.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+using namespace SettingsKeys;
+
+// The password in the desktop's keyring: GNOME Keyring's Secret Service on the test's own
+// bus, reached through the desktop program's keyring, as a login session has it.
+class KeyringTest : public QObject {
+    Q_OBJECT
+
+    LocalProvider provider_;
+    std::shared_ptr<KeychainKeyring> keyring_ = std::make_shared<KeychainKeyring>();
+
+    static std::unique_ptr<AppDelegate> launch() {
+        auto delegate = std::make_unique<AppDelegate>([](auto) {});
+        delegate->applicationDidFinishLaunching();
+        return delegate;
+    }
+
+    // Whether the window's Save said it saved.
+    static bool saves(AppDelegate& delegate, const QString& name, bool inKeyring) {
+        PreferencesWindow& window = *delegate.window();
+        window.textBoxUsername->setText(name);
+        window.textBoxPassword->setText("s3cret!Pw");
+        window.checkBoxPasswordInKeyring->setChecked(inKeyring);
+        ActivityLog::create(); // the Save's lines alone
+        window.buttonSave->click();
+        return logEntries().contains("Settings have been saved.");
+    }
+
+private slots:
+    void initTestCase() {
+        provider_.addAccount({"alice2024", "s3cret!Pw", {}});
+        provider_.addAccount({"bob2024", "s3cret!Pw", {}});
+        PasswordKeyrings::install(keyring_);
+    }
+
+    // Save moves the password between the file and the keyring; a start takes it from there.
+    void savePutsThePasswordWhereChosen() {
+        const TemporarySettingsStore store;
+        auto delegate = launch();
+        QVERIFY(saves(*delegate, "alice2024", true));
+        QVERIFY(saves(*delegate, "alice2024", true)); // again: the entry stays
+        QCOMPARE(UserDefaults::objectForKey(password), QVariant(""));
+        QCOMPARE(keyring_->readPassword("alice2024").password, "s3cret!Pw");
+
+        delegate = launch(); // a new start reads the keyring, not the file
+        QCOMPARE(delegate->window()->textBoxPassword->text(), "s3cret!Pw");
+        QVERIFY(delegate->window()->checkBoxPasswordInKeyring->isChecked());
+
+        QVERIFY(saves(*delegate, "bob2024", true)); // another account
+        QCOMPARE(keyring_->readPassword("alice2024").password, std::nullopt);
+        QCOMPARE(keyring_->readPassword("bob2024").password, "s3cret!Pw");
+        QVERIFY(runCycles(1).value(0).contains("[good] IP address updated."));
+        QVERIFY(saves(*delegate, "bob2024", false)); // back to the file
+        QCOMPARE(keyring_->readPassword("bob2024").password, std::nullopt);
+        QCOMPARE(TemporarySettingsStore::state()[password], "enciphered:s3cret!Pw");
+        QCOMPARE(UserDefaults::objectForKey(passwordInKeyring), QVariant());
+    }
+
+    // A keyring that stays locked (its prompt cannot be shown here) is asked once at start; the
+    // cycles then fail without a request, and a Save into it stores nothing of the account.
+    void lockedKeyringFailsTheCycles() {
+        const TemporarySettingsStore store;
+        QVERIFY(saves(*launch(), "alice2024", true));
+        QCOMPARE(
+            QProcess::execute("dbus-send",
+                              {"--session", "--print-reply", "--dest=org.freedesktop.secrets",
+                               "/org/freedesktop/secrets", "org.freedesktop.Secret.Service.Lock",
+                               "array:objpath:/org/freedesktop/secrets/collection/login"}),
+            0);
+
+        const QString failure = "The password could not be taken from the keyring: it gave none "
+                                "for alice2024 (it may be locked). Updates fail until the "
+                                "settings are saved or the program starts again.";
+        const QDeadlineTimer noHang(5000);
+        const auto delegate = launch();
+        QVERIFY(!noHang.hasExpired());
+        QVERIFY(logEntries().count(failure) == 1);
+        provider_.reset();
+        runCycles(2);
+        QCOMPARE(provider_.requestLines().filter("/nic/clientupdate").size(), 0);
+        QVERIFY(logEntries().count(failure) == 1);
+        QTRY_VERIFY(
+            delegate->statusItem()->toolTip().contains(": the keyring did not give the password"));
+
+        const auto before = TemporarySettingsStore::state();
+        QVERIFY(!saves(*delegate, "bob2024", true));
+        QVERIFY(logEntries().contains("The password could not be stored in the keyring: Cannot "
+                                      "create an item in a locked collection"));
+        QCOMPARE(TemporarySettingsStore::state(), before);
+    }
+};
+
+QTEST_MAIN(KeyringTest)
+#include "tst_keyring.moc"
