@@ -10,4 +10,9 @@ mkdir -m 700 "$home/run"
 HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/run \
   dbus-run-session --config-file="$here/private-bus.conf" -- sh -c '
     echo "login password" | gnome-keyring-daemon --unlock --components=secrets >/dev/null
+    for attempt in $(seq 100); do
+      dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q true && break
+      sleep 0.05
+    done
     exec "$@"' sh "$@"

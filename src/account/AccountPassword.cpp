@@ -8,20 +8,21 @@
 using MyFunctions::addToActivityLog;
 using namespace SettingsKeys;
 
-void takePasswordFromKeyring() {
+void takePasswordFromKeyring(const std::function<void()>& then) {
     PasswordKeyrings::hold(std::nullopt);
     const auto keyring = PasswordKeyrings::installed();
     if (!keyring || !UserDefaults::boolForKey(passwordInKeyring))
-        return;
+        return then();
     const QString user = UserDefaults::stringForKey(username);
-    const PasswordKeyring::Read read = keyring->readPassword(user);
-    if (!read.password) {
-        addToActivityLog("The password could not be taken from the keyring: " + read.failure +
-                         ". Updates fail until the settings are saved or the program starts "
-                         "again.");
-        return;
-    }
-    PasswordKeyrings::hold(PasswordKeyrings::HeldPassword{user, *read.password});
+    keyring->readPassword(user, [user, then](const PasswordKeyring::Read& read) {
+        if (read.password)
+            PasswordKeyrings::hold(PasswordKeyrings::HeldPassword{user, *read.password});
+        else
+            addToActivityLog("The password could not be taken from the keyring: " + read.failure +
+                             ". Updates fail until the settings are saved or the program starts "
+                             "again.");
+        then();
+    });
 }
 
 QString savedPassword() {
@@ -46,13 +47,30 @@ EarlierAccount earlierAccount() {
     return {UserDefaults::stringForKey(username), UserDefaults::boolForKey(passwordInKeyring)};
 }
 
+namespace {
+
+bool sameEntry(const AccountEntries& entries, const EarlierAccount& earlier) {
+    return earlier.passwordInKeyring && entries.username == earlier.username;
+}
+
+void removeEntry(const QString& user) {
+    if (const auto keyring = PasswordKeyrings::installed())
+        if (const auto failure = keyring->deletePassword(user))
+            addToActivityLog("The keyring's entry for " + user + " may remain: " + *failure);
+}
+
+} // namespace
+
 void settlePasswordPlace(const AccountEntries& entries, const EarlierAccount& earlier) {
     std::optional<PasswordKeyrings::HeldPassword> held;
     if (entries.passwordInKeyring)
         held = PasswordKeyrings::HeldPassword{entries.username, entries.password};
     PasswordKeyrings::hold(held);
-    const bool entryStillUsed = entries.passwordInKeyring && entries.username == earlier.username;
-    if (earlier.passwordInKeyring && !entryStillUsed)
-        if (const auto keyring = PasswordKeyrings::installed())
-            keyring->deletePassword(earlier.username);
+    if (earlier.passwordInKeyring && !(entries.passwordInKeyring && sameEntry(entries, earlier)))
+        removeEntry(earlier.username);
+}
+
+void undoKeyringWrite(const AccountEntries& entries, const EarlierAccount& earlier) {
+    if (entries.passwordInKeyring && !sameEntry(entries, earlier))
+        removeEntry(entries.username);
 }

@@ -3,14 +3,16 @@
 #include "account/SaveSettings.h"
 
 #include <QString>
+#include <functional>
 
 // Where the saved account's password lives: enciphered in the settings file, or in the
 // desktop's keyring with the file's "password" empty.
 
 // At start: takes the password that the settings keep in the keyring into memory for the
-// worker. A keyring that cannot give it (locked, its prompt refused) is asked no more: one
+// worker, then calls `then`: at once when there is none to take, else once the keyring
+// answered. A keyring that cannot give it (locked, its prompt refused) is asked no more: one
 // line says so, and the cycles fail until the next Save or start.
-void takePasswordFromKeyring();
+void takePasswordFromKeyring(const std::function<void()>& then);
 
 // The saved password as the window shows it: from the file, or as the keyring gave it.
 QString savedPassword();
@@ -27,5 +29,8 @@ struct EarlierAccount {
 EarlierAccount earlierAccount();
 
 // Once the file holds the Save: the password is held for the worker, and the keyring's entry
-// of the earlier account goes once nothing needs it.
+// of the earlier account goes once nothing needs it; a line says when it may remain.
 void settlePasswordPlace(const AccountEntries& entries, const EarlierAccount& earlier);
+// When the file could not take the Save: the entry it wrote goes, unless the earlier account
+// keeps using it.
+void undoKeyringWrite(const AccountEntries& entries, const EarlierAccount& earlier);

@@ -92,6 +92,7 @@ SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
     // Never claim success for a setting that did not reach the disk.
     if (!writes.allStored()) {
         addToActivityLog(notStoredMessage);
+        undoKeyringWrite(entries, earlier);
         return SaveOutcome::NotStored;
     }
     settlePasswordPlace(entries, earlier);

@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
@@ -29,6 +30,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <thread>
+#include <utility>
 
 using MyFunctions::addToActivityLog;
 using namespace SettingsKeys;
@@ -98,6 +100,8 @@ AppDelegate::AppDelegate(WorkerStarter startWorker)
     connect(window_.get(), &PreferencesWindow::closing, this, &AppDelegate::windowClosed);
     connect(window_.get(), &PreferencesWindow::visibilityChanged, this,
             &AppDelegate::followLogWhileVisible);
+    connect(window_.get(), &PreferencesWindow::visibilityChanged, this, &AppDelegate::offerKeyring);
+    window_->checkBoxPasswordInKeyring->setEnabled(false); // until the keyring answers
     QCoreApplication::instance()->installEventFilter(this);
     for (QLineEdit* field : entryFields())
         field->installEventFilter(this);
@@ -137,13 +141,15 @@ void AppDelegate::applicationDidFinishLaunching(bool startedAtLogin) {
     notices_ = UpdateNotices(saved);
     // Until a cycle reports, saved settings are taken to work.
     createStatusItem(saved ? StatusLook::Working : StatusLook::NotSetUp);
-    offerKeyring();
-    takePasswordFromKeyring(); // before the worker's first cycle needs it
     if (saved)
         fillPreferencesFromStore();
     else
         emptyPreferencesForFirstRun();
-    startUpdateWorker();
+    // A keyring may first ask to be unlocked: the worker starts once it has answered.
+    takePasswordFromKeyring([self = QPointer<AppDelegate>(this)] {
+        if (self)
+            self->startUpdateWorkerWithPassword();
+    });
 
     refreshTimer_ = new QTimer(this);
     refreshTimer_->setInterval(1000);
@@ -178,22 +184,29 @@ void AppDelegate::createStatusItem(StatusLook look) {
     statusItem_->show();
 }
 
-// The keyring box is offered only where a keyring answers; otherwise its tooltip says why.
+// Asked when the window, where the box is, first shows: a keyring (KWallet, say) may open
+// itself to answer, which a start at login that shows nothing must not cause. Where no keyring
+// answers, the box says why, and can only undo a choice made earlier.
 void AppDelegate::offerKeyring() {
-    const auto keyring = PasswordKeyrings::installed();
-    const auto unavailability =
-        keyring ? keyring->unavailability() : tr("No keyring can be reached.");
-    keyringReachable_ = !unavailability;
-    window_->checkBoxPasswordInKeyring->setEnabled(keyringReachable_);
-    window_->checkBoxPasswordInKeyring->setToolTip(unavailability.value_or(QString()));
+    if (std::exchange(keyringAsked_, true))
+        return;
+    const auto show = [self = QPointer<AppDelegate>(this)](std::optional<QString> unavailability) {
+        if (!self)
+            return;
+        QCheckBox* box = self->window_->checkBoxPasswordInKeyring;
+        self->keyringUsable_ = !unavailability || isOn(box);
+        box->setEnabled(self->keyringUsable_ && !self->saving_);
+        box->setToolTip(unavailability.value_or(QString()));
+    };
+    if (const auto keyring = PasswordKeyrings::installed())
+        return keyring->checkAvailability(show);
+    show(tr("No keyring can be reached."));
 }
 
 void AppDelegate::fillPreferencesFromStore() {
     window_->textBoxUsername->setText(UserDefaults::objectForKey(username).toString());
     window_->textBoxPassword->setText(savedPassword());
-    // Unreachable, the keyring cannot be chosen: a Save then moves the password to the file.
-    window_->checkBoxPasswordInKeyring->setChecked(keyringReachable_ &&
-                                                   UserDefaults::boolForKey(passwordInKeyring));
+    window_->checkBoxPasswordInKeyring->setChecked(UserDefaults::boolForKey(passwordInKeyring));
     window_->textBoxLocation->setText(UserDefaults::objectForKey(location).toString());
     window_->checkBoxUpdateIPv4Address->setChecked(UserDefaults::boolForKey(updateIPv4Address));
     window_->checkBoxUpdateIPv6Address->setChecked(UserDefaults::boolForKey(updateIPv6Address));
@@ -207,6 +220,12 @@ void AppDelegate::emptyPreferencesForFirstRun() {
     window_->checkBoxUpdateIPv4Address->setChecked(true);
     window_->checkBoxUpdateIPv6Address->setChecked(true);
     addToActivityLog(firstRunPrompt);
+}
+
+void AppDelegate::startUpdateWorkerWithPassword() {
+    if (window_->textBoxPassword->text().isEmpty())
+        window_->textBoxPassword->setText(savedPassword());
+    startUpdateWorker();
 }
 
 void AppDelegate::startUpdateWorker() {
@@ -317,7 +336,7 @@ void AppDelegate::setSaving(bool saving) {
              window_->buttonSave, window_->buttonClose, window_->checkBoxUpdateIPv4Address,
              window_->checkBoxUpdateIPv6Address})
         control->setEnabled(!saving);
-    window_->checkBoxPasswordInKeyring->setEnabled(!saving && keyringReachable_);
+    window_->checkBoxPasswordInKeyring->setEnabled(!saving && keyringUsable_);
     for (QLineEdit* field : entryFields())
         field->setReadOnly(saving);
     for (QAction* action : trayIconMenu_->actions())

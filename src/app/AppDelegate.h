@@ -72,6 +72,7 @@ private:
     void offerKeyring();
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
+    void startUpdateWorkerWithPassword();
     void startUpdateWorker();
     AccountEntries enteredAccount() const;
     std::array<QLineEdit*, 3> entryFields() const;
@@ -93,7 +94,8 @@ private:
     QString failureNote_;     // why the newest cycle failed; empty after a success
     UpdateNotices notices_{false};
     std::shared_ptr<EarlyCycleTrigger> earlyCycles_;
-    bool keyringReachable_ = false;
+    bool keyringAsked_ = false;
+    bool keyringUsable_ = false; // the box may be ticked or unticked
     bool saving_ = false;
     bool toldHowToReturn_ = false;
     bool quitting_ = false; // the application asked to quit: its windows close on their way

@@ -18,42 +18,52 @@ struct Answer {
     QString text;
 };
 
-// The job's answer once it has finished.
+// Starts the job; its answer reaches `done` from the event loop. The job deletes itself.
+void start(QKeychain::Job* job, const QString& key, std::function<void(const Answer&)> done) {
+    QObject::connect(job, &QKeychain::Job::finished, [done](QKeychain::Job* finished) {
+        const auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished);
+        done({finished->error(), finished->errorString(), read ? read->textData() : QString()});
+    });
+    job->setKey(key);
+    job->start();
+}
+
+// The job's answer, waited for with an event loop of its own.
 Answer finished(QKeychain::Job* job, const QString& key) {
     const auto answer = std::make_shared<std::optional<Answer>>();
     QEventLoop loop;
-    QObject::connect(job, &QKeychain::Job::finished,
-                     [answer, waiting = QPointer<QEventLoop>(&loop)](QKeychain::Job* done) {
-                         const auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done);
-                         *answer = Answer{done->error(), done->errorString(),
-                                          read ? read->textData() : QString()};
-                         if (waiting && waiting->isRunning())
-                             waiting->exit(jobFinished);
-                     });
-    job->setKey(key);
-    job->start(); // the job deletes itself once finished, also after a quit ended the wait
+    start(job, key, [answer, waiting = QPointer<QEventLoop>(&loop)](const Answer& done) {
+        *answer = done;
+        if (waiting && waiting->isRunning())
+            waiting->exit(jobFinished);
+    });
     if (!answer->has_value() && loop.exec() != jobFinished)
         return Answer();
     return answer->value_or(Answer());
 }
 
-} // namespace
-
-std::optional<QString> KeychainKeyring::unavailability() {
-    const Answer answer = finished(new QKeychain::ReadPasswordJob(keyringService), probeKey);
-    if (answer.error == QKeychain::NoError || answer.error == QKeychain::EntryNotFound)
-        return std::nullopt;
-    return "No keyring can be reached: " + answer.errorString;
-}
-
-PasswordKeyring::Read KeychainKeyring::readPassword(const QString& username) {
-    const Answer answer = finished(new QKeychain::ReadPasswordJob(keyringService), username);
+PasswordKeyring::Read readOf(const QString& username, const Answer& answer) {
     if (answer.error == QKeychain::NoError)
         return {answer.text, QString()};
     if (answer.error == QKeychain::EntryNotFound)
         // Also what a locked keyring answers once its unlock prompt was refused.
-        return {std::nullopt, "it gave none for " + username + " (it may be locked)"};
+        return {std::nullopt, "it gave none for " + username + " (it is locked, or holds none)"};
     return {std::nullopt, answer.errorString};
+}
+
+} // namespace
+
+void KeychainKeyring::checkAvailability(std::function<void(std::optional<QString>)> answer) {
+    start(new QKeychain::ReadPasswordJob(keyringService), probeKey, [answer](const Answer& done) {
+        if (done.error == QKeychain::NoError || done.error == QKeychain::EntryNotFound)
+            return answer(std::nullopt);
+        answer("No keyring can be reached: " + done.errorString);
+    });
+}
+
+void KeychainKeyring::readPassword(const QString& username, std::function<void(Read)> answer) {
+    start(new QKeychain::ReadPasswordJob(keyringService), username,
+          [username, answer](const Answer& done) { answer(readOf(username, done)); });
 }
 
 std::optional<QString> KeychainKeyring::writePassword(const QString& username,
@@ -66,6 +76,14 @@ std::optional<QString> KeychainKeyring::writePassword(const QString& username,
     return answer.errorString;
 }
 
-void KeychainKeyring::deletePassword(const QString& username) {
-    finished(new QKeychain::DeletePasswordJob(keyringService), username);
+std::optional<QString> KeychainKeyring::deletePassword(const QString& username) {
+    // A locked keyring skips its entries and reports them removed: the read unlocks it first.
+    const Read read =
+        readOf(username, finished(new QKeychain::ReadPasswordJob(keyringService), username));
+    if (!read.password)
+        return read.failure;
+    const Answer answer = finished(new QKeychain::DeletePasswordJob(keyringService), username);
+    if (answer.error == QKeychain::NoError || answer.error == QKeychain::EntryNotFound)
+        return std::nullopt;
+    return answer.errorString;
 }

@@ -79,6 +79,8 @@ int status(const QStringList& arguments) {
         << "Kept updated: " << keptUpdated() << '\n'
         << "Last accepted IPv4 address: " << orNone(stored(updatedipv4)) << '\n'
         << "Last accepted IPv6 address: " << orNone(stored(updatedipv6)) << '\n';
+    if (getConfigurationBoolean(passwordInKeyring))
+        return notSetUp; // for the service, which waits as when not set up
     const auto cycle = newestCycleOfRunningUpdater();
     if (!cycle) {
         out << "Newest cycle: none yet (is vorlin-ipupdated run running?)\n";

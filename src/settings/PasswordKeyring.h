@@ -1,29 +1,33 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
 // The desktop's keyring, where a user may keep the account's password instead of the settings
 // file. The desktop program installs one at start; the companion, which runs where no user's
-// keyring is, installs none. Each call may wait for the keyring, its unlock prompt included:
-// the main thread alone calls it, and the worker only ever reads the password held in memory.
+// keyring is, installs none. Only the main thread calls it: its answers need the event loop,
+// and a keyring may first ask to be unlocked. The worker only reads the password held in memory.
 class PasswordKeyring {
 public:
     virtual ~PasswordKeyring() = default;
-
-    // None when the keyring can be used; otherwise why not, in a sentence.
-    virtual std::optional<QString> unavailability() = 0;
 
     struct Read {
         std::optional<QString> password; // none when it could not be read
         QString failure;                 // why not
     };
-    virtual Read readPassword(const QString& username) = 0;
+    // These two answer later, from the event loop: a start never waits for the keyring.
+    // None when the keyring can be used; otherwise why not, in a sentence.
+    virtual void checkAvailability(std::function<void(std::optional<QString>)> answer) = 0;
+    virtual void readPassword(const QString& username, std::function<void(Read)> answer) = 0;
+
+    // These wait for the answer, with an event loop of their own: Save needs it.
     // None when stored; otherwise the keyring's reason.
     virtual std::optional<QString> writePassword(const QString& username,
                                                  const QString& password) = 0;
-    virtual void deletePassword(const QString& username) = 0;
+    // None when removed or never there; otherwise why the entry may remain.
+    virtual std::optional<QString> deletePassword(const QString& username) = 0;
 };
 
 namespace PasswordKeyrings {
