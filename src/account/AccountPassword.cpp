@@ -14,7 +14,10 @@ void takePasswordFromKeyring(const std::function<void()>& then) {
     if (!keyring || !UserDefaults::boolForKey(passwordInKeyring))
         return then();
     const QString user = UserDefaults::stringForKey(username);
-    keyring->readPassword(user, [user, then](const PasswordKeyring::Read& read) {
+    keyring->readPassword(user, [user, then, since = PasswordKeyrings::holdCount()](
+                                    const PasswordKeyring::Read& read) {
+        if (PasswordKeyrings::holdCount() != since) // a Save came first: its password counts
+            return then();
         if (read.password)
             PasswordKeyrings::hold(PasswordKeyrings::HeldPassword{user, *read.password});
         else

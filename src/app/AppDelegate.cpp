@@ -12,6 +12,7 @@
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
 #include "update/ClientUpdate.h"
+#include "update/Snooze.h"
 #include "update/UpdaterLock.h"
 
 #include <QApplication>
@@ -29,6 +30,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
+#include <chrono>
 #include <thread>
 #include <utility>
 
@@ -49,6 +51,8 @@ bool firstQuietStart() {
 }
 
 const auto firstRunPrompt = QStringLiteral("Please enter your username and password.");
+// How long updates wait at start for a keyring that asks to be unlocked.
+constexpr std::chrono::seconds keyringPatience{30};
 const auto loginItemNotChangedMessage = QStringLiteral("Start at login could not be changed.");
 
 bool isOn(const QCheckBox* box) {
@@ -145,11 +149,14 @@ void AppDelegate::applicationDidFinishLaunching(bool startedAtLogin) {
         fillPreferencesFromStore();
     else
         emptyPreferencesForFirstRun();
-    // A keyring may first ask to be unlocked: the worker starts once it has answered.
+    // A keyring may first ask to be unlocked: the worker starts once it has answered, or
+    // without it when it keeps silent (a prompt left open), to be woken once it answers.
     takePasswordFromKeyring([self = QPointer<AppDelegate>(this)] {
         if (self)
-            self->startUpdateWorkerWithPassword();
+            self->keyringAnswered();
     });
+    if (!earlyCycles_)
+        QTimer::singleShot(keyringPatience, this, &AppDelegate::startWithoutKeyring);
 
     refreshTimer_ = new QTimer(this);
     refreshTimer_->setInterval(1000);
@@ -222,9 +229,22 @@ void AppDelegate::emptyPreferencesForFirstRun() {
     addToActivityLog(firstRunPrompt);
 }
 
-void AppDelegate::startUpdateWorkerWithPassword() {
-    if (window_->textBoxPassword->text().isEmpty())
+void AppDelegate::keyringAnswered() {
+    // Unless the user has begun another account meanwhile.
+    if (window_->textBoxPassword->text().isEmpty() &&
+        window_->textBoxUsername->text() == UserDefaults::stringForKey(username))
         window_->textBoxPassword->setText(savedPassword());
+    if (earlyCycles_)
+        wakeUpdateWorker();
+    else
+        startUpdateWorker();
+}
+
+void AppDelegate::startWithoutKeyring() {
+    if (earlyCycles_)
+        return;
+    addToActivityLog("The keyring has not answered yet: updates start without the password and "
+                     "go on with it once the keyring answers.");
     startUpdateWorker();
 }
 

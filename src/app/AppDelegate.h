@@ -72,7 +72,8 @@ private:
     void offerKeyring();
     void fillPreferencesFromStore();
     void emptyPreferencesForFirstRun();
-    void startUpdateWorkerWithPassword();
+    void keyringAnswered();
+    void startWithoutKeyring();
     void startUpdateWorker();
     AccountEntries enteredAccount() const;
     std::array<QLineEdit*, 3> entryFields() const;

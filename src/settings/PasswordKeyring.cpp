@@ -7,6 +7,7 @@ namespace {
 std::mutex keyringMutex;
 std::shared_ptr<PasswordKeyring> installedKeyring;
 std::optional<PasswordKeyrings::HeldPassword> held;
+quint64 holds = 0;
 
 } // namespace
 
@@ -25,6 +26,12 @@ std::shared_ptr<PasswordKeyring> installed() {
 void hold(std::optional<HeldPassword> password) {
     const std::lock_guard lock(keyringMutex);
     held = std::move(password);
+    ++holds;
+}
+
+quint64 holdCount() {
+    const std::lock_guard lock(keyringMutex);
+    return holds;
 }
 
 std::optional<QString> heldPassword(const QString& username) {

@@ -42,6 +42,9 @@ struct HeldPassword {
     QString password;
 };
 void hold(std::optional<HeldPassword> password);
+// How many times a password was held or let go: an answer that comes late tells by it whether
+// a Save held a newer one meanwhile.
+quint64 holdCount();
 // The held password when it belongs to the user name; none otherwise.
 std::optional<QString> heldPassword(const QString& username);
 
