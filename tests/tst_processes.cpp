@@ -155,7 +155,8 @@ QString askItem(const QString& item, const QString& path, const QString& method,
                QStringList{"--session", "--print-reply", "--dest=" + item, path, method} +
                    arguments);
     // The test's thread serves the watcher, which the program may call meanwhile.
-    QTest::qWaitFor([&] { return send.state() == QProcess::NotRunning; }, 30'000);
+    if (!QTest::qWaitFor([&] { return send.state() == QProcess::NotRunning; }, 30'000))
+        return QString(); // no answer: the caller's check fails
     return QString::fromUtf8(send.readAllStandardOutput());
 }
 
