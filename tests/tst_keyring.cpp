@@ -5,6 +5,7 @@
 #include "app/KeychainKeyring.h"
 #include "app/PreferencesWindow.h"
 
+#include <QtDBus>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -84,12 +85,13 @@ private slots:
     void lockedKeyringFailsTheCycles() {
         const TemporarySettingsStore store;
         QVERIFY(saves(*launch(), "alice2024", true));
-        QCOMPARE(
-            QProcess::execute("dbus-send",
-                              {"--session", "--print-reply", "--dest=org.freedesktop.secrets",
-                               "/org/freedesktop/secrets", "org.freedesktop.Secret.Service.Lock",
-                               "array:objpath:/org/freedesktop/secrets/collection/login"}),
-            0);
+        // Through the bus: a forked dbus-send would not do under ThreadSanitizer.
+        const QDBusMessage locked = QDBusConnection::sessionBus().call(
+            QDBusMessage::createMethodCall("org.freedesktop.secrets", "/org/freedesktop/secrets",
+                                           "org.freedesktop.Secret.Service", "Lock")
+            << QVariant::fromValue(QList<QDBusObjectPath>{
+                   QDBusObjectPath("/org/freedesktop/secrets/collection/login")}));
+        QCOMPARE(locked.type(), QDBusMessage::ReplyMessage);
 
         const QString failure = "The password could not be taken from the keyring: it gave none "
                                 "for alice2024 (it is locked, or holds none). Updates fail until "
