@@ -17,7 +17,8 @@ settings=/var/lib/vorlin-ipupdated
 
 packages=$build/box-packages
 rm -rf "$packages"
-cpack --config "$build/CPackConfig.cmake" -B "$packages" >/dev/null 2>&1
+cpack --config "$build/CPackConfig.cmake" -B "$packages" -D CPACK_COMPONENTS_ALL=companion \
+  >/dev/null 2>&1
 package=$(ls "$packages"/vorlin-ipupdated_*.deb)
 # Where the box finds them.
 boxed_package=/opt/vorlin-box/$(basename "$package")
@@ -145,7 +146,7 @@ printf 'Demo-pass1\n' | in_box vorlin-ipupdated --settings-dir "$settings" set-a
 
 # Short times for the test: a watchdog that bites soon, restarts at once, a start that gives up.
 in_box mkdir -p "/etc/systemd/system/$unit.d"
-in_box sh -c "printf '[Service]\nWatchdogSec=4\nTimeoutAbortSec=2\nRestartSec=1\nTimeoutStartSec=10\n' >/etc/systemd/system/$unit.d/test.conf"
+in_box sh -c "printf '[Service]\nWatchdogSec=2\nTimeoutAbortSec=1\nRestartSec=200ms\nTimeoutStartSec=10\n' >/etc/systemd/system/$unit.d/test.conf"
 in_box systemctl daemon-reload
 in_box systemctl enable "$unit" >/dev/null 2>&1
 
@@ -179,8 +180,8 @@ syncs=$(in_box cat "$trace" | grep -cE 'sync|rename' || true)
 echo "systemd box: a reload updates; unchanged cycles write nothing to disk"
 
 # The watchdog: pinged while the worker waits, it leaves a healthy service alone, and restarts
-# one that hangs.
-sleep 9
+# one that hangs. Twice the watchdog's time without a cycle: only the pings keep it alive.
+sleep 4
 [ "$(main_pid)" = "$pid" ] || fail "the watchdog restarted a healthy service"
 in_box kill -STOP "$pid"
 eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $pid ] && systemctl is-active -q $unit"
