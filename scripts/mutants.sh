@@ -378,6 +378,12 @@ mutants() {
 @ base64-length-unchecked src/settings/PasswordCipher.cpp
 - text.size() % 4 != 0
 + false
+@ base64-foreign-characters-skipped src/settings/PasswordCipher.cpp
+- text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors)
++ text.toLatin1())
+@ deciphered-text-errors-ignored src/settings/PasswordCipher.cpp
+- return decoder.hasError() ? std::nullopt
++ return false ? std::nullopt
 @ password-read-not-deciphered src/settings/Settings.cpp
 - if (key == SettingsKeys::password)
 + if (key != SettingsKeys::password)
