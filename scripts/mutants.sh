@@ -3,7 +3,8 @@
 # working tree, rebuilds it and runs the test suite. A mutant is "killed" when the build
 # or a test fails, "survived" when everything passes, and "stale" when its source text no
 # longer occurs exactly once (the code moved: update the mutant). A known survivor carries
-# its reason and is counted apart.
+# its reason and is counted apart. The test that killed a mutant in an earlier run, as the
+# scratch folder remembers it, runs first.
 #   scripts/mutants.sh [name-pattern]   (an extended regular expression; default: all)
 # Environment: MUTANT_TIMEOUT (seconds per mutant's tests, default 300),
 #              MUTANT_JOBS (parallel tests, default 1),
@@ -370,8 +371,8 @@ mutants() {
 - self->keyringUsable_ = !unavailability || isOn(box);
 + self->keyringUsable_ = !unavailability;
 @ start-waits-to-start-worker-without-keyring src/account/AccountPassword.cpp
--         return then();
-+         return;
+- if (!keyring || !UserDefaults::boolForKey(passwordInKeyring))
++ if (!keyring || !UserDefaults::boolForKey(passwordInKeyring)) return; if (false)
 @ service-silent-on-keyring-settings src/companion/Run.cpp
 - MyFunctions::addToActivityLog(keyringOutOfReach());
 +
@@ -544,8 +545,8 @@ mutants() {
 - connect(field, &QLineEdit::returnPressed, buttonSave, &QPushButton::click);
 +
 @ vanished-settings-not-reported src/update/IPUpdateThread.cpp
-- MyFunctions::reportCycleNotSetUp();
-+
+- if (!MyFunctions::getConfigurationBoolean(saved)) {
++ if (!MyFunctions::getConfigurationBoolean(saved)) { return;
 @ resume-cycles-at-once src/update/EarlyCycleTrigger.cpp
 - awaitNetworkFrom(now.sinceBoot);
 + pending_ = true;
@@ -676,10 +677,33 @@ first_failure() {
     cut -d' ' -f1 | grep . || echo "over ${timeout_seconds} s"
 }
 
-# Stops at the first failing test.
-run_tests() {
-  timeout "$timeout_seconds" ctest --test-dir "$scratch/build" --stop-on-failure -j "$jobs" \
+# The test that killed each mutant in an earlier run ("name test" lines), which runs first:
+# most mutants then cost that one test rather than every test before it.
+killers=$scratch/killers
+touch "$killers"
+last_killer() { # name
+  awk -v name="$1" '$1 == name { print $2 }' "$killers"
+}
+remember_killer() { # name test
+  { grep -v "^$1 " "$killers" || true; } >"$killers.new"
+  echo "$1 $2" >>"$killers.new"
+  mv "$killers.new" "$killers"
+}
+
+ctest_limited() {
+  timeout "$timeout_seconds" ctest --test-dir "$scratch/build" -j "$jobs" "$@" \
     >"$scratch/test.log" 2>&1
+}
+
+# Stops at the first failing test, trying the mutant's earlier killer first.
+run_tests() { # [name]
+  local killer
+  killer=$(last_killer "${1:-}")
+  if [ -z "$killer" ]; then
+    ctest_limited --stop-on-failure
+  else
+    ctest_limited -R "^$killer\$" && ctest_limited --stop-on-failure -E "^$killer\$"
+  fi
 }
 
 prepare_scratch
@@ -714,8 +738,10 @@ while IFS= read -r line; do
     if ! build; then
       echo "$name: killed (does not build)"
       killed=$((killed + 1))
-    elif ! run_tests; then
-      echo "$name: killed ($(first_failure))"
+    elif ! run_tests "$name"; then
+      killer=$(first_failure)
+      echo "$name: killed ($killer)"
+      if [[ $killer == tst_* ]]; then remember_killer "$name" "$killer"; fi
       killed=$((killed + 1))
     elif [ -n "$reason" ]; then
       echo "$name: survived (known: $reason)"
