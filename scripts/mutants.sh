@@ -151,6 +151,9 @@ mutants() {
 @ resume-not-noticed src/update/EarlyCycleTrigger.cpp
 - return slept > resumeThreshold;
 + return false;
+@ lock-inherited-by-launched-programs src/update/UpdaterLock.cpp
+- O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW
++ O_RDWR | O_CREAT | O_NOFOLLOW
 @ lock-folder-not-made src/update/UpdaterLock.cpp
 - QDir().mkpath(QFileInfo(path_).path());
 +

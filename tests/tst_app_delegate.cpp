@@ -522,16 +522,21 @@ private slots:
         QCOMPARE(told, expected);
     }
 
-    // Nothing the program opens at start leaks into the processes it starts (browsers).
+    // Nothing the program opens at start leaks into the processes it starts (browsers). An
+    // exchange still in flight (a Save abandoned by Quit) holds libcurl's own socket pair, which
+    // it makes without close-on-exec, until it ends.
     void nothingLeaksIntoStartedPrograms() {
         SingleInstance first;
         QCOMPARE(first.claim(false), SingleInstance::Claim::Run);
-        const QSet<QString> created = openDescriptors() - descriptorsBefore_;
-        for (const QString& descriptor : created) {
-            const int flags = ::fcntl(descriptor.toInt(), F_GETFD);
-            QVERIFY2(flags < 0 || (flags & FD_CLOEXEC), // < 0: closed
-                     qPrintable(QFile::symLinkTarget("/proc/self/fd/" + descriptor)));
-        }
+        const auto inherited = [&] {
+            QStringList targets;
+            for (const QString& descriptor : openDescriptors() - descriptorsBefore_)
+                if (const int flags = ::fcntl(descriptor.toInt(), F_GETFD);
+                    flags >= 0 && !(flags & FD_CLOEXEC)) // < 0: closed meanwhile
+                    targets << QFile::symLinkTarget("/proc/self/fd/" + descriptor);
+            return targets;
+        };
+        QTRY_COMPARE(inherited(), QStringList());
         first.release();
     }
 
