@@ -6,7 +6,8 @@
 # its reason and is counted apart. The test that killed a mutant in an earlier run, as the
 # scratch folder remembers it, runs first.
 #   scripts/mutants.sh [name-pattern]   (an extended regular expression; default: all)
-# Environment: MUTANT_TIMEOUT (seconds per mutant's tests, default 300),
+# Environment: MUTANT_TIMEOUT (seconds for each run of ctest, default 300; a mutant's tests
+#                              take one run, or two when its earlier killer runs first),
 #              MUTANT_JOBS (parallel tests, default 1),
 #              MUTANT_SCRATCH (the scratch folder, default build-mutants).
 set -euo pipefail
@@ -663,10 +664,11 @@ prepare_scratch() {
     xargs -0 cp --parents -t "$scratch/tree"
   # Each mutant relinks every test and program: without debug information and the
   # benchmarks, and with binutils' gold rather than its default linker, that takes 0.5 s
-  # rather than 3 s.
+  # rather than 3 s. Where binutils comes without gold, the default one links.
+  local linker=()
+  if command -v ld.gold >/dev/null; then linker=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=gold); fi
   cmake -S "$scratch/tree" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DVORLIN_BENCH=OFF \
-    -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=gold \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DVORLIN_BENCH=OFF "${linker[@]}" \
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$scratch/cmake.log"
 }
 
@@ -683,6 +685,7 @@ first_failure() {
 # The test that killed each mutant in an earlier run ("name test" lines), which runs first:
 # most mutants then cost that one test rather than every test before it.
 killers=$scratch/killers
+mkdir -p "$scratch"
 touch "$killers"
 last_killer() { # name
   awk -v name="$1" '$1 == name { print $2 }' "$killers"
