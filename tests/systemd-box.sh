@@ -15,13 +15,13 @@ shift 2
 unit=vorlin-ipupdated.service
 settings=/var/lib/vorlin-ipupdated
 
+# The package is made while the box boots.
 packages=$build/box-packages
 rm -rf "$packages"
 cpack --config "$build/CPackConfig.cmake" -B "$packages" -D CPACK_COMPONENTS_ALL=companion \
-  >/dev/null 2>&1
-package=$(ls "$packages"/vorlin-ipupdated_*.deb)
-# Where the box finds them.
-boxed_package=/opt/vorlin-box/$(basename "$package")
+  >/dev/null 2>&1 &
+cpack_pid=$!
+# Where the box finds it.
 boxed_standin=/opt/vorlin-box/$(basename "$standin")
 
 # Each provider host ("name" or "name:port") on a loopback address of its own name.
@@ -70,12 +70,13 @@ cd "$root"
 pivot_root . oldroot
 umount -l /oldroot
 export container=vorlin-box
-exec /lib/systemd/systemd
+# Only the base system: services this machine enables for itself have no part in the test.
+exec /lib/systemd/systemd --unit=basic.target
 EOF
   chmod 700 "$init"
   box_base=$(mktemp -d /run/vorlin-box.XXXXXX)
   unshare --fork --pid --mount --net --uts --ipc --cgroup --propagation private "$init" \
-    "$box_base" "$package" "$standin" >/dev/null 2>&1 &
+    "$box_base" "$standin" >/dev/null 2>&1 &
   box_unshare=$!
   for _ in $(seq 100); do
     box_pid=$(pgrep -P "$box_unshare" -x systemd || true)
@@ -93,8 +94,10 @@ in_box() {
 
 shut_box() {
   [ -n "${box_pid:-}" ] && in_box systemctl poweroff >/dev/null 2>&1 || true
-  [ -n "${box_unshare:-}" ] && { timeout 20 tail --pid="$box_unshare" -f /dev/null || kill -9 "$box_unshare"; }
+  [ -n "${box_unshare:-}" ] &&
+    { timeout 20 tail -s 0.1 --pid="$box_unshare" -f /dev/null || kill -9 "$box_unshare"; }
   [ -n "${box_base:-}" ] && rmdir "$box_base"
+  [ -n "${cpack_pid:-}" ] && wait "$cpack_pid" 2>/dev/null
   rm -rf "$packages"
 }
 trap shut_box EXIT
@@ -135,8 +138,12 @@ start_standin() {
 
 boot_box
 echo "systemd box: booted"
-in_box dpkg -i "$boxed_package" >/dev/null
 start_standin
+wait "$cpack_pid" || fail "cpack could not make the package"
+package=$(ls "$packages"/vorlin-ipupdated_*.deb)
+boxed_package=/opt/vorlin-box/$(basename "$package")
+in_box sh -c "cat >$boxed_package" <"$package"
+in_box dpkg -i "$boxed_package" >/dev/null
 
 # Root's set-account works as the service's user.
 printf 'Demo-pass1\n' | in_box vorlin-ipupdated --settings-dir "$settings" set-account \
@@ -144,9 +151,12 @@ printf 'Demo-pass1\n' | in_box vorlin-ipupdated --settings-dir "$settings" set-a
 [ "$(in_box stat -c '%U %a' "$settings/Vorlin/IPUpdateClient.conf")" = "vorlin-ipupdated 600" ] ||
   fail "the settings are not the service user's alone"
 
-# Short times for the test: a watchdog that bites soon, restarts at once, a start that gives up.
-in_box mkdir -p "/etc/systemd/system/$unit.d"
-in_box sh -c "printf '[Service]\nWatchdogSec=2\nTimeoutAbortSec=1\nRestartSec=200ms\nTimeoutStartSec=10\n' >/etc/systemd/system/$unit.d/test.conf"
+# Short times for the test, in both units: a watchdog that bites soon, restarts at once, a
+# start that gives up.
+for manager in system user; do
+  in_box mkdir -p "/etc/systemd/$manager/$unit.d"
+  in_box sh -c "printf '[Service]\nWatchdogSec=2\nTimeoutAbortSec=200ms\nRestartSec=200ms\nTimeoutStartSec=10\n' >/etc/systemd/$manager/$unit.d/test.conf"
+done
 in_box systemctl daemon-reload
 in_box systemctl enable "$unit" >/dev/null 2>&1
 
@@ -166,25 +176,46 @@ pid=$(main_pid)
 begun=$(cycles_begun)
 trace=$(in_box mktemp)
 in_box sh -c "strace -f -qq -e trace=fsync,fdatasync,rename,renameat,renameat2 -o $trace -p $pid & echo \$! >$trace.pid"
-sleep 0.5
+eventually "! grep -q '^TracerPid:[[:space:]]*0\$' /proc/$pid/task/*/status"
 for reload in 1 2; do
   in_box systemctl reload "$unit"
   eventually "[ \$(journalctl -u $unit -o cat --no-pager | grep -cx 'IP address update initiated.') -ge $((begun + reload)) ]"
   eventually "journalctl -u $unit -o cat --no-pager | grep -c '^Server response: ' | grep -qx $((reload + 1))"
 done
 in_box sh -c "kill \$(cat $trace.pid)"
-sleep 0.5
+eventually "! kill -0 \$(cat $trace.pid)"
 syncs=$(in_box cat "$trace" | grep -cE 'sync|rename' || true)
 [ "$syncs" -eq 0 ] || fail "unchanged cycles synced or renamed: $(in_box cat "$trace")"
 [ "$(main_pid)" = "$pid" ] || fail "the reload ended the service"
 echo "systemd box: a reload updates; unchanged cycles write nothing to disk"
 
-# The watchdog: pinged while the worker waits, it leaves a healthy service alone, and restarts
-# one that hangs. Twice the watchdog's time without a cycle: only the pings keep it alive.
-sleep 4
+# The watchdog leaves the system's service alone for longer than its time and a restart take,
+# without a cycle, where only the pings while the worker waits keep it alive. Meanwhile the
+# user unit runs, hangs and is restarted.
+sleep 3 &
+healthy_watch=$!
+
+# The user unit, under a user's own manager (kept up by lingering), on the user's settings;
+# status finds its newest cycle as the user and as root.
+in_box useradd -m boxuser
+in_box loginctl enable-linger boxuser
+eventually "systemctl is-active -q user@\$(id -u boxuser).service"
+printf 'Demo-pass1\n' | in_box runuser -u boxuser -- vorlin-ipupdated set-account \
+  --username demo2026 >/dev/null 2>&1 || fail "the user's set-account"
+in_box systemctl --user -M boxuser@ start "$unit" || fail "the user unit did not start"
+eventually "systemctl --user -M boxuser@ show -p StatusText --value $unit | grep -q '^Newest update went through at'"
+in_box runuser -u boxuser -- vorlin-ipupdated status >/dev/null || fail "the user's status"
+in_box vorlin-ipupdated --settings-dir /home/boxuser/.config status >/dev/null ||
+  fail "root's status on the user's settings"
+in_box systemctl --user -M boxuser@ reload "$unit"
+eventually "[ \$(journalctl _SYSTEMD_USER_UNIT=$unit -o cat | grep -c '^Server response: ') -ge 2 ]"
+echo "systemd box: the user unit updates, reloads, and status finds it"
+
+user_pid=$(in_box systemctl --user -M boxuser@ show -p MainPID --value "$unit")
+in_box kill -STOP "$user_pid"
+eventually "p=\$(systemctl --user -M boxuser@ show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $user_pid ] && systemctl --user -M boxuser@ is-active -q $unit"
+wait "$healthy_watch"
 [ "$(main_pid)" = "$pid" ] || fail "the watchdog restarted a healthy service"
-in_box kill -STOP "$pid"
-eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $pid ] && systemctl is-active -q $unit"
 echo "systemd box: the watchdog restarts a hung worker, not a waiting one"
 
 # A failed cycle: the status line and the journal say why.
@@ -204,25 +235,8 @@ eventually "systemctl show -p StatusText --value $unit | grep -q '^Last update f
 [ "$(companion_status)" = 1 ] || fail "status does not find the upgraded service"
 echo "systemd box: an upgrade restarts the service"
 
-# The user unit, under a user's own manager (kept up by lingering), on the user's settings;
-# status finds its newest cycle as the user and as root.
-in_box useradd -m boxuser
-in_box loginctl enable-linger boxuser
-eventually "systemctl is-active -q user@\$(id -u boxuser).service"
-start_standin
-printf 'Demo-pass1\n' | in_box runuser -u boxuser -- vorlin-ipupdated set-account \
-  --username demo2026 >/dev/null 2>&1 || fail "the user's set-account"
-in_box systemctl --user -M boxuser@ start "$unit" || fail "the user unit did not start"
-eventually "systemctl --user -M boxuser@ show -p StatusText --value $unit | grep -q '^Newest update went through at'"
-in_box runuser -u boxuser -- vorlin-ipupdated status >/dev/null || fail "the user's status"
-in_box vorlin-ipupdated --settings-dir /home/boxuser/.config status >/dev/null ||
-  fail "root's status on the user's settings"
-in_box systemctl --user -M boxuser@ reload "$unit"
-eventually "[ \$(journalctl _SYSTEMD_USER_UNIT=$unit -o cat | grep -c '^Server response: ') -ge 2 ]"
-echo "systemd box: the user unit updates, reloads, and status finds it"
-
 # Purging stops and disables it and takes its settings.
-in_box apt-get purge -y -qq vorlin-ipupdated >/dev/null 2>&1
+in_box dpkg --purge vorlin-ipupdated >/dev/null 2>&1
 in_box systemctl is-active -q "$unit" && fail "still running after the purge"
 in_box sh -c "ls /etc/systemd/system/*.wants/$unit" >/dev/null 2>&1 && fail "an enable link outlived the purge"
 in_box test -e "$settings" && fail "the settings outlived the purge"
