@@ -300,14 +300,14 @@ private slots:
     void saveDuringItsVerification() {
         const auto [unwritableAtFirst, quitMeanwhile] = fetch<bool, bool>();
         const bool stored = !unwritableAtFirst;
-        acceptSaveLate(*provider_, 600);
+        acceptSaveLate(*provider_, 400);
         const auto delegate = launch();
         PreferencesWindow& window = *delegate->window();
         fill(*delegate, "alice2024", "s3cret!Pw", "");
         if (unwritableAtFirst)
             store_->makeUnwritable();
         bool disabledMeanwhile = false;
-        QTimer::singleShot(200, &window, [&] {
+        QTimer::singleShot(150, &window, [&] {
             disabledMeanwhile = !window.buttonSave->isEnabled() &&
                                 !window.buttonClose->isEnabled() &&
                                 !window.checkBoxUpdateIPv4Address->isEnabled() &&
