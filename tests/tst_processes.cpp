@@ -304,7 +304,8 @@ private slots:
         const qsizetype before = client.logged().count(begun);
         QCOMPARE(companion.saveAccount(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(client.logged().count(begun), before + 1, 3000);
-        QTest::qWait(400); // a part of the reply has come
+        QTRY_VERIFY(!provider.requestLines().filter("/nic/clientupdate").isEmpty());
+        QTest::qWait(100); // the reply's head has come, its body drips
         const qsizetype beforeSignal = client.logged().size();
         QVERIFY(client.endsOn(SIGHUP, 1000));
         QVERIFY(!client.logged().mid(beforeSignal).contains("Server response"));

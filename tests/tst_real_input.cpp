@@ -41,20 +41,21 @@ private slots:
         window.textBoxUsername->setText("alice2024");
         window.textBoxPassword->setText("s3cret!Pw");
         QMenu& menu = *delegate.trayIconMenu();
-        QTimer::singleShot(500, &window, [&] {
-            QToolButton& button = *window.buttonMenu;
-            clickAt(tray.isEmpty() ? button.mapToGlobal(button.rect().center())
-                                   : delegate.statusItem()->geometry().center());
+        // Once Save's request is out, the Menu button (or the tray icon), then Quit, the menu's
+        // last entry. The menu runs a loop of its own once it opens; timers still come.
+        bool menuClicked = false, menuShown = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &window, [&] {
+            if (!menuClicked && !provider.requestLines().isEmpty()) {
+                menuClicked = true;
+                QToolButton& button = *window.buttonMenu;
+                clickAt(tray.isEmpty() ? button.mapToGlobal(button.rect().center())
+                                       : delegate.statusItem()->geometry().center());
+            } else if (menuClicked && !menuShown && (menuShown = menu.isVisible())) {
+                clickAt(menu.mapToGlobal(menu.actionGeometry(menu.actions().last()).center()));
+            }
         });
-        // The menu runs a loop of its own once it opens; timers still come.
-        bool menuShown = false;
-        QTimer menuWatch;
-        connect(&menuWatch, &QTimer::timeout, &window, [&] {
-            if (menuShown || !(menuShown = menu.isVisible()))
-                return; // Quit is the menu's last entry
-            clickAt(menu.mapToGlobal(menu.actionGeometry(menu.actions().last()).center()));
-        });
-        menuWatch.start(100);
+        watch.start(50);
         QTimer::singleShot(0, &window, [&] { delegate.buttonSaveClick(); });
         QTimer::singleShot(8000, &window, [] { QCoreApplication::exit(2); });
         QCOMPARE(QCoreApplication::exec(), 0);
