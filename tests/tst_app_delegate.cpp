@@ -307,7 +307,11 @@ private slots:
         if (unwritableAtFirst)
             store_->makeUnwritable();
         bool disabledMeanwhile = false;
-        QTimer::singleShot(150, &window, [&] {
+        QTimer meanwhile; // once Save's request is out
+        connect(&meanwhile, &QTimer::timeout, &window, [&] {
+            if (provider_->requestLines().isEmpty())
+                return;
+            meanwhile.stop();
             disabledMeanwhile = !window.buttonSave->isEnabled() &&
                                 !window.buttonClose->isEnabled() &&
                                 !window.checkBoxUpdateIPv4Address->isEnabled() &&
@@ -325,6 +329,7 @@ private slots:
             }).join();
             store_->makeWritable();
         });
+        meanwhile.start(20);
         QTimer::singleShot(0, &window, [&] {
             delegate->buttonSaveClick();
             if (!quitMeanwhile)
