@@ -194,6 +194,9 @@ mutants() {
 @ removal-leaves-unit-enabled packaging/linux/companion/prerm
 - systemctl disable vorlin-ipupdated.service >/dev/null 2>&1 || true
 + true
+@ hung-service-not-restarted packaging/linux/systemd/system/vorlin-ipupdated.service.in
+- Restart=on-failure
++
 @ service-without-reload packaging/linux/systemd/system/vorlin-ipupdated.service.in
 - ExecReload=/bin/kill -HUP $MAINPID
 +

@@ -70,7 +70,7 @@ cd "$root"
 pivot_root . oldroot
 umount -l /oldroot
 export container=vorlin-box
-# Only the base system: services this machine enables for itself have no part in the test.
+# Only the base system: the services this machine enables for itself do not start.
 exec /lib/systemd/systemd --unit=basic.target
 EOF
   chmod 700 "$init"
@@ -97,7 +97,8 @@ shut_box() {
   [ -n "${box_unshare:-}" ] &&
     { timeout 20 tail -s 0.1 --pid="$box_unshare" -f /dev/null || kill -9 "$box_unshare"; }
   [ -n "${box_base:-}" ] && rmdir "$box_base"
-  [ -n "${cpack_pid:-}" ] && wait "$cpack_pid" 2>/dev/null
+  [ -n "${cpack_pid:-}" ] && { wait "$cpack_pid" 2>/dev/null || true; }
+  [ -n "${healthy_watch:-}" ] && { kill "$healthy_watch" 2>/dev/null || true; }
   rm -rf "$packages"
 }
 trap shut_box EXIT
@@ -119,6 +120,7 @@ eventually() {
 
 status_text() { in_box systemctl show -p StatusText --value "$1"; }
 main_pid() { in_box systemctl show -p MainPID --value "$unit"; }
+user_unit() { in_box systemctl --user -M boxuser@ "$@"; }
 cycles_begun() { in_box journalctl -u "$unit" -o cat --no-pager | grep -cx 'IP address update initiated.' || true; }
 companion_status() { in_box vorlin-ipupdated --settings-dir "$settings" status >/dev/null 2>&1 && echo 0 || echo $?; }
 
@@ -189,12 +191,6 @@ syncs=$(in_box cat "$trace" | grep -cE 'sync|rename' || true)
 [ "$(main_pid)" = "$pid" ] || fail "the reload ended the service"
 echo "systemd box: a reload updates; unchanged cycles write nothing to disk"
 
-# The watchdog leaves the system's service alone for longer than its time and a restart take,
-# without a cycle, where only the pings while the worker waits keep it alive. Meanwhile the
-# user unit runs, hangs and is restarted.
-sleep 3 &
-healthy_watch=$!
-
 # The user unit, under a user's own manager (kept up by lingering), on the user's settings;
 # status finds its newest cycle as the user and as root.
 in_box useradd -m boxuser
@@ -202,20 +198,26 @@ in_box loginctl enable-linger boxuser
 eventually "systemctl is-active -q user@\$(id -u boxuser).service"
 printf 'Demo-pass1\n' | in_box runuser -u boxuser -- vorlin-ipupdated set-account \
   --username demo2026 >/dev/null 2>&1 || fail "the user's set-account"
-in_box systemctl --user -M boxuser@ start "$unit" || fail "the user unit did not start"
+user_unit start "$unit" || fail "the user unit did not start"
 eventually "systemctl --user -M boxuser@ show -p StatusText --value $unit | grep -q '^Newest update went through at'"
 in_box runuser -u boxuser -- vorlin-ipupdated status >/dev/null || fail "the user's status"
 in_box vorlin-ipupdated --settings-dir /home/boxuser/.config status >/dev/null ||
   fail "root's status on the user's settings"
-in_box systemctl --user -M boxuser@ reload "$unit"
+user_unit reload "$unit"
 eventually "[ \$(journalctl _SYSTEMD_USER_UNIT=$unit -o cat | grep -c '^Server response: ') -ge 2 ]"
 echo "systemd box: the user unit updates, reloads, and status finds it"
 
-user_pid=$(in_box systemctl --user -M boxuser@ show -p MainPID --value "$unit")
-in_box kill -STOP "$user_pid"
-eventually "p=\$(systemctl --user -M boxuser@ show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $user_pid ] && systemctl --user -M boxuser@ is-active -q $unit"
+# The watchdog leaves the user unit alone for longer than its time and a restart take, without
+# a cycle, where only the pings while the worker waits keep it alive. Meanwhile the system's
+# service hangs and is restarted.
+user_pid=$(user_unit show -p MainPID --value "$unit")
+sleep 3 &
+healthy_watch=$!
+in_box kill -STOP "$pid"
+eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $pid ] && systemctl is-active -q $unit"
 wait "$healthy_watch"
-[ "$(main_pid)" = "$pid" ] || fail "the watchdog restarted a healthy service"
+[ "$(user_unit show -p MainPID --value "$unit")" = "$user_pid" ] ||
+  fail "the watchdog restarted a healthy service"
 echo "systemd box: the watchdog restarts a hung worker, not a waiting one"
 
 # A failed cycle: the status line and the journal say why.
