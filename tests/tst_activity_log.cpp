@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <atomic>
 #include <ctime>
+#include <latch>
 #include <thread>
 
 using namespace MyFunctions;
@@ -118,10 +119,13 @@ private slots:
         constexpr int appendsPerWriter = 3000;
         RecordingDisplay display;
         ActivityLog::setDisplay(&display);
-        std::thread worker([] {
+        std::latch together(2); // the worker's start must not let it finish alone
+        std::thread worker([&] {
+            together.arrive_and_wait();
             for (int i = 0; i < appendsPerWriter; ++i)
                 addToActivityLog(QString("worker %1").arg(i));
         });
+        together.arrive_and_wait();
         for (int i = 0; i < appendsPerWriter; ++i) {
             addToActivityLog(QString("main %1").arg(i));
             if (i % 5 == 0) {
