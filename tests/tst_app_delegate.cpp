@@ -307,11 +307,7 @@ private slots:
         if (unwritableAtFirst)
             store_->makeUnwritable();
         bool disabledMeanwhile = false;
-        QTimer meanwhile; // once Save's request is out
-        connect(&meanwhile, &QTimer::timeout, &window, [&] {
-            if (provider_->requestLines().isEmpty())
-                return;
-            meanwhile.stop();
+        QTimer::singleShot(20, &window, [&] { // Save, which began at 0, waits for its reply
             disabledMeanwhile = !window.buttonSave->isEnabled() &&
                                 !window.buttonClose->isEnabled() &&
                                 !window.checkBoxUpdateIPv4Address->isEnabled() &&
@@ -329,7 +325,6 @@ private slots:
             }).join();
             store_->makeWritable();
         });
-        meanwhile.start(20);
         QTimer::singleShot(0, &window, [&] {
             delegate->buttonSaveClick();
             if (!quitMeanwhile)
