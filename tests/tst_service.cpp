@@ -98,21 +98,18 @@ private slots:
         clock.start();
         Text slowResult, quickResult, lookupResult;
         bool slowVerdict = true;
-        qint64 slowDone = 0;
-        std::thread worker([&] {
-            slowVerdict = urlExecute(provider_->apiUrl("/slow"), slowResult);
-            slowDone = clock.elapsed();
-        });
+        std::thread worker(
+            [&] { slowVerdict = urlExecute(provider_->apiUrl("/slow"), slowResult); });
         bool lookupVerdict = true;
         std::thread lookup([&] { lookupVerdict = urlExecute(unansweredUrl, lookupResult); });
-        QThread::msleep(100); // the slow exchange is under way
+        QThread::msleep(50); // the slow exchange is under way
         const bool quickVerdict = urlExecute(provider_->apiUrl("/quick"), quickResult);
         const qint64 quickDone = clock.elapsed();
         worker.join();
         lookup.join();
-        QVERIFY2(slowDone >= 490 && clock.elapsed() < 1'250,
+        QVERIFY2(clock.elapsed() >= 490 && clock.elapsed() < 1'250,
                  qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(!slowVerdict && !lookupVerdict && quickVerdict && quickDone < slowDone);
+        QVERIFY(!slowVerdict && !lookupVerdict && quickVerdict && quickDone < 490);
         QCOMPARE(slowResult, Text(""));
         QCOMPARE(quickResult, Text("ipquick"));
         QCOMPARE(provider_->requests().size(), 2);
