@@ -93,6 +93,7 @@ in_box() {
 }
 
 shut_box() {
+  set +e # all of it, whatever fails
   [ -n "${box_pid:-}" ] && in_box systemctl poweroff >/dev/null 2>&1 || true
   [ -n "${box_unshare:-}" ] &&
     { timeout 20 tail -s 0.1 --pid="$box_unshare" -f /dev/null || kill -9 "$box_unshare"; }
@@ -216,6 +217,7 @@ healthy_watch=$!
 in_box kill -STOP "$pid"
 eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $pid ] && systemctl is-active -q $unit"
 wait "$healthy_watch"
+unset healthy_watch
 [ "$(user_unit show -p MainPID --value "$unit")" = "$user_pid" ] ||
   fail "the watchdog restarted a healthy service"
 echo "systemd box: the watchdog restarts a hung worker, not a waiting one"
