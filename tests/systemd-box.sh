@@ -94,12 +94,12 @@ in_box() {
 
 shut_box() {
   set +e # all of it, whatever fails
-  [ -n "${box_pid:-}" ] && in_box systemctl poweroff >/dev/null 2>&1 || true
+  [ -n "${box_pid:-}" ] && in_box systemctl poweroff >/dev/null 2>&1
   [ -n "${box_unshare:-}" ] &&
     { timeout 20 tail -s 0.1 --pid="$box_unshare" -f /dev/null || kill -9 "$box_unshare"; }
   [ -n "${box_base:-}" ] && rmdir "$box_base"
-  [ -n "${cpack_pid:-}" ] && { wait "$cpack_pid" 2>/dev/null || true; }
-  [ -n "${healthy_watch:-}" ] && { kill "$healthy_watch" 2>/dev/null || true; }
+  [ -n "${cpack_pid:-}" ] && wait "$cpack_pid" 2>/dev/null
+  [ -n "${healthy_watch:-}" ] && kill "$healthy_watch" 2>/dev/null
   rm -rf "$packages"
 }
 trap shut_box EXIT
