@@ -67,7 +67,7 @@ mutants() {
 - if (found)
 + if (false)
 @ desktop-choices-overwritten src/app/platform/linux/XdgAutostartItem.cpp
-- writeEntry(lines->join('\n'));
+- writeEntry(entry->lines.join('\n'));
 + writeEntry(entryText());
 @ unescaped-percent-entry-kept src/app/platform/linux/XdgAutostartItem.cpp
 - earlierForms << form << QString(form).replace("%%", "%");
@@ -83,21 +83,38 @@ mutants() {
 - if (line != current && earlierForms.contains(line)) {
 + if (earlierForms.contains(line)) {
 @ entry-switched-off-shows-ticked src/app/platform/linux/XdgAutostartItem.cpp
-- return lines && !switchedOff(*lines);
-+ return lines.has_value();
-@ spaced-switch-off-missed src/app/platform/linux/XdgAutostartItem.cpp
-- line = line.simplified().remove(' ');
+- return own ? !own->switchedOff() : isOn(systemEntryPath());
++ return own ? true : isOn(systemEntryPath());
+@ system-entry-ignored src/app/platform/linux/XdgAutostartItem.cpp
+- return own ? !own->switchedOff() : isOn(systemEntryPath());
++ return own && !own->switchedOff();
+@ system-entry-deleted-rather-than-hidden src/app/platform/linux/XdgAutostartItem.cpp
+- if (!systemEntryPath())
++ if (true)
+@ hiding-entry-kept-when-switched-on src/app/platform/linux/XdgAutostartItem.cpp
+- return !own || QFile::remove(entryPath());
++ return true;
+@ users-entry-replaced-when-switched-on src/app/platform/linux/XdgAutostartItem.cpp
+- if (!own || !own->value("Type"))
++ if (true)
+@ hidden-kept-when-switched-on src/app/platform/linux/XdgAutostartItem.cpp
+- own->remove("Hidden");
 +
+@ mate-switch-off-missed src/app/platform/linux/XdgAutostartItem.cpp
+- isFalse(value("X-MATE-Autostart-enabled"));
++ false;
+@ spaced-switch-off-missed src/app/platform/linux/XdgAutostartItem.cpp
+- else if (inEntry && lines[index].section('=', 0, 0).trimmed() == key)
++ else if (inEntry && lines[index].section('=', 0, 0) == key)
 @ switch-off-read-in-any-group src/app/platform/linux/XdgAutostartItem.cpp
-? as GLib, only [Desktop Entry] counts; no desktop writes these keys into another group, so a test of it would restate the line
-- else if (inEntry)
-+ else
+- else if (inEntry && lines[index].section('=', 0, 0).trimmed() == key)
++ else if (lines[index].section('=', 0, 0).trimmed() == key)
 @ switch-off-first-line-counts src/app/platform/linux/XdgAutostartItem.cpp
-- entry[line.section('=', 0, 0)] = line;
-+ entry[line] = line;
+- found = lines[index].section('=', 1).trimmed();
++ found = found.value_or(lines[index].section('=', 1).trimmed());
 @ kde-switch-off-missed src/app/platform/linux/XdgAutostartItem.cpp
-- {"Hidden=true", "Hidden=1",
-+ {"Hidden=1",
+- return value("Hidden") == "true" || value("Hidden") == "1" ||
++ return value("Hidden") == "1" ||
 @ login-tick-not-read-from-the-entry src/app/AppDelegate.cpp
 - [this] { startAtLoginEntry_->setChecked(loginItem_->isEnabled()); });
 + [] {});

@@ -402,6 +402,7 @@ private slots:
         row("GNOME's, spaced, CR LF", QByteArray("X-GNOME-Autostart-enabled = false\r\n"), false);
         row("KDE's off", QByteArray("Hidden=true\n"), false);
         row("KDE's off, then on: the last counts", QByteArray("Hidden=true\nHidden=false\n"), true);
+        row("MATE's off", QByteArray("X-MATE-Autostart-enabled=false\n"), false);
     }
     void startAtLoginWritesAndRemovesTheAutostartEntry() {
         const auto [switchedOff, ticked] = fetch<QByteArray, bool>();
@@ -425,6 +426,53 @@ private slots:
         writeFile(file, {}); // an entry made elsewhere
         emit delegate->trayIconMenu()->aboutToShow();
         QVERIFY(entry->isChecked());
+    }
+
+    // Ticking over an entry that was switched off keeps the user's own lines. A system-wide
+    // entry counts until the user's own hides it; unticking then hides it rather than deletes.
+    void startAtLoginKeepsTheUsersEntry_data() {
+        columns<QByteArray, QByteArray, QByteArray>(); // user's, system's; user's after a click
+        const QByteArray system = "[Desktop Entry]\nType=Application\nExec=vorlin-ipupdate\n";
+        row("user's own, switched off",
+            QByteArray("# mine\n[Desktop Entry]\nType=Application\n"
+                       "Name[de]=V\nHidden=true\nExec=old\nX-GNOME-"
+                       "Autostart-Delay=9\nHidden=1\nX-MATE-"
+                       "Autostart-enabled=false\n[X]\nHidden=true\n"),
+            QByteArray(),
+            QByteArray("# mine\n[Desktop Entry]\nType=Application\nName[de]=V\n"
+                       "Exec=sh -c \"sleep 5; exec '%1' --background\"\nX-GNOME-"
+                       "Autostart-Delay=9\nX-MATE-Autostart-enabled=true\nX-GNOME-"
+                       "Autostart-enabled=true\n[X]\nHidden=true\n"));
+        row("system's", QByteArray(), system,
+            QByteArray("[Desktop Entry]\nType=Application\nName=Vorlin IP Update Client\n"
+                       "Hidden=true\n"));
+        row("user's hiding the system's", QByteArray("[Desktop Entry]\nHidden=true\n"), system,
+            QByteArray());
+    }
+    void startAtLoginKeepsTheUsersEntry() {
+        const auto [own, system, afterClick] = fetch<QByteArray, QByteArray, QByteArray>();
+        const QTemporaryDir systemFolder;
+        qputenv("XDG_CONFIG_DIRS", systemFolder.path().toUtf8());
+        const QString name = "/autostart/com.vorlin.IPUpdateClient.desktop";
+        const QString file = configHome_.path() + name;
+        const QByteArray program = QCoreApplication::applicationFilePath().toUtf8();
+        QFile::remove(file);
+        if (!own.isEmpty())
+            writeFile(file, own);
+        if (!system.isEmpty())
+            writeFile(systemFolder.path() + name, system);
+        const auto delegate = launch();
+        QAction* entry = menuEntry(*delegate, "Start at login");
+        for (const bool on : {own.isEmpty(), !own.isEmpty()}) { // off at first where the user's is
+            emit delegate->trayIconMenu()->aboutToShow();
+            QCOMPARE(entry->isChecked(), on);
+            entry->trigger();
+            if (on == own.isEmpty()) // the first click
+                QCOMPARE(readFile(file), QByteArray(afterClick).replace("%1", program));
+        }
+        emit delegate->trayIconMenu()->aboutToShow(); // the second click undid the first
+        QCOMPARE(entry->isChecked(), own.isEmpty());
+        qunsetenv("XDG_CONFIG_DIRS");
     }
 
     // A cycle over HTTPS per kind of outcome, between two accepted ones.

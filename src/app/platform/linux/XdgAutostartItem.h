@@ -5,7 +5,8 @@
 #include <QStringList>
 #include <optional>
 
-// The user's XDG autostart entry, $XDG_CONFIG_HOME/autostart/<application id>.desktop.
+// The user's XDG autostart entry, $XDG_CONFIG_HOME/autostart/<application id>.desktop, which
+// overrides a system-wide entry of the same name in $XDG_CONFIG_DIRS/autostart.
 class XdgAutostartItem : public LoginItem {
 public:
     static constexpr auto applicationId = "com.vorlin.IPUpdateClient";
@@ -20,9 +21,11 @@ public:
     void keepCurrent() override;
 
 private:
-    std::optional<QStringList> entryLines() const;
+    bool switchOn() const;
+    bool switchOff() const;
+    std::optional<QString> systemEntryPath() const;
     bool writeEntry(const QString& text) const;
-    QString execLine(bool quietly) const;
+    QString execValue(bool quietly) const;
     QString entryText() const;
 
     QString programPath_;
