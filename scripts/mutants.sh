@@ -160,6 +160,18 @@ mutants() {
 @ autostart-folder-not-made src/app/platform/linux/XdgAutostartItem.cpp
 - QDir().mkpath(QFileInfo(entryPath()).path());
 +
+@ keyring-entry-shared-by-settings src/account/AccountPassword.cpp
+- return user + " (settings " + UserDefaults::digestOf(UserDefaults::canonicalStoreFile()) + ")";
++ return user;
+@ earlier-versions-keyring-entry-not-read src/account/AccountPassword.cpp
+- keyring->readPassword(user, answer);
++ answer(read);
+@ missing-keyring-entry-told-as-may-remain src/account/AccountPassword.cpp
+- if (removal.noEntry)
++ if (false)
+@ keyring-entry-left-silently-by-set-account src/account/AccountPassword.cpp
+- return addToActivityLog(keyringOutOfReach.arg(user));
++ return;
 @ stderr-flush-does-not-wait src/log/StandardErrorWriter.cpp
 - return changed_.wait_for(lock, patience, [this] { return idle(); });
 + return true;

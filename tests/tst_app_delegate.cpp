@@ -227,7 +227,7 @@ private slots:
         const bool quiet = wasSaved && atLogin;
         QCOMPARE(window.isVisible(), !quiet);
         QTRY_VERIFY(quiet || window.checkBoxPasswordInKeyring->toolTip().startsWith(
-                                 "No keyring can be reached: The name org.freedesktop.secrets"));
+                                 "No keyring answers in this session: none runs"));
         QVERIFY(!window.checkBoxPasswordInKeyring->isEnabled());
         if (quiet) { // told once: the next login's start tells nothing
             delegate.reset();

@@ -1,6 +1,7 @@
 #include "CycleDriver.h"
 #include "LocalProvider.h"
 #include "TemporarySettingsStore.h"
+#include "account/AccountPassword.h"
 #include "app/AppDelegate.h"
 #include "app/KeychainKeyring.h"
 #include "app/PreferencesWindow.h"
@@ -36,10 +37,12 @@ class KeyringTest : public QObject {
         return logEntries().contains("Settings have been saved.");
     }
 
-    // The keyring's entry for the user name, as the program reads it.
-    std::optional<QString> entry(const QString& name) {
+    // The keyring's entry for the user name in the settings now in use, or as an earlier
+    // version kept it.
+    std::optional<QString> entry(const QString& name, bool earlierVersions = false) {
         std::optional<PasswordKeyring::Read> read;
-        keyring_->readPassword(name, [&](const PasswordKeyring::Read& answer) { read = answer; });
+        keyring_->readPassword(earlierVersions ? name : keyringKeyOf(name),
+                               [&](const PasswordKeyring::Read& answer) { read = answer; });
         if (!QTest::qWaitFor([&] { return read.has_value(); }))
             return QString("<no answer>");
         return read->password;
@@ -57,6 +60,8 @@ private slots:
         TemporarySettingsStore store;
         auto delegate = launch();
         QTRY_VERIFY(delegate->window()->checkBoxPasswordInKeyring->isEnabled());
+        QVERIFY(delegate->window()->checkBoxPasswordInKeyring->toolTip().startsWith(
+            "Keeps the password in the desktop's keyring"));
         QVERIFY(saves(*delegate, "alice2024", true));
         QVERIFY(saves(*delegate, "alice2024", true)); // again: the entry stays
         QCOMPARE(UserDefaults::objectForKey(password), QVariant(""));
@@ -77,6 +82,27 @@ private slots:
         store.makeUnwritable(); // the file refuses the Save: its new entry goes again
         QVERIFY(!saves(*delegate, "alice2024", true));
         QCOMPARE(entry("alice2024"), std::nullopt);
+    }
+
+    // Settings folders with the same user name keep an entry each. The entry of an earlier
+    // version, under the user name alone, is found, and stays after the next Save.
+    void anEntryPerSettingsFile() {
+        QVERIFY(!keyring_->writePassword("alice2024", "s3cret!Pw"));
+        TemporarySettingsStore first;
+        TemporarySettingsStore::saveAccount("alice2024", "", "");
+        UserDefaults::setBool(passwordInKeyring, true);
+        auto delegate = launch();
+        QTRY_COMPARE(delegate->window()->textBoxPassword->text(), "s3cret!Pw");
+        QVERIFY(saves(*delegate, "alice2024", true));
+        {
+            const TemporarySettingsStore second;
+            QVERIFY(saves(*launch(), "alice2024", true));
+            QVERIFY(saves(*launch(), "alice2024", false));
+            QCOMPARE(entry("alice2024"), std::nullopt);
+        }
+        first.makeWritable(); // back to the first folder
+        QCOMPARE(entry("alice2024"), "s3cret!Pw");
+        QCOMPARE(entry("alice2024", true), "s3cret!Pw");
     }
 
     // A keyring that stays locked (its prompt cannot be shown here) is asked once at start; the
@@ -111,9 +137,10 @@ private slots:
                                       "create an item in a locked collection"));
         QCOMPARE(TemporarySettingsStore::state(), before);
         QVERIFY(saves(*delegate, "alice2024", false)); // to the file; the locked entry stays
-        QVERIFY(logEntries().contains("The keyring's entry for alice2024 may remain: it gave none "
-                                      "for alice2024 (it is locked, or holds none)"));
+        QVERIFY(logEntries().contains("The keyring gave no entry for alice2024 to remove (it "
+                                      "holds none, or it stayed locked)."));
     }
+
 };
 
 QTEST_MAIN(KeyringTest)

@@ -8,24 +8,47 @@
 using MyFunctions::addToActivityLog;
 using namespace SettingsKeys;
 
+QString keyringKeyOf(const QString& user) {
+    return user + " (settings " + UserDefaults::digestOf(UserDefaults::canonicalStoreFile()) + ")";
+}
+
+namespace {
+
+// The entry of these settings, or else the one that an earlier version kept under the user
+// name alone, which other settings may share.
+void readSavedEntry(const std::shared_ptr<PasswordKeyring>& keyring, const QString& user,
+                    const std::function<void(PasswordKeyring::Read)>& answer) {
+    keyring->readPassword(keyringKeyOf(user), [keyring, user, answer](const auto& read) {
+        if (!read.noEntry)
+            return answer(read);
+        keyring->readPassword(user, answer);
+    });
+}
+
+} // namespace
+
 void takePasswordFromKeyring(const std::function<void()>& then) {
     PasswordKeyrings::hold(std::nullopt);
     const auto keyring = PasswordKeyrings::installed();
     if (!keyring || !UserDefaults::boolForKey(passwordInKeyring))
         return then();
     const QString user = UserDefaults::stringForKey(username);
-    keyring->readPassword(user, [user, then, since = PasswordKeyrings::holdCount()](
-                                    const PasswordKeyring::Read& read) {
-        if (PasswordKeyrings::holdCount() != since) // a Save came first: its password counts
-            return then();
-        if (read.password)
-            PasswordKeyrings::hold(PasswordKeyrings::HeldPassword{user, *read.password});
-        else
-            addToActivityLog("The password could not be taken from the keyring: " + read.failure +
-                             ". Updates fail until the settings are saved or the program starts "
-                             "again.");
-        then();
-    });
+    readSavedEntry(
+        keyring, user,
+        [user, then, since = PasswordKeyrings::holdCount()](const PasswordKeyring::Read& read) {
+            if (PasswordKeyrings::holdCount() != since) // a Save came first: its password counts
+                return then();
+            if (read.password)
+                PasswordKeyrings::hold(PasswordKeyrings::HeldPassword{user, *read.password});
+            else
+                addToActivityLog(
+                    "The password could not be taken from the keyring: " +
+                    (read.noEntry ? "it gave none for " + user + " (it is locked, or holds none)"
+                                  : read.failure) +
+                    ". Updates fail until the settings are saved or the program starts "
+                    "again.");
+            then();
+        });
 }
 
 QString savedPassword() {
@@ -38,8 +61,9 @@ bool storeInKeyringWhenChosen(const AccountEntries& entries) {
     if (!entries.passwordInKeyring)
         return true;
     const auto keyring = PasswordKeyrings::installed();
-    const auto refusal = keyring ? keyring->writePassword(entries.username, entries.password)
-                                 : QString("no keyring can be reached from here");
+    const auto refusal =
+        keyring ? keyring->writePassword(keyringKeyOf(entries.username), entries.password)
+                : QString("no keyring can be reached from here");
     if (!refusal)
         return true;
     addToActivityLog("The password could not be stored in the keyring: " + *refusal);
@@ -56,10 +80,22 @@ bool sameEntry(const AccountEntries& entries, const EarlierAccount& earlier) {
     return earlier.passwordInKeyring && entries.username == earlier.username;
 }
 
+const auto keyringOutOfReach = QStringLiteral(
+    "The desktop's keyring may still hold the password for %1: this program cannot reach it "
+    "to remove it.");
+
+// Only the entry of these settings: one that an earlier version kept under the user name alone
+// may serve other settings still.
 void removeEntry(const QString& user) {
-    if (const auto keyring = PasswordKeyrings::installed())
-        if (const auto failure = keyring->deletePassword(user))
-            addToActivityLog("The keyring's entry for " + user + " may remain: " + *failure);
+    const auto keyring = PasswordKeyrings::installed();
+    if (!keyring)
+        return addToActivityLog(keyringOutOfReach.arg(user));
+    const PasswordKeyring::Removal removal = keyring->deletePassword(keyringKeyOf(user));
+    if (removal.noEntry)
+        addToActivityLog("The keyring gave no entry for " + user +
+                         " to remove (it holds none, or it stayed locked).");
+    else if (removal.failure)
+        addToActivityLog("The keyring's entry for " + user + " may remain: " + *removal.failure);
 }
 
 } // namespace

@@ -8,6 +8,10 @@
 // Where the saved account's password lives: enciphered in the settings file, or in the
 // desktop's keyring with the file's "password" empty.
 
+// The keyring's entry of a user name for these settings, so that settings folders with the same
+// user name keep an entry each.
+QString keyringKeyOf(const QString& user);
+
 // At start: takes the password that the settings keep in the keyring into memory for the
 // worker, then calls `then`: at once when there is none to take, else once the keyring
 // answered. A keyring that cannot give it (locked, its prompt refused) is asked no more: one

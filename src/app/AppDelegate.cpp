@@ -203,7 +203,9 @@ void AppDelegate::offerKeyring() {
         QCheckBox* box = self->window_->checkBoxPasswordInKeyring;
         self->keyringUsable_ = !unavailability || isOn(box);
         box->setEnabled(self->keyringUsable_ && !self->saving_);
-        box->setToolTip(unavailability.value_or(QString()));
+        box->setToolTip(unavailability.value_or(
+            tr("Keeps the password in the desktop's keyring (such as GNOME Keyring or KWallet) "
+               "rather than in the settings file.")));
     };
     if (const auto keyring = PasswordKeyrings::installed())
         return keyring->checkAvailability(show);

@@ -42,13 +42,18 @@ Answer finished(QKeychain::Job* job, const QString& key) {
     return answer->value_or(Answer());
 }
 
-PasswordKeyring::Read readOf(const QString& username, const Answer& answer) {
+PasswordKeyring::Read readOf(const Answer& answer) {
     if (answer.error == QKeychain::NoError)
         return {answer.text, QString()};
-    if (answer.error == QKeychain::EntryNotFound)
-        // Also what a locked keyring answers once its unlock prompt was refused.
-        return {std::nullopt, "it gave none for " + username + " (it is locked, or holds none)"};
-    return {std::nullopt, answer.errorString};
+    return {std::nullopt, answer.errorString, answer.error == QKeychain::EntryNotFound};
+}
+
+// Why the keyring cannot be used, in words of the desktop rather than of its bus.
+QString unavailability(const Answer& answer) {
+    if (answer.error == QKeychain::AccessDenied)
+        return QStringLiteral("The keyring refused this program.");
+    return QStringLiteral("No keyring answers in this session: none runs (such as GNOME Keyring "
+                          "or KWallet), or it is not set up.");
 }
 
 } // namespace
@@ -57,33 +62,31 @@ void KeychainKeyring::checkAvailability(std::function<void(std::optional<QString
     start(new QKeychain::ReadPasswordJob(keyringService), probeKey, [answer](const Answer& done) {
         if (done.error == QKeychain::NoError || done.error == QKeychain::EntryNotFound)
             return answer(std::nullopt);
-        answer("No keyring can be reached: " + done.errorString);
+        answer(unavailability(done));
     });
 }
 
-void KeychainKeyring::readPassword(const QString& username, std::function<void(Read)> answer) {
-    start(new QKeychain::ReadPasswordJob(keyringService), username,
-          [username, answer](const Answer& done) { answer(readOf(username, done)); });
+void KeychainKeyring::readPassword(const QString& key, std::function<void(Read)> answer) {
+    start(new QKeychain::ReadPasswordJob(keyringService), key,
+          [answer](const Answer& done) { answer(readOf(done)); });
 }
 
-std::optional<QString> KeychainKeyring::writePassword(const QString& username,
-                                                      const QString& password) {
+std::optional<QString> KeychainKeyring::writePassword(const QString& key, const QString& password) {
     auto* job = new QKeychain::WritePasswordJob(keyringService);
     job->setTextData(password);
-    const Answer answer = finished(job, username);
+    const Answer answer = finished(job, key);
     if (answer.error == QKeychain::NoError)
         return std::nullopt;
     return answer.errorString;
 }
 
-std::optional<QString> KeychainKeyring::deletePassword(const QString& username) {
+PasswordKeyring::Removal KeychainKeyring::deletePassword(const QString& key) {
     // A locked keyring skips its entries and reports them removed: the read unlocks it first.
-    const Read read =
-        readOf(username, finished(new QKeychain::ReadPasswordJob(keyringService), username));
+    const Read read = readOf(finished(new QKeychain::ReadPasswordJob(keyringService), key));
     if (!read.password)
-        return read.failure;
-    const Answer answer = finished(new QKeychain::DeletePasswordJob(keyringService), username);
+        return {read.noEntry, read.noEntry ? std::nullopt : std::optional(read.failure)};
+    const Answer answer = finished(new QKeychain::DeletePasswordJob(keyringService), key);
     if (answer.error == QKeychain::NoError || answer.error == QKeychain::EntryNotFound)
-        return std::nullopt;
-    return answer.errorString;
+        return {};
+    return {false, answer.errorString};
 }

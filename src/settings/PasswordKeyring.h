@@ -13,21 +13,27 @@ class PasswordKeyring {
 public:
     virtual ~PasswordKeyring() = default;
 
+    // Entries are named by a key; the keyring's own words go in a sentence of the caller's.
     struct Read {
         std::optional<QString> password; // none when it could not be read
-        QString failure;                 // why not
+        QString failure;                 // why not, unless:
+        bool noEntry = false; // none under the key, or the keyring stayed locked: a refused
+                              // unlock prompt answers the same
     };
+    struct Removal {
+        bool noEntry = false;           // as when read
+        std::optional<QString> failure; // why the entry may remain
+    };
+
     // These two answer later, from the event loop: a start never waits for the keyring.
-    // None when the keyring can be used; otherwise why not, in a sentence.
+    // None when the keyring can be used; otherwise why not, in plain words.
     virtual void checkAvailability(std::function<void(std::optional<QString>)> answer) = 0;
-    virtual void readPassword(const QString& username, std::function<void(Read)> answer) = 0;
+    virtual void readPassword(const QString& key, std::function<void(Read)> answer) = 0;
 
     // These wait for the answer, with an event loop of their own: Save needs it.
     // None when stored; otherwise the keyring's reason.
-    virtual std::optional<QString> writePassword(const QString& username,
-                                                 const QString& password) = 0;
-    // None when removed or never there; otherwise why the entry may remain.
-    virtual std::optional<QString> deletePassword(const QString& username) = 0;
+    virtual std::optional<QString> writePassword(const QString& key, const QString& password) = 0;
+    virtual Removal deletePassword(const QString& key) = 0;
 };
 
 namespace PasswordKeyrings {

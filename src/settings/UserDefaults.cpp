@@ -1,5 +1,6 @@
 #include "settings/UserDefaults.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -141,6 +142,21 @@ void setValuesIf(const Values& values, const Values& expected) {
         if (store.value(key).toString() != value.toString())
             return;
     writeThrough(store, values);
+}
+
+QString storeFile() {
+    return StandardUserDefaults().fileName();
+}
+
+QString canonicalStoreFile() {
+    const QFileInfo file(storeFile());
+    const QString folder = QFileInfo(file.path()).canonicalFilePath();
+    return folder.isEmpty() ? file.absoluteFilePath() : folder + '/' + file.fileName();
+}
+
+QString digestOf(const QString& storePath) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(storePath.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
 }
 
 void makeStorePrivate() {

@@ -35,6 +35,14 @@ void setValues(const Values& values);
 // store's lock.
 void setValuesIf(const Values& values, const Values& expected);
 
+// The store's file as its path is spelled, and the same with the links on the way to its
+// folder resolved once the folder exists: two spellings of one folder (a linked ~/.config)
+// are one store.
+QString storeFile();
+QString canonicalStoreFile();
+// A short digest of a store's path, for names of what belongs to that store alone.
+QString digestOf(const QString& storePath);
+
 // Makes an existing store reachable by its owner alone: the folder 0700, the file 0600.
 // Writes create them so.
 void makeStorePrivate();

@@ -1,8 +1,8 @@
 #include "update/CycleRecord.h"
 
+#include "settings/UserDefaults.h"
 #include "update/UpdaterLock.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -43,11 +43,9 @@ QString recordPath() {
             QFile::remove(besideSettings());
             return besideSettings();
         }
-        const QByteArray settings = UpdaterLock::settingsFile().toUtf8();
-        const QString record =
-            folder + "/vorlin-ipupdated-" +
-            QCryptographicHash::hash(settings, QCryptographicHash::Sha256).toHex().left(16) +
-            ".newest-cycle";
+        const QString record = folder + "/vorlin-ipupdated-" +
+                               UserDefaults::digestOf(UpdaterLock::settingsFile()) +
+                               ".newest-cycle";
         pointTo(record);
         return record;
     }();

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -116,7 +115,7 @@ std::optional<UpdaterLock::Holder> UpdaterLock::holder() const {
 }
 
 QString UpdaterLock::settingsFile() {
-    return QSettings(UserDefaults::organizationName, UserDefaults::applicationName).fileName();
+    return UserDefaults::storeFile();
 }
 
 QString UpdaterLock::besideSettings(const QString& ending) {
