@@ -394,84 +394,66 @@ private slots:
                                        QUrl(web + "/DynamicDNS/IPUpdateClient/MACOSX")}));
     }
 
-    // An earlier version's entry is brought up to date at launch, the desktop's choices in it
-    // kept; the tick is read from the entry as the menu opens (an entry the desktop switched
-    // off is no start at login), and writes or removes it.
-    void startAtLoginWritesAndRemovesTheAutostartEntry_data() {
-        columns<QByteArray, bool>(); // the desktop's switch in the entry, ticked
-        row("GNOME's, spaced, CR LF", QByteArray("X-GNOME-Autostart-enabled = false\r\n"), false);
-        row("KDE's off", QByteArray("Hidden=true\n"), false);
-        row("KDE's off, then on: the last counts", QByteArray("Hidden=true\nHidden=false\n"), true);
-        row("MATE's off", QByteArray("X-MATE-Autostart-enabled=false\n"), false);
-    }
-    void startAtLoginWritesAndRemovesTheAutostartEntry() {
-        const auto [switchedOff, ticked] = fetch<QByteArray, bool>();
-        const QString file = configHome_.filePath("autostart/com.vorlin.IPUpdateClient.desktop");
-        const QByteArray program = QCoreApplication::applicationFilePath().toUtf8();
-        writeFile(file, "[Desktop Entry]\nExec=sh -c \"sleep 5; exec '" + program + "'\"\n" +
-                            switchedOff);
-        const auto delegate = launch();
-        QAction* entry = menuEntry(*delegate, "Start at login");
-        emit delegate->trayIconMenu()->aboutToShow();
-        QCOMPARE(entry->isChecked(), ticked);
-        QVERIFY(readFile(file).endsWith("\nExec=sh -c \"sleep 5; exec '" + program +
-                                        "' --background\"\n" +
-                                        QByteArray(switchedOff).replace('\r', "")));
-        for (const bool on : {!ticked, ticked}) { // written then removed, or the other way
-            if (on)                               // as on a desktop that never had an entry
-                QDir(QFileInfo(file).path()).removeRecursively();
-            entry->trigger();
-            QVERIFY(entry->isChecked() == on && QFile::exists(file) == on);
-        }
-        writeFile(file, {}); // an entry made elsewhere
-        emit delegate->trayIconMenu()->aboutToShow();
-        QVERIFY(entry->isChecked());
-    }
-
-    // Ticking over an entry that was switched off keeps the user's own lines. A system-wide
-    // entry counts until the user's own hides it; unticking then hides it rather than deletes.
-    void startAtLoginKeepsTheUsersEntry_data() {
-        columns<QByteArray, QByteArray, QByteArray>(); // user's, system's; user's after a click
-        const QByteArray system = "[Desktop Entry]\nType=Application\nExec=vorlin-ipupdate\n";
-        row("user's own, switched off",
-            QByteArray("# mine\n[Desktop Entry]\nType=Application\n"
-                       "Name[de]=V\nHidden=true\nExec=old\nX-GNOME-"
-                       "Autostart-Delay=9\nHidden=1\nX-MATE-"
-                       "Autostart-enabled=false\n[X]\nHidden=true\n"),
-            QByteArray(),
-            QByteArray("# mine\n[Desktop Entry]\nType=Application\nName[de]=V\n"
-                       "Exec=sh -c \"sleep 5; exec '%1' --background\"\nX-GNOME-"
-                       "Autostart-Delay=9\nX-MATE-Autostart-enabled=true\nX-GNOME-"
-                       "Autostart-enabled=true\n[X]\nHidden=true\n"));
-        row("system's", QByteArray(), system,
+    // The tick follows the entries as the menu opens: the user's own, which the desktop may have
+    // switched off (GNOME's, KDE's or MATE's way), or else a system-wide one. An earlier version's
+    // entry is brought up to date at launch. Ticking switches the user's own on in place,
+    // keeping its lines; unticking removes it, or hides a system-wide one.
+    void startAtLoginFollowsTheEntries_data() {
+        // the user's entry (null: none), a system-wide one, ticked, the user's after a click
+        columns<QByteArray, QByteArray, bool, QByteArray>();
+        const QByteArray earlier = "[Desktop Entry]\nType=Application\nExec=sh -c \"sleep 5; exec "
+                                   "'%1'\"\n",
+                         current = QByteArray(earlier).replace("'\"", "' --background\""),
+                         on = "X-GNOME-Autostart-enabled=true\n",
+                         system = "[Desktop Entry]\n"
+                                  "Exec=vorlin-ipupdate\n";
+        row("GNOME's off, spaced, CR LF",
+            QByteArray(earlier).replace("\n", "\r\n") + "X-GNOME-Autostart-enabled = false\r\n",
+            QByteArray(), false, current + on);
+        row("MATE's off", earlier + "X-MATE-Autostart-enabled=false\n", QByteArray(), false,
+            current + "X-MATE-Autostart-enabled=true\n" + on);
+        row("KDE's off, then on: the last counts", earlier + "Hidden=true\nHidden=false\n",
+            QByteArray(), true, QByteArray());
+        row("the user's own, switched off",
+            QByteArray("# mine\n[Desktop Entry]\nType=Application\nName[de]=V\nHidden=true\nExec="
+                       "old\nX-GNOME-Autostart-Delay=9\nHidden=1\nX-MATE-Autostart-enabled=false\n"
+                       "[X]\nHidden=true\n"),
+            QByteArray(), false,
+            "# mine\n[Desktop Entry]\nType=Application\nName[de]=V\n" + current.mid(33) +
+                "X-GNOME-Autostart-Delay=9\nX-MATE-Autostart-enabled=true\n" + on +
+                "[X]\nHidden=true\n");
+        row("made elsewhere, empty", QByteArray(""), QByteArray(), true, QByteArray());
+        row("system-wide", QByteArray(), system, true,
             QByteArray("[Desktop Entry]\nType=Application\nName=Vorlin IP Update Client\n"
                        "Hidden=true\n"));
-        row("user's hiding the system's", QByteArray("[Desktop Entry]\nHidden=true\n"), system,
-            QByteArray());
+        row("the user's own hiding the system-wide one",
+            QByteArray("[Desktop Entry]\nHidden=true\n"), system, false, QByteArray());
     }
-    void startAtLoginKeepsTheUsersEntry() {
-        const auto [own, system, afterClick] = fetch<QByteArray, QByteArray, QByteArray>();
+    void startAtLoginFollowsTheEntries() {
+        const auto [own, system, ticked, afterClick] =
+            fetch<QByteArray, QByteArray, bool, QByteArray>();
         const QTemporaryDir systemFolder;
         qputenv("XDG_CONFIG_DIRS", systemFolder.path().toUtf8());
         const QString name = "/autostart/com.vorlin.IPUpdateClient.desktop";
         const QString file = configHome_.path() + name;
         const QByteArray program = QCoreApplication::applicationFilePath().toUtf8();
-        QFile::remove(file);
-        if (!own.isEmpty())
-            writeFile(file, own);
+        QDir(configHome_.path() + "/autostart").removeRecursively();
+        if (!own.isNull())
+            writeFile(file, QByteArray(own).replace("%1", program));
         if (!system.isEmpty())
             writeFile(systemFolder.path() + name, system);
         const auto delegate = launch();
+        QVERIFY(!own.contains("'%1'\"") || readFile(file).contains("' --background\"\n"));
         QAction* entry = menuEntry(*delegate, "Start at login");
-        for (const bool on : {own.isEmpty(), !own.isEmpty()}) { // off at first where the user's is
+        for (const bool on : {ticked, !ticked}) {
             emit delegate->trayIconMenu()->aboutToShow();
             QCOMPARE(entry->isChecked(), on);
             entry->trigger();
-            if (on == own.isEmpty()) // the first click
+            if (on == ticked) // the first click
                 QCOMPARE(readFile(file), QByteArray(afterClick).replace("%1", program));
         }
         emit delegate->trayIconMenu()->aboutToShow(); // the second click undid the first
-        QCOMPARE(entry->isChecked(), own.isEmpty());
+        QCOMPARE(entry->isChecked(), ticked);
         qunsetenv("XDG_CONFIG_DIRS");
     }
 
