@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libssl-dev openssl libcurl4-openssl-dev ca-certificates
   desktop-file-utils
-  xvfb trayer xdotool libxcb1-dev
+  xvfb trayer xdotool x11-utils libxcb1-dev python3-gi gir1.2-glib-2.0
   util-linux iproute2
   dbus-daemon dbus-session-bus-common
   libsystemd-dev pkg-config

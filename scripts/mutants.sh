@@ -30,11 +30,57 @@ mutants() {
 - application.setQuitOnLastWindowClosed(false);
 + application.setQuitOnLastWindowClosed(true);
 @ second-start-closes-window src/app/ClientApplication.cpp
-- &AppDelegate::menuPreferencesClick);
-+ &AppDelegate::buttonCloseClick);
+- delegate.menuPreferencesClick();
++ delegate.buttonCloseClick();
 @ refused-start-exits-zero src/app/ClientApplication.cpp
-- claim == SingleInstance::Claim::Refused ? 1 : 0;
-+ 0;
+- return claim == SingleInstance::Claim::ShownOther ? 0 : 1;
++ return 0;
+@ unanswered-start-exits-zero src/app/ClientApplication.cpp
+- return claim == SingleInstance::Claim::ShownOther ? 0 : 1;
++ return claim == SingleInstance::Claim::Refused ? 1 : 0;
+@ refusal-told-on-standard-error-alone src/app/ClientApplication.cpp
+- tellWhyNotStarted(claim, instance.reason(), startedAtLogin);
++
+@ refusal-told-at-every-login src/app/ClientApplication.cpp
+- (startedAtLogin && !firstTimeToTell(refusedAtLoginMark)))
++ false)
+@ no-message-box-without-notification-service src/app/DesktopNotification.cpp
+- QMessageBox(QMessageBox::Warning, title, body).exec();
++ {}
+@ startup-id-read-after-qt-took-it src/app/SingleInstance.cpp
+- : launch_(std::move(launch)),
++ : launch_(LaunchActivation::fromEnvironment()),
+@ launch-not-handed-to-running-copy src/app/SingleInstance.cpp
+- activate << launch_.platformData();
++ activate << QVariantMap();
+@ entry-without-startup-notification packaging/linux/com.vorlin.IPUpdateClient.desktop
+- StartupNotify=true
++ StartupNotify=false
+@ windowless-start-leaves-launch-feedback src/app/ClientApplication.cpp
+- if (!delegate.window()->isVisible()) // a window that shows ends it by itself
++ if (false)
+@ handed-launch-feedback-left src/app/ClientApplication.cpp
+- LaunchFeedback::end(later);
++
+@ handed-startup-id-not-on-window src/app/LaunchFeedback.cpp
+- if (!id.isEmpty())
++ if (false)
+@ starting-copy-taken-for-hung src/app/SingleInstance.cpp
+- reply.errorName() == "org.freedesktop.DBus.Error.NameHasNoOwner";
++ false;
+@ freed-lock-not-taken-while-asking src/app/SingleInstance.cpp
+- if (lock_.claim() == UpdaterLock::Claim::Claimed)
++ if (false)
+@ bus-name-of-the-path-as-spelled src/app/SingleInstance.cpp
+- return busNameOf(UserDefaults::canonicalStoreFile());
++ return busNameOf(UpdaterLock::settingsFile());
+@ earlier-versions-bus-name-not-asked src/app/SingleInstance.cpp
+? only a copy of an earlier version, which no test has at hand, owns that name
+- if (attempt == 0 && earlierName != busName() &&
++ if (false &&
+@ unlocked-copy-runs-beside-a-named-one src/app/SingleInstance.cpp
+- if (!locked && owner) // a copy runs, which the lock could not tell
++ if (false)
 @ store-left-readable-at-start src/app/ClientApplication.cpp
 - UserDefaults::makeStorePrivate();
 +
@@ -55,9 +101,9 @@ mutants() {
 - if (!saved || (!tray && !startedAtLogin))
 + if (!saved || !tray)
 @ quiet-login-start-tells-nothing src/app/AppDelegate.cpp
-- else if (!tray && firstQuietStart())
+- else if (!tray && firstTimeToTell(".quiet-start-told"))
 + else if (false)
-@ quiet-start-told-at-every-login src/app/AppDelegate.cpp
+@ quiet-start-told-at-every-login src/app/DesktopNotification.cpp
 - if (told.exists())
 + if (false)
 @ login-entry-option-dropped src/app/platform/linux/XdgAutostartItem.cpp
@@ -140,8 +186,8 @@ mutants() {
 - return giveWay(quietly);
 + return Claim::Run;
 @ quiet-second-start-shows-window src/app/SingleInstance.cpp
-- if (!quietly && !askRunningCopyToShow())
-+ if (!askRunningCopyToShow())
+- return quietly ? Claim::ShownOther : askRunningCopy(holder);
++ return askRunningCopy(holder);
 @ other-program-not-refused src/app/SingleInstance.cpp
 - holder->program != UpdaterLock::programOf(
 + holder->program == UpdaterLock::programOf(
@@ -383,8 +429,8 @@ mutants() {
 -         removeEntry(entries.username);
 +         {}
 @ entry-left-behind-unsaid src/account/AccountPassword.cpp
-- addToActivityLog("The keyring's entry for " + user + " may remain: " + *failure);
-+ (void)failure;
+- addToActivityLog("The keyring's entry for " + user + " may remain: " + *removal.failure);
++ {}
 @ locked-entry-reported-removed src/app/KeychainKeyring.cpp
 -     if (!read.password)
 +     if (false)

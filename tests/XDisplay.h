@@ -41,11 +41,11 @@ public:
         return base;
     }
 
-    // Runs xdotool on this display; what it printed.
-    QString xdotool(const QStringList& arguments) const {
+    // Runs xdotool, or another tool, on this display; what it printed.
+    QString xdotool(const QStringList& arguments, const QString& program = "xdotool") const {
         QProcess tool;
         tool.setProcessEnvironment(environment());
-        tool.start("xdotool", arguments);
+        tool.start(program, arguments);
         tool.waitForFinished();
         return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
     }
@@ -70,4 +70,34 @@ private:
 
     QProcess server_;
     QProcess tray_;
+};
+
+// The startup notifications' messages to the display's root window, from its making on: the
+// only client messages of 8-bit data that anyone sends there.
+class StartupMessages {
+public:
+    explicit StartupMessages(const XDisplay& display)
+        : connection_(xcb_connect(display.name.toLatin1(), nullptr)) {
+        const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE; // what they are sent with
+        xcb_change_window_attributes(
+            connection_, xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root,
+            XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(connection_);
+    }
+    ~StartupMessages() { xcb_disconnect(connection_); }
+
+    // Whether the message has come whole.
+    bool received(const QByteArray& message) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+            const auto* part = reinterpret_cast<const xcb_client_message_event_t*>(event);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && part->format == 8)
+                parts_.append(reinterpret_cast<const char*>(part->data.data8), 20);
+            std::free(event);
+        }
+        return parts_.contains(message + '\0');
+    }
+
+private:
+    xcb_connection_t* connection_;
+    QByteArray parts_;
 };

@@ -37,8 +37,7 @@ class KeyringTest : public QObject {
         return logEntries().contains("Settings have been saved.");
     }
 
-    // The keyring's entry for the user name in the settings now in use, or as an earlier
-    // version kept it.
+    // The keyring's entry for the user name in these settings, or where an earlier version put it.
     std::optional<QString> entry(const QString& name, bool earlierVersions = false) {
         std::optional<PasswordKeyring::Read> read;
         keyring_->readPassword(earlierVersions ? name : keyringKeyOf(name),
@@ -55,16 +54,28 @@ private slots:
         PasswordKeyrings::install(keyring_);
     }
 
-    // Save moves the password between the file and the keyring; a start takes it from there.
+    // Save moves the password between the file and the keyring; a start takes it from there, or
+    // from where an earlier version kept it (under the user name alone, which stays). Settings
+    // folders with the same user name keep an entry each.
     void savePutsThePasswordWhereChosen() {
         TemporarySettingsStore store;
+        QVERIFY(!keyring_->writePassword("alice2024", "0ld!Pass"));
+        TemporarySettingsStore::saveAccount("alice2024", "", "");
+        UserDefaults::setBool(passwordInKeyring, true);
         auto delegate = launch();
+        QTRY_COMPARE(delegate->window()->textBoxPassword->text(), "0ld!Pass");
         QTRY_VERIFY(delegate->window()->checkBoxPasswordInKeyring->isEnabled());
         QVERIFY(delegate->window()->checkBoxPasswordInKeyring->toolTip().startsWith(
             "Keeps the password in the desktop's keyring"));
         QVERIFY(saves(*delegate, "alice2024", true));
         QVERIFY(saves(*delegate, "alice2024", true)); // again: the entry stays
         QCOMPARE(UserDefaults::objectForKey(password), QVariant(""));
+        QCOMPARE(entry("alice2024"), "s3cret!Pw");
+        {
+            const TemporarySettingsStore other;
+            QVERIFY(saves(*launch(), "alice2024", true) && saves(*launch(), "alice2024", false));
+        }
+        store.makeWritable();
         QCOMPARE(entry("alice2024"), "s3cret!Pw");
 
         delegate = launch(); // a new start reads the keyring, not the file
@@ -82,27 +93,7 @@ private slots:
         store.makeUnwritable(); // the file refuses the Save: its new entry goes again
         QVERIFY(!saves(*delegate, "alice2024", true));
         QCOMPARE(entry("alice2024"), std::nullopt);
-    }
-
-    // Settings folders with the same user name keep an entry each. The entry of an earlier
-    // version, under the user name alone, is found, and stays after the next Save.
-    void anEntryPerSettingsFile() {
-        QVERIFY(!keyring_->writePassword("alice2024", "s3cret!Pw"));
-        TemporarySettingsStore first;
-        TemporarySettingsStore::saveAccount("alice2024", "", "");
-        UserDefaults::setBool(passwordInKeyring, true);
-        auto delegate = launch();
-        QTRY_COMPARE(delegate->window()->textBoxPassword->text(), "s3cret!Pw");
-        QVERIFY(saves(*delegate, "alice2024", true));
-        {
-            const TemporarySettingsStore second;
-            QVERIFY(saves(*launch(), "alice2024", true));
-            QVERIFY(saves(*launch(), "alice2024", false));
-            QCOMPARE(entry("alice2024"), std::nullopt);
-        }
-        first.makeWritable(); // back to the first folder
-        QCOMPARE(entry("alice2024"), "s3cret!Pw");
-        QCOMPARE(entry("alice2024", true), "s3cret!Pw");
+        QCOMPARE(entry("alice2024", true), "0ld!Pass");
     }
 
     // A keyring that stays locked (its prompt cannot be shown here) is asked once at start; the
@@ -140,7 +131,6 @@ private slots:
         QVERIFY(logEntries().contains("The keyring gave no entry for alice2024 to remove (it "
                                       "holds none, or it stayed locked)."));
     }
-
 };
 
 QTEST_MAIN(KeyringTest)

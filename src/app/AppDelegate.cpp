@@ -13,12 +13,10 @@
 #include "settings/UserDefaults.h"
 #include "update/ClientUpdate.h"
 #include "update/Snooze.h"
-#include "update/UpdaterLock.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -38,17 +36,6 @@ using MyFunctions::addToActivityLog;
 using namespace SettingsKeys;
 
 namespace {
-
-// Whether no quiet start told the user before; a file beside the settings remembers it, the
-// settings being the user's own to change.
-bool firstQuietStart() {
-    QFile told(UpdaterLock::besideSettings(".quiet-start-told"));
-    if (told.exists())
-        return false;
-    // Where the mark cannot be made, telling at every quiet start beats never telling.
-    told.open(QIODevice::WriteOnly);
-    return true;
-}
 
 const auto firstRunPrompt = QStringLiteral("Please enter your username and password.");
 // How long updates wait at start for a keyring that asks to be unlocked.
@@ -168,7 +155,7 @@ void AppDelegate::applicationDidFinishLaunching(bool startedAtLogin) {
     const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
     if (!saved || (!tray && !startedAtLogin))
         menuPreferencesClick();
-    else if (!tray && firstQuietStart())
+    else if (!tray && firstTimeToTell(".quiet-start-told"))
         tellHowToReturn();
 }
 

@@ -1,6 +1,7 @@
 #include "app/ClientApplication.h"
 
 #include "app/AppDelegate.h"
+#include "app/DesktopNotification.h"
 #include "app/KeychainKeyring.h"
 #include "app/PreferencesWindow.h"
 #include "app/SingleInstance.h"
@@ -14,8 +15,33 @@
 #include <chrono>
 #include <csignal>
 
+namespace {
+
+// Marks a start at login that was refused: told once, not at every login while the other
+// updater runs.
+const auto refusedAtLoginMark = QStringLiteral(".refused-start-told");
+
+void tellWhyNotStarted(SingleInstance::Claim claim, const QString& reason, bool startedAtLogin) {
+    if (claim == SingleInstance::Claim::ShownOther ||
+        (startedAtLogin && !firstTimeToTell(refusedAtLoginMark)))
+        return;
+    if (claim == SingleInstance::Claim::Refused)
+        tellBeforeEnding(QApplication::tr("Vorlin IP Update Client did not start"),
+                         reason + QApplication::tr("\nTo use it with these settings, stop that "
+                                                   "program first (systemctl --user stop "
+                                                   "vorlin-ipupdated, where it runs as your "
+                                                   "user unit)."));
+    else
+        tellBeforeEnding(QApplication::tr("Vorlin IP Update Client does not answer"),
+                         reason + QApplication::tr("\nWait a moment and start it again. If it "
+                                                   "still does not answer, end that process."));
+}
+
+} // namespace
+
 int runClientApplication(QApplication& application,
-                         const std::function<void(AppDelegate&)>& afterLaunch) {
+                         const std::function<void(AppDelegate&)>& afterLaunch,
+                         const LaunchActivation& launch) {
     // A reader of standard error that went away must not end the program, and Qt's own
     // warnings must not wait for a reader that never comes.
     std::signal(SIGPIPE, SIG_IGN);
@@ -23,12 +49,14 @@ int runClientApplication(QApplication& application,
     // Before the lock: set-account may wake whoever holds it.
     wakeWorkerOnSignals();
     const bool startedAtLogin = QApplication::arguments().contains(startedAtLoginOption);
-    SingleInstance instance;
+    SingleInstance instance(launch);
     if (const auto claim = instance.claim(startedAtLogin); claim != SingleInstance::Claim::Run) {
+        tellWhyNotStarted(claim, instance.reason(), startedAtLogin);
         StandardErrorWriter::flush(std::chrono::milliseconds(200));
-        // The running copy shows its window instead; another program's run is refused.
-        return claim == SingleInstance::Claim::Refused ? 1 : 0;
+        // The running copy shows its window instead.
+        return claim == SingleInstance::Claim::ShownOther ? 0 : 1;
     }
+    forgetTold(refusedAtLoginMark);
     UserDefaults::makeStorePrivate(); // older versions left it readable by everyone
 
     application.setQuitOnLastWindowClosed(false); // a tray program outlives its window
@@ -36,8 +64,14 @@ int runClientApplication(QApplication& application,
     PasswordKeyrings::install(std::make_shared<KeychainKeyring>());
     AppDelegate delegate;
     QObject::connect(&instance, &SingleInstance::anotherStartRequested, &delegate,
-                     &AppDelegate::menuPreferencesClick);
+                     [&delegate](const LaunchActivation& later) {
+                         LaunchFeedback::prepare(*delegate.window(), later);
+                         delegate.menuPreferencesClick();
+                         LaunchFeedback::end(later);
+                     });
     delegate.applicationDidFinishLaunching(startedAtLogin);
+    if (!delegate.window()->isVisible()) // a window that shows ends it by itself
+        LaunchFeedback::end(launch);
     if (afterLaunch)
         afterLaunch(delegate);
     const int status = application.exec();
@@ -48,8 +82,12 @@ int runClientApplication(QApplication& application,
 int runClientProgram(int argc, char* argv[]) {
     ActivityLog::create();
     KeepSnoozing = 1;
+    const LaunchActivation launch = LaunchActivation::fromEnvironment();
     QApplication application(argc, argv);
     QApplication::setApplicationName("vorlin-ipupdate");
     QApplication::setApplicationDisplayName("Vorlin IP Update Client");
-    return runClientApplication(application);
+    // The desktop ties the windows to the entry: the Wayland app id, and what a launch's
+    // startup notification names.
+    QGuiApplication::setDesktopFileName("com.vorlin.IPUpdateClient");
+    return runClientApplication(application, {}, launch);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/LaunchFeedback.h"
+
 #include <functional>
 
 class AppDelegate;
@@ -9,9 +11,11 @@ class QApplication;
 // copy only, launches the one AppDelegate, runs the event loop, and ends the process at
 // once when the loop ends (Quit, SIGTERM, SIGINT, the session ending). afterLaunch, when
 // given, runs once the delegate has launched. Returns only if it does not start: 0 when
-// another copy runs (it shows its window), 1 when another program updates with the settings.
+// another copy runs (it shows its window), 1 when another program updates with the settings
+// or the copy that runs does not answer.
 int runClientApplication(QApplication& application,
-                         const std::function<void(AppDelegate&)>& afterLaunch = {});
+                         const std::function<void(AppDelegate&)>& afterLaunch = {},
+                         const LaunchActivation& launch = {});
 
 // The program as installed: its application object and names, then the client.
 int runClientProgram(int argc, char* argv[]);

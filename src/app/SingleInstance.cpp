@@ -1,11 +1,12 @@
 #include "app/SingleInstance.h"
 
 #include "log/StandardErrorWriter.h"
+#include "settings/UserDefaults.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QThread>
 
 namespace {
@@ -21,62 +22,109 @@ void tell(const QString& problem) {
     StandardErrorWriter::queue(("vorlin-ipupdate: " + problem + '\n').toUtf8());
 }
 
-// The launcher's token, which lets the running copy's window come forward: on Wayland only
-// with it, on X11 as the startup notification's id.
-QVariantMap activationData() {
-    QVariantMap data;
-    if (const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN"); !token.isEmpty())
-        data.insert("activation-token", token);
-    if (const QString id = qEnvironmentVariable("DESKTOP_STARTUP_ID"); !id.isEmpty())
-        data.insert("desktop-startup-id", id);
-    return data;
+QString busNameOf(const QString& settingsFile) {
+    return applicationId + ".s" + UserDefaults::digestOf(settingsFile);
+}
+
+// A copy that starts takes the lock before the name, and one that quits lets go of the name
+// first: for a moment the name has no owner.
+bool hasNoOwner(const QDBusMessage& reply) {
+    return reply.errorName() == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+           reply.errorName() == "org.freedesktop.DBus.Error.NameHasNoOwner";
 }
 
 } // namespace
 
-SingleInstance::SingleInstance()
-    : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "vorlin-single-instance")) {}
+SingleInstance::SingleInstance(LaunchActivation launch)
+    : launch_(std::move(launch)),
+      bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "vorlin-single-instance")) {}
 
 QString SingleInstance::busName() {
     // Named after the settings file, so that copies with settings of their own (the demo,
-    // the tests) do not count as the same copy.
-    const QByteArray digest =
-        QCryptographicHash::hash(UpdaterLock::settingsFile().toUtf8(), QCryptographicHash::Sha256);
-    return applicationId + ".s" + QString::fromLatin1(digest.toHex().left(16));
+    // the tests) do not count as the same copy, and the file's spellings as the same.
+    return busNameOf(UserDefaults::canonicalStoreFile());
 }
 
 SingleInstance::Claim SingleInstance::claim(bool quietly) {
-    switch (lock_.claim()) {
-    case UpdaterLock::Claim::Unavailable:
-        tell("cannot create " + lock_.path() + "; a second copy may start");
-        break;
-    case UpdaterLock::Claim::HeldByAnother:
+    const UpdaterLock::Claim lock = lock_.claim();
+    if (lock == UpdaterLock::Claim::HeldByAnother)
         return giveWay(quietly);
-    case UpdaterLock::Claim::Claimed:
-        break;
-    }
+    return takeName(lock == UpdaterLock::Claim::Claimed, quietly);
+}
+
+SingleInstance::Claim SingleInstance::giveWay(bool quietly) {
+    const auto holder = lock_.holder();
+    if (holder && holder->program != UpdaterLock::programOf(QCoreApplication::applicationPid()))
+        return refuse(Claim::Refused, holder->description() + " already updates with " +
+                                          UpdaterLock::settingsFile() + ".");
+    // A quiet start (at login) has nothing to show: a session restore may have started the
+    // program already.
+    return quietly ? Claim::ShownOther : askRunningCopy(holder);
+}
+
+SingleInstance::Claim SingleInstance::takeName(bool locked, bool quietly) {
+    if (!locked)
+        tell("cannot create " + lock_.path() + "; only the session bus keeps a second copy away");
     if (!bus_.isConnected()) {
         tell("no session bus; a second start cannot show this copy's window");
         return Claim::Run;
     }
     bus_.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
-    if (!bus_.interface()->registerService(busName(), QDBusConnectionInterface::DontQueueService,
-                                           QDBusConnectionInterface::DontAllowReplacement))
-        tell("cannot own " + busName() + " on the session bus: " + bus_.lastError().message());
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> registered =
+        bus_.interface()->registerService(busName(), QDBusConnectionInterface::DontQueueService,
+                                          QDBusConnectionInterface::DontAllowReplacement);
+    if (registered.value() == QDBusConnectionInterface::ServiceRegistered)
+        return Claim::Run;
+    const auto owner = nameOwner();
+    if (!locked && owner) // a copy runs, which the lock could not tell
+        return quietly ? Claim::ShownOther : askRunningCopy(owner);
+    tell("cannot own " + busName() + " on the session bus: " +
+         (owner ? owner->description() + " owns it" : registered.error().message()));
     return Claim::Run;
 }
 
-SingleInstance::Claim SingleInstance::giveWay(bool quietly) const {
-    const auto holder = lock_.holder();
-    if (holder && holder->program != UpdaterLock::programOf(QCoreApplication::applicationPid())) {
-        tell(holder->description() + " already updates with " + UpdaterLock::settingsFile());
-        return Claim::Refused;
+// Meanwhile the lock may come free, and then this start runs. A copy that still runs an
+// earlier version owns the name of the settings file's path as it is spelled.
+SingleInstance::Claim
+SingleInstance::askRunningCopy(const std::optional<UpdaterLock::Holder>& holder) {
+    const QString earlierName = busNameOf(UpdaterLock::settingsFile());
+    for (int attempt = 0; attempt < askAttempts; ++attempt) {
+        const QDBusMessage reply = activate(busName());
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return Claim::ShownOther;
+        if (!hasNoOwner(reply))
+            break;
+        if (attempt == 0 && earlierName != busName() &&
+            activate(earlierName).type() == QDBusMessage::ReplyMessage)
+            return Claim::ShownOther;
+        QThread::msleep(100);
+        if (lock_.claim() == UpdaterLock::Claim::Claimed)
+            return takeName(true, false);
     }
-    // A quiet start (at login) has nothing to show: a session restore may have started the
-    // program already.
-    if (!quietly && !askRunningCopyToShow())
-        tell("another copy is running but does not answer");
-    return Claim::ShownOther;
+    return refuse(Claim::Unanswered,
+                  "Another copy" + (holder ? ", " + holder->description() + "," : QString()) +
+                      " is running but does not answer.");
+}
+
+QDBusMessage SingleInstance::activate(const QString& name) const {
+    QDBusMessage activate =
+        QDBusMessage::createMethodCall(name, objectPath, interfaceName, "Activate");
+    activate << launch_.platformData();
+    activate.setAutoStartService(false);
+    return bus_.call(activate, QDBus::Block, askMilliseconds);
+}
+
+std::optional<UpdaterLock::Holder> SingleInstance::nameOwner() const {
+    const QDBusReply<uint> pid = bus_.interface()->servicePid(busName());
+    if (!pid.isValid())
+        return std::nullopt;
+    return UpdaterLock::Holder{pid.value(), UpdaterLock::programOf(pid.value())};
+}
+
+SingleInstance::Claim SingleInstance::refuse(Claim claim, const QString& reason) {
+    reason_ = reason;
+    tell(reason);
+    return claim;
 }
 
 void SingleInstance::release() {
@@ -86,28 +134,5 @@ void SingleInstance::release() {
 }
 
 void SingleInstance::Activate(const QVariantMap& platformData) {
-    // Qt's Wayland window takes the token from the environment when it asks to come forward.
-    const QString token = platformData.value("activation-token").toString();
-    if (!token.isEmpty())
-        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
-    emit anotherStartRequested();
-}
-
-bool SingleInstance::askRunningCopyToShow() const {
-    if (!bus_.isConnected())
-        return false;
-    QDBusMessage activate =
-        QDBusMessage::createMethodCall(busName(), objectPath, interfaceName, "Activate");
-    activate << activationData();
-    activate.setAutoStartService(false);
-    // The running copy may still be starting: it takes the lock before the name.
-    for (int attempt = 0; attempt < askAttempts; ++attempt) {
-        const QDBusMessage reply = bus_.call(activate, QDBus::Block, askMilliseconds);
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            return true;
-        if (reply.errorName() != "org.freedesktop.DBus.Error.ServiceUnknown")
-            return false;
-        QThread::msleep(100);
-    }
-    return false;
+    emit anotherStartRequested(LaunchActivation::fromPlatformData(platformData));
 }

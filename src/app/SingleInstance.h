@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/LaunchFeedback.h"
 #include "update/UpdaterLock.h"
 
 #include <QDBusConnection>
@@ -11,40 +12,49 @@
 // name to show its window and gives way. A copy that is gone leaves neither behind. While the
 // companion's run updates with the same settings, the program does not start at all. Without a
 // session bus the program runs anyway, and the lock still keeps a second updater off the
-// settings.
+// settings; where the lock cannot be made, the name alone does.
 class SingleInstance : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 
 public:
     enum class Claim {
-        Run,        // the one copy, or the lock could not be made to tell
+        Run,        // the one copy, or nothing can tell
         ShownOther, // another copy runs, and was asked to show its window unless quietly
         Refused,    // another program updates with these settings
+        Unanswered, // another copy runs, but does not answer
     };
 
-    SingleInstance();
+    explicit SingleInstance(LaunchActivation launch = {});
 
     // Quietly: a running copy is not asked to show its window.
     Claim claim(bool quietly);
+    // Why this start gave way when refused or unanswered: a sentence naming the other process.
+    const QString& reason() const { return reason_; }
     // Lets go of the name and the lock; the process ends without running destructors.
     void release();
-    // The application's id and a digest of the settings file's path.
+    // The application's id and a digest of the settings file's canonical path.
     static QString busName();
 
 public slots:
-    // A later start's request, with its launcher's activation token in the platform data.
+    // A later start's request, with its launcher's activation in the platform data.
     Q_SCRIPTABLE void Activate(const QVariantMap& platformData);
 
 signals:
-    void anotherStartRequested();
+    void anotherStartRequested(const LaunchActivation& launch);
 
 private:
-    Claim giveWay(bool quietly) const;
-    bool askRunningCopyToShow() const;
+    Claim giveWay(bool quietly);
+    Claim takeName(bool locked, bool quietly);
+    Claim askRunningCopy(const std::optional<UpdaterLock::Holder>& holder);
+    QDBusMessage activate(const QString& name) const;
+    std::optional<UpdaterLock::Holder> nameOwner() const;
+    Claim refuse(Claim claim, const QString& reason);
 
+    LaunchActivation launch_;
     UpdaterLock lock_;
     // A connection of its own: Qt's tray and its menu share the default one, and the name is
     // to carry this one method alone.
     QDBusConnection bus_;
+    QString reason_;
 };
