@@ -39,7 +39,7 @@ mutants() {
 - return claim == SingleInstance::Claim::ShownOther ? 0 : 1;
 + return claim == SingleInstance::Claim::Refused ? 1 : 0;
 @ refusal-told-on-standard-error-alone src/app/ClientApplication.cpp
-- tellWhyNotStarted(claim, instance.reason(), startedAtLogin);
+- tellWhyNotStarted(instance, claim, startedAtLogin);
 +
 @ refusal-told-at-every-login src/app/ClientApplication.cpp
 - (startedAtLogin && !firstTimeToTell(refusedAtLoginMark)))
@@ -56,6 +56,15 @@ mutants() {
 @ entry-without-startup-notification packaging/linux/com.vorlin.IPUpdateClient.desktop
 - StartupNotify=true
 + StartupNotify=false
+@ start-giving-way-leaves-launch-feedback src/app/ClientApplication.cpp
+- LaunchFeedback::end(launch); // its window, if any, comes forward from the running copy
++
+@ copy-without-bus-told-hung src/app/SingleInstance.cpp
+- if (!bus_.isConnected()) { // nothing tells whether it answers
++ if (false) {
+@ entry-without-a-program-ticked src/app/platform/linux/XdgAutostartItem.cpp
+- return value("Type") && value("Exec") &&
++ return
 @ windowless-start-leaves-launch-feedback src/app/ClientApplication.cpp
 - if (!delegate.window()->isVisible()) // a window that shows ends it by itself
 + if (false)
@@ -129,11 +138,11 @@ mutants() {
 - if (line != current && earlierForms.contains(line)) {
 + if (earlierForms.contains(line)) {
 @ entry-switched-off-shows-ticked src/app/platform/linux/XdgAutostartItem.cpp
-- return own ? !own->switchedOff() : isOn(systemEntryPath());
+- return own ? own->startsAtLogin() : isOn(systemEntryPath());
 + return own ? true : isOn(systemEntryPath());
 @ system-entry-ignored src/app/platform/linux/XdgAutostartItem.cpp
-- return own ? !own->switchedOff() : isOn(systemEntryPath());
-+ return own && !own->switchedOff();
+- return own ? own->startsAtLogin() : isOn(systemEntryPath());
++ return own && own->startsAtLogin();
 @ system-entry-deleted-rather-than-hidden src/app/platform/linux/XdgAutostartItem.cpp
 - if (!systemEntryPath())
 + if (true)
@@ -147,8 +156,8 @@ mutants() {
 - own->remove("Hidden");
 +
 @ mate-switch-off-missed src/app/platform/linux/XdgAutostartItem.cpp
-- isFalse(value("X-MATE-Autostart-enabled"));
-+ false;
+- isFalse(value("X-MATE-Autostart-enabled")));
++ false);
 @ spaced-switch-off-missed src/app/platform/linux/XdgAutostartItem.cpp
 - else if (inEntry && lines[index].section('=', 0, 0).trimmed() == key)
 + else if (inEntry && lines[index].section('=', 0, 0) == key)
@@ -159,8 +168,8 @@ mutants() {
 - found = lines[index].section('=', 1).trimmed();
 + found = found.value_or(lines[index].section('=', 1).trimmed());
 @ kde-switch-off-missed src/app/platform/linux/XdgAutostartItem.cpp
-- return value("Hidden") == "true" || value("Hidden") == "1" ||
-+ return value("Hidden") == "1" ||
+- !(value("Hidden") == "true" || value("Hidden") == "1" ||
++ !(value("Hidden") == "1" ||
 @ login-tick-not-read-from-the-entry src/app/AppDelegate.cpp
 - [this] { startAtLoginEntry_->setChecked(loginItem_->isEnabled()); });
 + [] {});
@@ -210,8 +219,14 @@ mutants() {
 - return user + " (settings " + UserDefaults::digestOf(UserDefaults::canonicalStoreFile()) + ")";
 + return user;
 @ earlier-versions-keyring-entry-not-read src/account/AccountPassword.cpp
-- keyring->readPassword(user, answer);
-+ answer(read);
+- UserDefaults::boolForKey(keyringEntryPerSettings) ? keyringKeyOf(user) : user;
++ keyringKeyOf(user);
+@ own-keyring-entry-not-read src/account/AccountPassword.cpp
+- UserDefaults::boolForKey(keyringEntryPerSettings) ? keyringKeyOf(user) : user;
++ user;
+@ earlier-versions-entry-told-as-missing src/account/AccountPassword.cpp
+- return addToActivityLog(earlierEntryStays.arg(user));
++ return;
 @ missing-keyring-entry-told-as-may-remain src/account/AccountPassword.cpp
 - if (removal.noEntry)
 + if (false)
@@ -414,19 +429,19 @@ mutants() {
 - ? QVariant(QString(""))
 + ? MyFunctions::storedConfigurationString(password, entries.password)
 @ keyring-choice-not-recorded src/account/SaveSettings.cpp
-- entries.passwordInKeyring ? QVariant(true) : QVariant()
-+ QVariant()
+- {passwordInKeyring, entries.passwordInKeyring ? QVariant(true) : QVariant()},
++ {passwordInKeyring, QVariant()},
 @ keyring-refusal-ignored src/account/AccountPassword.cpp
 -     if (!refusal)
 +     if (true)
 @ earlier-keyring-entry-kept src/account/AccountPassword.cpp
--         removeEntry(earlier.username);
+-         removeEntry(earlier.username, earlier.inEarlierVersionsEntry);
 +         {}
 @ keyring-entry-deleted-while-used src/account/AccountPassword.cpp
 - !(entries.passwordInKeyring && sameEntry(entries, earlier))
 + true
 @ entry-of-unstored-save-kept src/account/AccountPassword.cpp
--         removeEntry(entries.username);
+-         removeEntry(entries.username, false);
 +         {}
 @ entry-left-behind-unsaid src/account/AccountPassword.cpp
 - addToActivityLog("The keyring's entry for " + user + " may remain: " + *removal.failure);

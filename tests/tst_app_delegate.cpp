@@ -246,6 +246,7 @@ private slots:
     void keyringOutOfReachKeepsTheChoice() {
         TemporarySettingsStore::saveAccount("alice2024", "", "home");
         UserDefaults::setBool(passwordInKeyring, true);
+        UserDefaults::setBool(keyringEntryPerSettings, true);
         const auto delegate = launch();
         QCheckBox* box = delegate->window()->checkBoxPasswordInKeyring;
         QTRY_VERIFY(box->isChecked() && box->isEnabled());
@@ -390,13 +391,13 @@ private slots:
                                    "'%1'\"\n",
                          current = QByteArray(earlier).replace("'\"", "' --background\""),
                          on = "X-GNOME-Autostart-enabled=true\n",
-                         system = "[Desktop Entry]\n"
-                                  "Exec=vorlin-ipupdate\n";
+                         system = "[Desktop Entry]\nType=Application\nExec=vorlin-ipupdate\n";
         row("GNOME's off, spaced, CR LF",
             QByteArray(earlier).replace("\n", "\r\n") + "X-GNOME-Autostart-enabled = false\r\n",
             QByteArray(), false, current + on);
-        row("KDE's off, then on: the last counts", earlier + "Hidden=true\nHidden=false\n",
-            QByteArray(), true, QByteArray());
+        row("KDE's on, then off: the last counts", earlier + "Hidden=false\nHidden=true\n",
+            QByteArray(), false, current + on);
+        row("an earlier version's, on", earlier, QByteArray(), true, QByteArray());
         row("the user's own, MATE's off",
             QByteArray("# mine\n[Desktop Entry]\nType=Application\nName[de]=V\nHidden=false\nExec="
                        "old\nX-GNOME-Autostart-Delay=9\nX-MATE-Autostart-enabled=false\n[X]\n"
@@ -405,7 +406,8 @@ private slots:
             "# mine\n[Desktop Entry]\nType=Application\nName[de]=V\n" + current.mid(33) +
                 "X-GNOME-Autostart-Delay=9\nX-MATE-Autostart-enabled=true\n" + on +
                 "[X]\nHidden=true\n");
-        row("made elsewhere, empty", QByteArray(""), QByteArray(), true, QByteArray());
+        row("no program to start", QByteArray("[Desktop Entry]\nType=Application\n"), QByteArray(),
+            false, "[Desktop Entry]\nType=Application\n" + on + current.mid(33));
         row("system-wide", QByteArray(), system, true,
             QByteArray("[Desktop Entry]\nType=Application\nName=Vorlin IP Update Client\n"
                        "Hidden=true\n"));
@@ -417,6 +419,7 @@ private slots:
             fetch<QByteArray, QByteArray, bool, QByteArray>();
         const QTemporaryDir systemFolder;
         qputenv("XDG_CONFIG_DIRS", systemFolder.path().toUtf8());
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CONFIG_DIRS"); });
         const QString name = "/autostart/com.vorlin.IPUpdateClient.desktop";
         const QString file = configHome_.path() + name;
         const QByteArray program = QCoreApplication::applicationFilePath().toUtf8();
@@ -433,9 +436,6 @@ private slots:
         entry->trigger(); // a click ticks the box as the entries then tell
         QCOMPARE(readFile(file), QByteArray(afterClick).replace("%1", program));
         QCOMPARE(entry->isChecked(), !ticked);
-        entry->trigger();
-        QCOMPARE(entry->isChecked(), ticked);
-        qunsetenv("XDG_CONFIG_DIRS");
     }
 
     // A cycle over HTTPS per kind of outcome, between two accepted ones.

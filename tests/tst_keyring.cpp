@@ -65,8 +65,10 @@ private slots:
         auto delegate = launch();
         QTRY_COMPARE(delegate->window()->textBoxPassword->text(), "0ld!Pass");
         QTRY_VERIFY(delegate->window()->checkBoxPasswordInKeyring->isEnabled());
-        QVERIFY(delegate->window()->checkBoxPasswordInKeyring->toolTip().startsWith(
-            "Keeps the password in the desktop's keyring"));
+        QVERIFY(delegate->window()->checkBoxPasswordInKeyring->toolTip().startsWith("Keeps the"));
+        QVERIFY(
+            saves(*delegate, "alice2024", false) && // into the file: the earlier entry stays
+            !logEntries().filter("earlier version of this program kept for alice2024").isEmpty());
         QVERIFY(saves(*delegate, "alice2024", true));
         QVERIFY(saves(*delegate, "alice2024", true)); // again: the entry stays
         QCOMPARE(UserDefaults::objectForKey(password), QVariant(""));

@@ -326,6 +326,7 @@ private slots:
     void startsFromTheDesktopsMenu() {
         const QTemporaryDir home;
         const XDisplay display(false);
+        QVERIFY(display.ready);
         StartupMessages messages(display);
         StandInProvider provider;
         provider.addAccount(account);
@@ -345,9 +346,9 @@ private slots:
             QVERIFY(display.xdotool({"-id", window, "_NET_STARTUP_ID"}, "xprop").contains("menu_"));
             ::kill(pid.toInt(), SIGSTOP);
             RunningClient second(CLIENT_PROGRAM, {}, home.path(), launched, &display);
-            QTRY_VERIFY(!display.xdotool({"search", "--name", "does not answer"}).isEmpty());
+            QTRY_VERIFY(!display.xdotool({"search", "--name", "answer"}).isEmpty());
             display.xdotool(
-                {"search", "--name", "does not answer", "windowfocus", "--sync", "key", "Return"});
+                {"search", "--name", "answer", "windowfocus", "--sync", "key", "Return"});
             QVERIFY(second.process.waitForFinished(5000) && second.process.exitCode() == 1);
         }
         NotificationServer notifications;
@@ -355,12 +356,13 @@ private slots:
         const QString holder = QString("vorlin-ipupdated (process %1) already updates with ")
                                    .arg(companion.startRun(run, home.filePath("journal")));
         QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 0, 10'000);
+        launched.insert("DESKTOP_STARTUP_ID", "refused_TIME3");
         for (const QStringList& arguments : {QStringList(), {"--background"}, {"--background"}}) {
-            RunningClient refused(CLIENT_PROGRAM, arguments, home.path(), companion.environment(),
-                                  &display);
+            RunningClient refused(CLIENT_PROGRAM, arguments, home.path(), launched, &display);
             QTRY_VERIFY(refused.process.state() == QProcess::NotRunning);
             QCOMPARE(refused.process.exitCode(), 1);
         }
+        QVERIFY(messages.received("remove: ID=refused_TIME3"));
         QCOMPARE(notifications.bodies.size(), 2); // at login once
         QVERIFY(notifications.bodies.value(1).startsWith(holder));
     }
@@ -451,6 +453,9 @@ private slots:
             QTest::qWait(500);
             holder.reset();
             QTRY_VERIFY_WITH_TIMEOUT(waiting.logged().contains(prompt), 5000);
+            RunningClient unreachable(CLIENT_PROGRAM, {}, home_.path(), busless); // asks nothing
+            QVERIFY(unreachable.process.waitForFinished(5000) &&
+                    unreachable.process.exitCode() == 0);
         }
         for (int start = 0; start < 2; ++start) { // a copy killed outright leaves its name free
             const auto desktop = runs(home_.path());

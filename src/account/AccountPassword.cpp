@@ -12,43 +12,30 @@ QString keyringKeyOf(const QString& user) {
     return user + " (settings " + UserDefaults::digestOf(UserDefaults::canonicalStoreFile()) + ")";
 }
 
-namespace {
-
-// The entry of these settings, or else the one that an earlier version kept under the user
-// name alone, which other settings may share.
-void readSavedEntry(const std::shared_ptr<PasswordKeyring>& keyring, const QString& user,
-                    const std::function<void(PasswordKeyring::Read)>& answer) {
-    keyring->readPassword(keyringKeyOf(user), [keyring, user, answer](const auto& read) {
-        if (!read.noEntry)
-            return answer(read);
-        keyring->readPassword(user, answer);
-    });
-}
-
-} // namespace
-
 void takePasswordFromKeyring(const std::function<void()>& then) {
     PasswordKeyrings::hold(std::nullopt);
     const auto keyring = PasswordKeyrings::installed();
     if (!keyring || !UserDefaults::boolForKey(passwordInKeyring))
         return then();
     const QString user = UserDefaults::stringForKey(username);
-    readSavedEntry(
-        keyring, user,
-        [user, then, since = PasswordKeyrings::holdCount()](const PasswordKeyring::Read& read) {
-            if (PasswordKeyrings::holdCount() != since) // a Save came first: its password counts
-                return then();
-            if (read.password)
-                PasswordKeyrings::hold(PasswordKeyrings::HeldPassword{user, *read.password});
-            else
-                addToActivityLog(
-                    "The password could not be taken from the keyring: " +
-                    (read.noEntry ? "it gave none for " + user + " (it is locked, or holds none)"
+    // Settings that an earlier version saved keep the password under the user name alone.
+    const QString key =
+        UserDefaults::boolForKey(keyringEntryPerSettings) ? keyringKeyOf(user) : user;
+    keyring->readPassword(key, [user, then, since = PasswordKeyrings::holdCount()](
+                                   const PasswordKeyring::Read& read) {
+        if (PasswordKeyrings::holdCount() != since) // a Save came first: its password counts
+            return then();
+        if (read.password)
+            PasswordKeyrings::hold(PasswordKeyrings::HeldPassword{user, *read.password});
+        else
+            addToActivityLog("The password could not be taken from the keyring: " +
+                             (read.noEntry
+                                  ? "it gave none for " + user + " (it is locked, or holds none)"
                                   : read.failure) +
-                    ". Updates fail until the settings are saved or the program starts "
-                    "again.");
-            then();
-        });
+                             ". Updates fail until the settings are saved or the program starts "
+                             "again.");
+        then();
+    });
 }
 
 QString savedPassword() {
@@ -71,25 +58,34 @@ bool storeInKeyringWhenChosen(const AccountEntries& entries) {
 }
 
 EarlierAccount earlierAccount() {
-    return {UserDefaults::stringForKey(username), UserDefaults::boolForKey(passwordInKeyring)};
+    const bool inKeyring = UserDefaults::boolForKey(passwordInKeyring);
+    return {UserDefaults::stringForKey(username), inKeyring,
+            inKeyring && !UserDefaults::boolForKey(keyringEntryPerSettings)};
 }
 
 namespace {
 
 bool sameEntry(const AccountEntries& entries, const EarlierAccount& earlier) {
-    return earlier.passwordInKeyring && entries.username == earlier.username;
+    return earlier.passwordInKeyring && !earlier.inEarlierVersionsEntry &&
+           entries.username == earlier.username;
 }
 
 const auto keyringOutOfReach = QStringLiteral(
     "The desktop's keyring may still hold the password for %1: this program cannot reach it "
     "to remove it.");
 
-// Only the entry of these settings: one that an earlier version kept under the user name alone
+const auto earlierEntryStays = QStringLiteral(
+    "The keyring's entry that an earlier version of this program kept for %1 stays, as other "
+    "settings may use it; remove it in the desktop's keyring if none does.");
+
+// Only an entry of these settings: one that an earlier version kept under the user name alone
 // may serve other settings still.
-void removeEntry(const QString& user) {
+void removeEntry(const QString& user, bool earlierVersions) {
     const auto keyring = PasswordKeyrings::installed();
     if (!keyring)
         return addToActivityLog(keyringOutOfReach.arg(user));
+    if (earlierVersions)
+        return addToActivityLog(earlierEntryStays.arg(user));
     const PasswordKeyring::Removal removal = keyring->deletePassword(keyringKeyOf(user));
     if (removal.noEntry)
         addToActivityLog("The keyring gave no entry for " + user +
@@ -106,10 +102,10 @@ void settlePasswordPlace(const AccountEntries& entries, const EarlierAccount& ea
         held = PasswordKeyrings::HeldPassword{entries.username, entries.password};
     PasswordKeyrings::hold(held);
     if (earlier.passwordInKeyring && !(entries.passwordInKeyring && sameEntry(entries, earlier)))
-        removeEntry(earlier.username);
+        removeEntry(earlier.username, earlier.inEarlierVersionsEntry);
 }
 
 void undoKeyringWrite(const AccountEntries& entries, const EarlierAccount& earlier) {
     if (entries.passwordInKeyring && !sameEntry(entries, earlier))
-        removeEntry(entries.username);
+        removeEntry(entries.username, false);
 }

@@ -29,6 +29,7 @@ bool storeInKeyringWhenChosen(const AccountEntries& entries);
 struct EarlierAccount {
     QString username;
     bool passwordInKeyring;
+    bool inEarlierVersionsEntry; // the keyring's entry under the user name alone
 };
 EarlierAccount earlierAccount();
 

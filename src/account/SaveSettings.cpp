@@ -86,6 +86,7 @@ SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
                         : MyFunctions::storedConfigurationString(password, entries.password)},
          // Absent while off, so that the file stays as older versions wrote it.
          {passwordInKeyring, entries.passwordInKeyring ? QVariant(true) : QVariant()},
+         {keyringEntryPerSettings, entries.passwordInKeyring ? QVariant(true) : QVariant()},
          {saved, true},
          {updatedipv4, QString("")},
          {updatedipv6, QString("")}});

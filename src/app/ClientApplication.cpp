@@ -21,20 +21,24 @@ namespace {
 // updater runs.
 const auto refusedAtLoginMark = QStringLiteral(".refused-start-told");
 
-void tellWhyNotStarted(SingleInstance::Claim claim, const QString& reason, bool startedAtLogin) {
+void tellWhyNotStarted(const SingleInstance& instance, SingleInstance::Claim claim,
+                       bool startedAtLogin) {
     if (claim == SingleInstance::Claim::ShownOther ||
         (startedAtLogin && !firstTimeToTell(refusedAtLoginMark)))
         return;
-    if (claim == SingleInstance::Claim::Refused)
-        tellBeforeEnding(QApplication::tr("Vorlin IP Update Client did not start"),
-                         reason + QApplication::tr("\nTo use it with these settings, stop that "
-                                                   "program first (systemctl --user stop "
-                                                   "vorlin-ipupdated, where it runs as your "
-                                                   "user unit)."));
-    else
-        tellBeforeEnding(QApplication::tr("Vorlin IP Update Client does not answer"),
-                         reason + QApplication::tr("\nWait a moment and start it again. If it "
-                                                   "still does not answer, end that process."));
+    // The window title adds the program's name.
+    if (claim == SingleInstance::Claim::Unanswered)
+        return tellBeforeEnding(QApplication::tr("Does not answer"),
+                                instance.reason() +
+                                    QApplication::tr("\nWait a moment and start it again. If it "
+                                                     "still does not answer, end that process."));
+    const QString stopIt =
+        instance.otherProgram() == "vorlin-ipupdated"
+            ? QApplication::tr("\nTo use this program with these settings, stop that one first "
+                               "(systemctl --user stop vorlin-ipupdated, where it runs as your "
+                               "user unit).")
+            : QApplication::tr("\nTo use this program with these settings, end that one first.");
+    tellBeforeEnding(QApplication::tr("Did not start"), instance.reason() + stopIt);
 }
 
 } // namespace
@@ -51,7 +55,8 @@ int runClientApplication(QApplication& application,
     const bool startedAtLogin = QApplication::arguments().contains(startedAtLoginOption);
     SingleInstance instance(launch);
     if (const auto claim = instance.claim(startedAtLogin); claim != SingleInstance::Claim::Run) {
-        tellWhyNotStarted(claim, instance.reason(), startedAtLogin);
+        tellWhyNotStarted(instance, claim, startedAtLogin);
+        LaunchFeedback::end(launch); // its window, if any, comes forward from the running copy
         StandardErrorWriter::flush(std::chrono::milliseconds(200));
         // The running copy shows its window instead.
         return claim == SingleInstance::Claim::ShownOther ? 0 : 1;
@@ -74,6 +79,7 @@ int runClientApplication(QApplication& application,
         LaunchFeedback::end(launch);
     if (afterLaunch)
         afterLaunch(delegate);
+    instance.publish();
     const int status = application.exec();
     instance.release();
     endProcess(status);

@@ -1,8 +1,8 @@
 #include "app/LaunchFeedback.h"
 
 #include <QGuiApplication>
-#include <QtGui/qguiapplication_platform.h>
 #include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -89,8 +89,9 @@ void LaunchFeedback::prepare(QWidget& window, const LaunchActivation& launch) {
         const QByteArray id = launch.startupId.toUtf8();
         if (!id.isEmpty())
             xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()),
-                                atom(connection, "_NET_STARTUP_ID"), atom(connection, "UTF8_STRING"),
-                                8, uint32_t(id.size()), id.constData());
+                                atom(connection, "_NET_STARTUP_ID"),
+                                atom(connection, "UTF8_STRING"), 8, uint32_t(id.size()),
+                                id.constData());
         return;
     }
 #endif

@@ -14,7 +14,8 @@ namespace {
 const QString applicationId = "com.vorlin.IPUpdateClient";
 const QString objectPath = "/com/vorlin/IPUpdateClient";
 const QString interfaceName = "org.freedesktop.Application";
-constexpr int askAttempts = 20;
+// A copy may take a while to start on a busy machine: it answers once its event loop runs.
+constexpr int askAttempts = 100;
 constexpr int askMilliseconds = 2000;
 
 // Through the log's writer: a standard error that nobody reads must not hold up start-up.
@@ -46,17 +47,28 @@ QString SingleInstance::busName() {
 }
 
 SingleInstance::Claim SingleInstance::claim(bool quietly) {
-    const UpdaterLock::Claim lock = lock_.claim();
-    if (lock == UpdaterLock::Claim::HeldByAnother)
+    switch (lock_.claim()) {
+    case UpdaterLock::Claim::HeldByAnother:
         return giveWay(quietly);
-    return takeName(lock == UpdaterLock::Claim::Claimed, quietly);
+    case UpdaterLock::Claim::Unavailable:
+        return takeName(false, quietly);
+    case UpdaterLock::Claim::Claimed:
+        break;
+    }
+    return Claim::Run;
+}
+
+void SingleInstance::publish() {
+    if (lock_.holds())
+        takeName(true, false);
 }
 
 SingleInstance::Claim SingleInstance::giveWay(bool quietly) {
     const auto holder = lock_.holder();
     if (holder && holder->program != UpdaterLock::programOf(QCoreApplication::applicationPid()))
-        return refuse(Claim::Refused, holder->description() + " already updates with " +
-                                          UpdaterLock::settingsFile() + ".");
+        return refuse(Claim::Refused, holder,
+                      holder->description() + " already updates with " +
+                          UpdaterLock::settingsFile() + ".");
     // A quiet start (at login) has nothing to show: a session restore may have started the
     // program already.
     return quietly ? Claim::ShownOther : askRunningCopy(holder);
@@ -87,6 +99,10 @@ SingleInstance::Claim SingleInstance::takeName(bool locked, bool quietly) {
 // earlier version owns the name of the settings file's path as it is spelled.
 SingleInstance::Claim
 SingleInstance::askRunningCopy(const std::optional<UpdaterLock::Holder>& holder) {
+    if (!bus_.isConnected()) { // nothing tells whether it answers
+        tell("no session bus; the copy that runs cannot be asked to show its window");
+        return Claim::ShownOther;
+    }
     const QString earlierName = busNameOf(UpdaterLock::settingsFile());
     for (int attempt = 0; attempt < askAttempts; ++attempt) {
         const QDBusMessage reply = activate(busName());
@@ -99,9 +115,9 @@ SingleInstance::askRunningCopy(const std::optional<UpdaterLock::Holder>& holder)
             return Claim::ShownOther;
         QThread::msleep(100);
         if (lock_.claim() == UpdaterLock::Claim::Claimed)
-            return takeName(true, false);
+            return Claim::Run;
     }
-    return refuse(Claim::Unanswered,
+    return refuse(Claim::Unanswered, holder,
                   "Another copy" + (holder ? ", " + holder->description() + "," : QString()) +
                       " is running but does not answer.");
 }
@@ -121,8 +137,11 @@ std::optional<UpdaterLock::Holder> SingleInstance::nameOwner() const {
     return UpdaterLock::Holder{pid.value(), UpdaterLock::programOf(pid.value())};
 }
 
-SingleInstance::Claim SingleInstance::refuse(Claim claim, const QString& reason) {
+SingleInstance::Claim SingleInstance::refuse(Claim claim,
+                                             const std::optional<UpdaterLock::Holder>& other,
+                                             const QString& reason) {
     reason_ = reason;
+    otherProgram_ = other ? other->program : QString();
     tell(reason);
     return claim;
 }

@@ -29,8 +29,13 @@ public:
 
     // Quietly: a running copy is not asked to show its window.
     Claim claim(bool quietly);
-    // Why this start gave way when refused or unanswered: a sentence naming the other process.
+    // Once launched, so that a later start finds the name only where a copy answers; a start
+    // meanwhile waits for it. Where the lock cannot be made, the claim took the name already.
+    void publish();
+    // Why this start gave way when refused or unanswered: a sentence naming the other process,
+    // and the file name of its program.
     const QString& reason() const { return reason_; }
+    const QString& otherProgram() const { return otherProgram_; }
     // Lets go of the name and the lock; the process ends without running destructors.
     void release();
     // The application's id and a digest of the settings file's canonical path.
@@ -49,7 +54,8 @@ private:
     Claim askRunningCopy(const std::optional<UpdaterLock::Holder>& holder);
     QDBusMessage activate(const QString& name) const;
     std::optional<UpdaterLock::Holder> nameOwner() const;
-    Claim refuse(Claim claim, const QString& reason);
+    Claim refuse(Claim claim, const std::optional<UpdaterLock::Holder>& other,
+                 const QString& reason);
 
     LaunchActivation launch_;
     UpdaterLock lock_;
@@ -57,4 +63,5 @@ private:
     // to carry this one method alone.
     QDBusConnection bus_;
     QString reason_;
+    QString otherProgram_;
 };

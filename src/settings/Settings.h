@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVariant>
 
-// The nine keys of the client's settings.
+// The ten keys of the client's settings.
 namespace SettingsKeys {
 inline const QString saved = QStringLiteral("saved");
 inline const QString username = QStringLiteral("username");
@@ -15,6 +15,9 @@ inline const QString updatedipv4 = QStringLiteral("updatedipv4");
 inline const QString updatedipv6 = QStringLiteral("updatedipv6");
 // On: the password is kept in the desktop's keyring, and "password" is empty.
 inline const QString passwordInKeyring = QStringLiteral("passwordInKeyring");
+// On: that keyring entry is these settings' own; off, it is the one that earlier versions kept
+// under the user name alone.
+inline const QString keyringEntryPerSettings = QStringLiteral("keyringEntryPerSettings");
 } // namespace SettingsKeys
 
 // Typed accessors over the defaults store. The value of "password" is enciphered on

@@ -33,6 +33,7 @@ public:
     UpdaterLock& operator=(const UpdaterLock&) = delete;
 
     Claim claim();
+    bool holds() const { return descriptor_ >= 0; }
     // Removes the file and lets go.
     void release();
     // The updater that runs on this settings file, if another process does.

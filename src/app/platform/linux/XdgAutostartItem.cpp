@@ -63,22 +63,21 @@ struct DesktopEntry {
             lines.removeAt(*index);
     }
 
-    // Switched off by the user or the desktop's settings (GNOME's, KDE's, MATE's), the entry
-    // kept in place.
-    bool switchedOff() const {
+    // Whether a desktop starts it at login: a program to start, and not switched off by the
+    // user or the desktop's settings (GNOME's, KDE's, MATE's), the entry kept in place.
+    bool startsAtLogin() const {
         const auto isFalse = [](const std::optional<QString>& value) {
             return value == "false" || value == "0";
         };
-        return value("Hidden") == "true" || value("Hidden") == "1" ||
-               isFalse(value("X-GNOME-Autostart-enabled")) ||
-               isFalse(value("X-MATE-Autostart-enabled"));
+        return value("Type") && value("Exec") &&
+               !(value("Hidden") == "true" || value("Hidden") == "1" ||
+                 isFalse(value("X-GNOME-Autostart-enabled")) ||
+                 isFalse(value("X-MATE-Autostart-enabled")));
     }
 
 private:
     static bool opensGroup(const QString& line) { return line.trimmed().startsWith('['); }
-    static bool opensEntryGroup(const QString& line) {
-        return line.simplified().remove(' ') == "[DesktopEntry]";
-    }
+    static bool opensEntryGroup(const QString& line) { return line.trimmed() == "[Desktop Entry]"; }
 
     QList<qsizetype> linesOf(const QString& key) const {
         QList<qsizetype> indexes;
@@ -112,7 +111,7 @@ private:
 // Whether there is a system-wide entry, and it is on.
 bool isOn(const std::optional<QString>& systemEntryPath) {
     const auto entry = systemEntryPath ? DesktopEntry::read(*systemEntryPath) : std::nullopt;
-    return entry && !entry->switchedOff();
+    return entry && entry->startsAtLogin();
 }
 
 } // namespace
@@ -141,7 +140,7 @@ std::optional<QString> XdgAutostartItem::systemEntryPath() const {
 
 bool XdgAutostartItem::isEnabled() const {
     const auto own = DesktopEntry::read(entryPath());
-    return own ? !own->switchedOff() : isOn(systemEntryPath());
+    return own ? own->startsAtLogin() : isOn(systemEntryPath());
 }
 
 bool XdgAutostartItem::setEnabled(bool enabled) {
