@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# The client on a desktop that users have, run for real and headless: the shell with its own
+# tray and notification service, on an X server of its own (Xvfb), with a session bus that
+# knows only the services the shell needs. All of it in a throw-away overlay of this machine's
+# root (fresh /run, /tmp, /var/tmp), over a layer that holds the desktops' packages: they are
+# installed into that layer once and kept in /dev/shm, so that this machine never gets them;
+# the layer is made again when the package list or this machine's packages change. The
+# client and the companion are the build's, pointed at a stand-in of the provider on loopback.
+# Needs root; skipped (77) without.
+#   tests/desktop-box.sh BUILD-DIR SHELL
+#     SHELL: xfce (its tray over StatusNotifierItem), xfce-xembed (over XEmbed)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+# x11-apps: xwd, which takes the screenshots.
+packages=(x11-apps xfce4-panel xfwm4 xfce4-settings xfconf xfce4-notifyd)
+
+fail() {
+  echo "desktop box: $*" >&2
+  exit 1
+}
+
+# The layer with the packages, made once: its path.
+desktop_layer() {
+  local key layer
+  key=$(printf '%s\n' "${packages[@]}" | cat - /var/lib/dpkg/status | sha256sum | cut -c1-16)
+  layer=/dev/shm/vorlin-desktops-$key
+  exec 9>/dev/shm/vorlin-desktops.lock
+  flock 9
+  if [ ! -d "$layer" ]; then
+    find /dev/shm -maxdepth 1 -name 'vorlin-desktops-*' -exec rm -rf {} +
+    mkdir "$layer.new" "$layer.work" "$layer.root"
+    # Not on this machine's root file system, which an overlay of it may not hold as a layer.
+    unshare --mount --propagation private bash -euc '
+      layer=$1 packages=${*:2}
+      mount -t overlay overlay -o "lowerdir=/,upperdir=$layer.new,workdir=$layer.work" \
+        "$layer.root"
+      mount -t proc proc "$layer.root/proc"
+      mount --rbind /dev "$layer.root/dev"
+      for folder in run tmp var/tmp; do mount -t tmpfs tmpfs "$layer.root/$folder"; done
+      chroot "$layer.root" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends $packages' \
+      sh "$layer" "${packages[@]}" >"$layer.log" 2>&1 ||
+      { tail -20 "$layer.log" >&2; rm -rf "$layer".*; fail "the desktops' packages did not install"; }
+    rm -rf "$layer.work" "$layer.root" "$layer.log"
+    mv "$layer.new" "$layer"
+  fi
+  flock -u 9
+  echo "$layer"
+}
+
+# A root of the session's own, over the layer; the session runs in it as PID 1 of its own
+# namespaces (mount, PID, network), so that nothing it starts outlives it.
+enter_box() {
+  local layer=$1
+  shift
+  unshare --mount --pid --net --fork --propagation private bash -euc '
+    layer=$1 base=$(mktemp -d)
+    shift
+    mount -t tmpfs tmpfs "$base"
+    mkdir "$base/upper" "$base/work" "$base/root"
+    root=$base/root
+    mount -t overlay overlay -o "lowerdir=$layer:/,upperdir=$base/upper,workdir=$base/work" "$root"
+    mount -t proc proc "$root/proc"
+    mount --rbind /sys "$root/sys"
+    mount --rbind /dev "$root/dev"
+    for folder in run tmp var/tmp; do mount -t tmpfs tmpfs "$root/$folder"; done
+    ip link set lo up
+    exec chroot "$root" env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin "$@"' \
+    sh "$layer" "$@"
+}
+
+# Waits up to ten seconds for a command to succeed.
+eventually() {
+  for _ in $(seq 100); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "never came: $*"
+}
+
+# The top-level windows in view, a line each.
+windows() { xdotool search --onlyvisible --maxdepth 1 --name '' | sort; }
+
+# The one window that came into view since the list (a tooltip, a menu), as "id x y w h";
+# windows out of sight and tiny ones do not count.
+new_window() {
+  local found
+  found=$(comm -13 "$1" <(windows) | while read -r id; do
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ "$WIDTH" -gt 20 ] && echo "$id $X $Y $WIDTH $HEIGHT"
+  done)
+  [ -n "$found" ] && [ "$(wc -l <<<"$found")" -eq 1 ] && echo "$found"
+}
+
+# Whether the process has ended (a child that has not been waited for yet included).
+ended() { [ ! -e "/proc/$1" ] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat"; }
+
+shot() { xwd -root -silent >"$1"; }
+screen() { /usr/bin/python3 "$here/desktops/screen.py" "$@"; }
+# The panel's right half, where the tray is.
+tray_area="640 0 640 40"
+# The icon's box by its colours, which only the working and failing looks have.
+find_icon() { shot "$HOME/now.xwd" && screen find "$HOME/now.xwd" $tray_area | grep .; }
+# Whether the tray shows more than it did before the program started.
+tray_changed() { shot "$HOME/now.xwd" && screen changed "$HOME/empty.xwd" "$HOME/now.xwd" $tray_area | grep -q .; }
+# Whether the icon's box shows a colour ("red", say) in a screenshot taken now.
+icon_has() { shot "$HOME/now.xwd" && [[ $(screen colours "$HOME/now.xwd" $icon) != *"$1=0"* ]]; }
+
+# Inside the box.
+session() {
+  local shell=$1
+  export build=$2 here shell XDG_CURRENT_DESKTOP=XFCE
+  export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/home/run XDG_CONFIG_HOME=/tmp/home/config
+  mkdir -p -m 700 "$HOME" "$XDG_RUNTIME_DIR"
+  export DISPLAY=:7
+  Xvfb "$DISPLAY" -noreset -screen 0 1280x800x24 -nolisten tcp >"$HOME/xvfb.log" 2>&1 &
+  eventually xdotool getdisplaygeometry
+  # The session bus starts only what the shell needs; over XEmbed nobody may be the D-Bus
+  # tray's watcher, which XFCE's tray would otherwise be itself.
+  mkdir "$HOME/services"
+  cp /usr/share/dbus-1/services/{org.xfce.Xfconf,org.xfce.xfce4-notifyd.Notifications}.service \
+    "$HOME/services/"
+  local deny=''
+  [ "$shell" = xfce-xembed ] && deny='<deny own="org.kde.StatusNotifierWatcher"/>'
+  sed -e "s|<policy context=\"default\">|<servicedir>$HOME/services</servicedir>&|" \
+    -e "s|</policy>|$deny&|" "$here/private-bus.conf" >"$HOME/bus.conf"
+  # The default panel, without its first start's question.
+  mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+  cp /etc/xdg/xfce4/panel/default.xml \
+    "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
+  export tray_area
+  export -f fail eventually windows new_window ended shot screen find_icon tray_changed icon_has \
+    xfce_checks
+  dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc xfce_checks
+}
+
+xfce_checks() {
+  xfwm4 --compositor=off >"$HOME/xfwm4.log" 2>&1 &
+  xfce4-panel >"$HOME/panel.log" 2>&1 &
+  eventually xdotool search --onlyvisible --class xfce4-panel
+  [ "$shell" = xfce-xembed ] ||
+    eventually dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher \
+      /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping
+  sleep 1 # the panel draws its plugins
+  shot "$HOME/empty.xwd"
+
+  "$build/tools/standin/vorlin-standin" --account demo2026:Demo-pass1:home \
+    --ports 47441,47442,47443 --ca-file "$HOME/ca.pem" >"$HOME/standin.out" 2>&1 &
+  local standin=$! client icon
+  eventually grep -q '^ca=' "$HOME/standin.out"
+  export STANDIN_HOSTS="localhost:47441 localhost:47442 localhost:47443" STANDIN_CA=$HOME/ca.pem
+  QT_QPA_PLATFORM=xcb "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
+  client=$!
+
+  # The icon in the tray, in each of its looks: not set up (a first start, whose window opens
+  # on the left), working once the companion has saved the account, failing once the provider
+  # is gone.
+  eventually xdotool search --onlyvisible --pid "$client"
+  eventually tray_changed
+  mv "$HOME/now.xwd" "$HOME/not-set-up.xwd"
+  echo Demo-pass1 | "$build/tests/on-standin/vorlin-ipupdated" set-account --username demo2026 \
+    --group home >/dev/null 2>&1
+  eventually find_icon
+  icon=$(find_icon)
+  export icon
+  [ "$(screen colours "$HOME/not-set-up.xwd" $icon)" = "blue=0 green=0 red=0" ] &&
+    screen changed "$HOME/empty.xwd" "$HOME/not-set-up.xwd" $icon | grep -q . ||
+    fail "the icon not set up: $(screen colours "$HOME/not-set-up.xwd" $icon)"
+  icon_has blue && ! icon_has red || fail "the working icon: $(screen colours "$HOME/now.xwd" $icon)"
+  kill "$standin"
+  kill -USR1 "$client" # an update now, which finds no provider
+  eventually icon_has red
+
+  # Its tooltip shows where the pointer rests; a left click opens the program's menu, a right
+  # click the tray's menu (the program's own over XEmbed), whose last entry, Quit, ends it.
+  local x y w h window menu owner
+  read -r x y w h <<<"$icon"
+  windows >"$HOME/before"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2))
+  eventually new_window "$HOME/before"
+  windows >"$HOME/before"
+  xdotool click 1
+  eventually new_window "$HOME/before"
+  read -r window _ <<<"$(new_window "$HOME/before")"
+  [ "$(xdotool getwindowpid "$window")" = "$client" ] || fail "a left click opened no menu of the program's"
+  xdotool key Escape
+  eventually sh -c "! xdotool search --onlyvisible --pid $client --maxdepth 1 --name '' | grep -qx $window"
+  windows >"$HOME/before"
+  xdotool click 3
+  eventually new_window "$HOME/before"
+  read -r window x y w h <<<"$(new_window "$HOME/before")"
+  owner=$(xdotool getwindowpid "$window" || true)
+  [ "$shell" = xfce-xembed ] && [ "$owner" != "$client" ] && fail "a right click opened no menu of the program's"
+  [ "$shell" = xfce ] && [ "$owner" = "$client" ] && fail "a right click opened the program's own menu, not the tray's"
+  xdotool mousemove $((x + w / 2)) $((y + h - 10)) click 1
+  eventually ended "$client"
+  wait "$client" || fail "Quit ended the program with status $?"
+  echo "desktop box: $shell: the icon's looks, its tooltip, both menus and Quit"
+}
+
+if [ "${1:-}" = --session ]; then
+  session "$2" "$3"
+  exit
+fi
+[ "$(id -u)" -eq 0 ] || { echo "desktop box: needs root" >&2; exit 77; }
+build=$(realpath "$1")
+layer=$(desktop_layer)
+enter_box "$layer" bash "$here/desktop-box.sh" --session "$2" "$build"
