@@ -65,6 +65,9 @@ mutants() {
 @ entry-without-a-program-ticked src/app/platform/linux/XdgAutostartItem.cpp
 - return value("Type") && value("Exec") &&
 + return
+@ window-asked-to-come-forward-before-it-shows src/app/AppDelegate.cpp
+- window_->activateWhenShown();
++ window_->activateWindow();
 @ windowless-start-leaves-launch-feedback src/app/ClientApplication.cpp
 - if (!delegate.window()->isVisible()) // a window that shows ends it by itself
 + if (false)

@@ -8,12 +8,14 @@
 # client and the companion are the build's, pointed at a stand-in of the provider on loopback.
 # Needs root; skipped (77) without.
 #   tests/desktop-box.sh BUILD-DIR SHELL
-#     SHELL: xfce (its tray over StatusNotifierItem), xfce-xembed (over XEmbed)
+#     SHELL: xfce (its tray over StatusNotifierItem), xfce-xembed (over XEmbed), gnome (under
+#            Wayland, without a tray)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 # x11-apps: xwd, which takes the screenshots.
-packages=(x11-apps xfce4-panel xfwm4 xfce4-settings xfconf xfce4-notifyd)
+# gjs: GNOME Shell's notification service runs in it.
+packages=(x11-apps xfce4-panel xfwm4 xfce4-settings xfconf xfce4-notifyd gnome-shell gjs qt6-wayland)
 
 fail() {
   echo "desktop box: $*" >&2
@@ -107,32 +109,119 @@ tray_changed() { shot "$HOME/now.xwd" && screen changed "$HOME/empty.xwd" "$HOME
 # Whether the icon's box shows a colour ("red", say) in a screenshot taken now.
 icon_has() { shot "$HOME/now.xwd" && [[ $(screen colours "$HOME/now.xwd" $icon) != *"$1=0"* ]]; }
 
+# The session bus of the box, which starts only the services named (as the shell needs
+# them), and adds its own policy.
+session_bus() {
+  mkdir "$HOME/services"
+  for service in "$@"; do cp "/usr/share/dbus-1/services/$service.service" "$HOME/services/"; done
+  sed -e "s|<policy context=\"default\">|<servicedir>$HOME/services</servicedir>&|" \
+    -e "s|</policy>|${policy:-}&|" "$here/private-bus.conf" >"$HOME/bus.conf"
+}
+
+# The stand-in provider, on the box's loopback; and where the client finds it.
+start_standin() {
+  "$build/tools/standin/vorlin-standin" --account demo2026:Demo-pass1:home \
+    --ports 47441,47442,47443 --ca-file "$HOME/ca.pem" >"$HOME/standin.out" 2>&1 &
+  standin=$!
+  eventually grep -q '^ca=' "$HOME/standin.out"
+  export STANDIN_HOSTS="localhost:47441 localhost:47442 localhost:47443" STANDIN_CA=$HOME/ca.pem
+}
+
+# A Save through the companion, which wakes the running client for an update.
+save_account() {
+  echo Demo-pass1 | "$build/tests/on-standin/vorlin-ipupdated" set-account --username demo2026 \
+    --group home >/dev/null 2>&1
+}
+
 # Inside the box.
 session() {
-  local shell=$1
-  export build=$2 here shell XDG_CURRENT_DESKTOP=XFCE
+  export shell=$1 build=$2 here
   export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/home/run XDG_CONFIG_HOME=/tmp/home/config
   mkdir -p -m 700 "$HOME" "$XDG_RUNTIME_DIR"
-  export DISPLAY=:7
+  export -f fail eventually windows new_window ended shot screen find_icon tray_changed icon_has \
+    start_standin save_account
+  case $shell in
+  xfce | xfce-xembed) xfce_session ;;
+  gnome) gnome_session ;;
+  *) fail "no such shell: $shell" ;;
+  esac
+}
+
+xfce_session() {
+  export XDG_CURRENT_DESKTOP=XFCE DISPLAY=:7
   Xvfb "$DISPLAY" -noreset -screen 0 1280x800x24 -nolisten tcp >"$HOME/xvfb.log" 2>&1 &
   eventually xdotool getdisplaygeometry
-  # The session bus starts only what the shell needs; over XEmbed nobody may be the D-Bus
-  # tray's watcher, which XFCE's tray would otherwise be itself.
-  mkdir "$HOME/services"
-  cp /usr/share/dbus-1/services/{org.xfce.Xfconf,org.xfce.xfce4-notifyd.Notifications}.service \
-    "$HOME/services/"
-  local deny=''
-  [ "$shell" = xfce-xembed ] && deny='<deny own="org.kde.StatusNotifierWatcher"/>'
-  sed -e "s|<policy context=\"default\">|<servicedir>$HOME/services</servicedir>&|" \
-    -e "s|</policy>|$deny&|" "$here/private-bus.conf" >"$HOME/bus.conf"
+  # Over XEmbed nobody may be the D-Bus tray's watcher, which XFCE's tray would otherwise be.
+  [ "$shell" = xfce-xembed ] && policy='<deny own="org.kde.StatusNotifierWatcher"/>'
+  session_bus org.xfce.Xfconf org.xfce.xfce4-notifyd.Notifications
   # The default panel, without its first start's question.
   mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
   cp /etc/xdg/xfce4/panel/default.xml \
     "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
   export tray_area
-  export -f fail eventually windows new_window ended shot screen find_icon tray_changed icon_has \
-    xfce_checks
+  export -f xfce_checks
   dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc xfce_checks
+}
+
+# GNOME under Wayland, Debian's default desktop: no tray. An ordinary user's session, as GNOME
+# Shell marks a root session's screen as privileged. Its system bus lets every user in: the
+# shell dies at start without one to ask for UPower.
+gnome_session() {
+  useradd --no-create-home --home-dir "$HOME" --uid 1500 vorlin-tester
+  mkdir -p /run/dbus "$HOME/.local/share/gnome-shell/extensions"
+  sed -e 's|<type>session</type>|<type>system</type>|' \
+    -e 's|<listen>.*</listen>|<listen>unix:path=/run/dbus/system_bus_socket</listen>|' \
+    -e 's|<policy context="default">|&<allow user="*"/>|' "$here/private-bus.conf" \
+    >"$HOME/system-bus.conf"
+  dbus-daemon --config-file="$HOME/system-bus.conf" --fork --nopidfile
+  session_bus ca.desrt.dconf org.gnome.Shell.Notifications
+  cp -r "$here/desktops/shell-probe@vorlin.com" "$HOME/.local/share/gnome-shell/extensions/"
+  start_standin
+  chown -R vorlin-tester: "$HOME"
+  export -f gnome_checks probe
+  setpriv --reuid=vorlin-tester --regid=vorlin-tester --clear-groups \
+    dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc gnome_checks
+}
+
+# What the test's extension tells of the shell.
+probe() {
+  gdbus call --session --dest com.vorlin.ShellProbe --object-path /com/vorlin/ShellProbe \
+    --method "com.vorlin.ShellProbe.$1" "${@:2}"
+}
+
+gnome_checks() {
+  gsettings set org.gnome.shell enabled-extensions "['shell-probe@vorlin.com']"
+  # A launch of the desktop entry finds the build's program.
+  export PATH=$build/tests/on-standin:$PATH
+  gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 >"$HOME/shell.log" 2>&1 &
+  eventually probe Windows
+  local entry=$here/../packaging/linux/com.vorlin.IPUpdateClient.desktop client
+  local window='Vorlin IP Update Client\\tcom.vorlin.IPUpdateClient\\t'
+
+  # A first start opens the window, Qt's own on Wayland (the entry's name as its application
+  # id); closing it leaves the program updating, which a notification says.
+  WAYLAND_DISPLAY=wayland-0 XDG_SESSION_TYPE=wayland vorlin-ipupdate >"$HOME/client.log" 2>&1 &
+  client=$!
+  eventually sh -c "gdbus call --session --dest com.vorlin.ShellProbe \
+    --object-path /com/vorlin/ShellProbe --method com.vorlin.ShellProbe.Windows | grep -q '$window'"
+  probe Close 'Vorlin IP Update Client' >/dev/null
+  eventually sh -c "! gdbus call --session --dest com.vorlin.ShellProbe \
+    --object-path /com/vorlin/ShellProbe --method com.vorlin.ShellProbe.Windows | grep -q '$window'"
+  eventually sh -c "gdbus call --session --dest com.vorlin.ShellProbe \
+    --object-path /com/vorlin/ShellProbe --method com.vorlin.ShellProbe.Notifications |
+    grep -q 'Vorlin IP Update Client keeps updating'"
+  save_account
+  eventually grep -q 'IP address updated' "$HOME/client.log"
+
+  # A launch from the dash brings the running copy's window to the front, rather than a notice
+  # that it "is ready".
+  probe Launch "$entry" >/dev/null
+  eventually sh -c "gdbus call --session --dest com.vorlin.ShellProbe \
+    --object-path /com/vorlin/ShellProbe --method com.vorlin.ShellProbe.Windows |
+    grep -q '$window[0-9]*\\\\ttrue'"
+  ! probe Notifications | grep -q 'is ready' || fail "a notice that the window is ready"
+  kill -0 "$client" || fail "the program ended"
+  echo "desktop box: $shell: the window at first start, closed while updates go on, told, and brought forward by a launch from the dash"
 }
 
 xfce_checks() {
@@ -145,11 +234,8 @@ xfce_checks() {
   sleep 1 # the panel draws its plugins
   shot "$HOME/empty.xwd"
 
-  "$build/tools/standin/vorlin-standin" --account demo2026:Demo-pass1:home \
-    --ports 47441,47442,47443 --ca-file "$HOME/ca.pem" >"$HOME/standin.out" 2>&1 &
-  local standin=$! client icon
-  eventually grep -q '^ca=' "$HOME/standin.out"
-  export STANDIN_HOSTS="localhost:47441 localhost:47442 localhost:47443" STANDIN_CA=$HOME/ca.pem
+  local standin client icon
+  start_standin
   QT_QPA_PLATFORM=xcb "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
   client=$!
 
@@ -159,8 +245,7 @@ xfce_checks() {
   eventually xdotool search --onlyvisible --pid "$client"
   eventually tray_changed
   mv "$HOME/now.xwd" "$HOME/not-set-up.xwd"
-  echo Demo-pass1 | "$build/tests/on-standin/vorlin-ipupdated" set-account --username demo2026 \
-    --group home >/dev/null 2>&1
+  save_account
   eventually find_icon
   icon=$(find_icon)
   export icon

@@ -392,7 +392,7 @@ void AppDelegate::menuPreferencesClick() {
         window_->show();
         window_->raise();
     }
-    window_->activateWindow();
+    window_->activateWhenShown();
 }
 
 void AppDelegate::menuPurchaseDomainNameClick() {

@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 
@@ -84,6 +86,21 @@ void PreferencesWindow::layOut() {
     setTabOrder(buttonSave, buttonClose);
 }
 
+void PreferencesWindow::activateWhenShown() {
+    if (painted_)
+        activateWindow();
+    else
+        activationPending_ = true;
+}
+
+// The first frame reaches the screen once the paint is over.
+void PreferencesWindow::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    painted_ = true;
+    if (std::exchange(activationPending_, false))
+        QTimer::singleShot(0, this, &QWidget::activateWindow);
+}
+
 void PreferencesWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
     emit closing();
@@ -96,5 +113,6 @@ void PreferencesWindow::showEvent(QShowEvent* event) {
 
 void PreferencesWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    painted_ = false;
     emit visibilityChanged(false);
 }

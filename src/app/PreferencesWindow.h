@@ -28,6 +28,10 @@ public:
     // Offers the tray menu's commands on desktops without a tray.
     QToolButton* const buttonMenu;
 
+    // Asks for the focus, for a window just shown once it is on screen: Wayland compositors
+    // refuse the request (and the launch's token with it) for a window not mapped yet.
+    void activateWhenShown();
+
 signals:
     void closing();
     void visibilityChanged(bool visible);
@@ -36,7 +40,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void layOut();
+
+    bool painted_ = false; // since it was last shown
+    bool activationPending_ = false;
 };

@@ -1,0 +1,63 @@
+// Tells the tests what GNOME Shell shows (its windows, which has the focus, its notifications)
+// and launches a desktop entry as the dash does, over the session bus; org.gnome.Shell.Eval,
+// which could tell, is closed to callers.
+const { Gio } = imports.gi;
+const Main = imports.ui.main;
+
+const probeInterface = `<node><interface name="com.vorlin.ShellProbe">
+  <method name="Windows"><arg type="s" direction="out"/></method>
+  <method name="Notifications"><arg type="s" direction="out"/></method>
+  <method name="Launch"><arg type="s" direction="in"/></method>
+  <method name="Close"><arg type="s" direction="in"/></method>
+</interface></node>`;
+
+class Probe {
+    // A line a window: its title, its application id, its process, and whether it has the focus.
+    Windows() {
+        const focused = global.display.focus_window;
+        return global.get_window_actors().map(actor => actor.meta_window)
+            .map(w => [w.get_title(), w.get_wm_class(), w.get_pid(), w === focused].join('\t'))
+            .join('\n');
+    }
+
+    // A line a notification: its source, its title and its text.
+    Notifications() {
+        return Main.messageTray.getSources()
+            .flatMap(source => source.notifications.map(
+                n => [source.title, n.title, n.bannerBodyText].join('\t')))
+            .join('\n');
+    }
+
+    // With the shell's own launch context, which hands out a startup id.
+    Launch(path) {
+        const context = global.create_app_launch_context(
+            global.display.get_current_time_roundtrip(), -1);
+        Gio.DesktopAppInfo.new_from_filename(path).launch([], context);
+    }
+
+    // As its close button does.
+    Close(title) {
+        for (const actor of global.get_window_actors()) {
+            if (actor.meta_window.get_title() === title)
+                actor.meta_window.delete(global.display.get_current_time_roundtrip());
+        }
+    }
+}
+
+class Extension {
+    enable() {
+        this._object = Gio.DBusExportedObject.wrapJSObject(probeInterface, new Probe());
+        this._object.export(Gio.DBus.session, '/com/vorlin/ShellProbe');
+        this._name = Gio.bus_own_name(Gio.BusType.SESSION, 'com.vorlin.ShellProbe',
+            Gio.BusNameOwnerFlags.NONE, null, null, null);
+    }
+
+    disable() {
+        Gio.bus_unown_name(this._name);
+        this._object.unexport();
+    }
+}
+
+function init() {
+    return new Extension();
+}
