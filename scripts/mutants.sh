@@ -65,6 +65,9 @@ mutants() {
 @ entry-without-a-program-ticked src/app/platform/linux/XdgAutostartItem.cpp
 - return value("Type") && value("Exec") &&
 + return
+@ menu-mid-screen-under-wayland src/app/AppDelegate.cpp
+- if (QGuiApplication::platformName().startsWith("wayland"))
++ if (false)
 @ window-asked-to-come-forward-before-it-shows src/app/AppDelegate.cpp
 - window_->activateWhenShown();
 + window_->activateWindow();

@@ -9,13 +9,15 @@
 # Needs root; skipped (77) without.
 #   tests/desktop-box.sh BUILD-DIR SHELL
 #     SHELL: xfce (its tray over StatusNotifierItem), xfce-xembed (over XEmbed), gnome (under
-#            Wayland, without a tray)
+#            Wayland, without a tray), gnome-appindicator (under Wayland, with the AppIndicator
+#            extension's tray)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 # x11-apps: xwd, which takes the screenshots.
 # gjs: GNOME Shell's notification service runs in it.
-packages=(x11-apps xfce4-panel xfwm4 xfce4-settings xfconf xfce4-notifyd gnome-shell gjs qt6-wayland)
+packages=(x11-apps xfce4-panel xfwm4 xfce4-settings xfconf xfce4-notifyd gnome-shell gjs qt6-wayland
+  gnome-shell-extension-appindicator)
 
 fail() {
   echo "desktop box: $*" >&2
@@ -142,7 +144,7 @@ session() {
     start_standin save_account
   case $shell in
   xfce | xfce-xembed) xfce_session ;;
-  gnome) gnome_session ;;
+  gnome | gnome-appindicator) gnome_session ;;
   *) fail "no such shell: $shell" ;;
   esac
 }
@@ -178,9 +180,69 @@ gnome_session() {
   cp -r "$here/desktops/shell-probe@vorlin.com" "$HOME/.local/share/gnome-shell/extensions/"
   start_standin
   chown -R vorlin-tester: "$HOME"
-  export -f gnome_checks probe
+  export -f start_gnome_shell gnome_checks appindicator_checks probe shows_window item \
+    item_property
+  local checks=gnome_checks
+  [ "$shell" = gnome-appindicator ] && checks=appindicator_checks
   setpriv --reuid=vorlin-tester --regid=vorlin-tester --clear-groups \
-    dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc gnome_checks
+    dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc "$checks"
+}
+
+# With the test's extension and those named; a launch of the desktop entry finds the build's
+# program.
+start_gnome_shell() {
+  local extensions="'shell-probe@vorlin.com'"
+  for extension in "$@"; do extensions+=", '$extension'"; done
+  gsettings set org.gnome.shell enabled-extensions "[$extensions]"
+  export PATH=$build/tests/on-standin:$PATH
+  gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 >"$HOME/shell.log" 2>&1 &
+  eventually probe Windows
+  export WAYLAND_DISPLAY=wayland-0 XDG_SESSION_TYPE=wayland
+}
+
+# Whether the shell shows the program's window (with the focus, given "true"): its title, its
+# application id, and its width, which its menus do not have.
+shows_window() {
+  probe Windows | sed -e "s/^('//" -e "s/',)$//" -e 's/\\n/\n/g' -e 's/\\t/\t/g' |
+    awk -F '\t' -v focused="${1:-}" '$1 == "Vorlin IP Update Client" &&
+      $2 == "com.vorlin.IPUpdateClient" && $5 >= 400 && (focused == "" || $4 == focused) { found = 1 }
+      END { exit !found }'
+}
+
+# Where the program's tray item is, as registered with the watcher ("name/path" or, as GNOME's
+# extension keeps it, "name@/path"), as "name /path"; one of
+# its properties, as the shell reads it.
+item() {
+  gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+    RegisteredStatusNotifierItems | grep -o "[^'\"]*/StatusNotifierItem" | head -1 |
+    sed 's|@*/| /|'
+}
+item_property() {
+  local name path
+  read -r name path <<<"$(item)"
+  gdbus call --session --dest "$name" --object-path "$path" \
+    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"
+}
+
+# GNOME with its AppIndicator extension's tray: the item registers with the extension and shows
+# in the top bar, its tooltip holds the addresses, and its Activate (the extension's double
+# click) opens the window under Wayland, where a menu could not open at the icon.
+appindicator_checks() {
+  start_gnome_shell ubuntu-appindicators@ubuntu.com
+  save_account
+  vorlin-ipupdate >"$HOME/client.log" 2>&1 &
+  local client=$!
+  eventually bash -c 'item_property ToolTip | grep -q 203.0.113.7'
+  eventually bash -c 'probe Indicators | grep -q appindicator'
+  ! shows_window || fail "the window opened at a start with a tray and saved settings"
+  local name path
+  read -r name path <<<"$(item)"
+  gdbus call --session --dest "$name" --object-path "$path" \
+    --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
+  eventually shows_window
+  kill -0 "$client" || fail "the program ended"
+  echo "desktop box: $shell: the item in the top bar, its tooltip, and Activate opening the window"
 }
 
 # What the test's extension tells of the shell.
@@ -190,38 +252,28 @@ probe() {
 }
 
 gnome_checks() {
-  gsettings set org.gnome.shell enabled-extensions "['shell-probe@vorlin.com']"
-  # A launch of the desktop entry finds the build's program.
-  export PATH=$build/tests/on-standin:$PATH
-  gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 >"$HOME/shell.log" 2>&1 &
-  eventually probe Windows
-  local entry=$here/../packaging/linux/com.vorlin.IPUpdateClient.desktop client
-  local window='Vorlin IP Update Client\\tcom.vorlin.IPUpdateClient\\t'
+  start_gnome_shell
+  local client
 
   # A first start opens the window, Qt's own on Wayland (the entry's name as its application
   # id); closing it leaves the program updating, which a notification says.
-  WAYLAND_DISPLAY=wayland-0 XDG_SESSION_TYPE=wayland vorlin-ipupdate >"$HOME/client.log" 2>&1 &
+  vorlin-ipupdate >"$HOME/client.log" 2>&1 &
   client=$!
-  eventually sh -c "gdbus call --session --dest com.vorlin.ShellProbe \
-    --object-path /com/vorlin/ShellProbe --method com.vorlin.ShellProbe.Windows | grep -q '$window'"
+  eventually shows_window
   probe Close 'Vorlin IP Update Client' >/dev/null
-  eventually sh -c "! gdbus call --session --dest com.vorlin.ShellProbe \
-    --object-path /com/vorlin/ShellProbe --method com.vorlin.ShellProbe.Windows | grep -q '$window'"
-  eventually sh -c "gdbus call --session --dest com.vorlin.ShellProbe \
-    --object-path /com/vorlin/ShellProbe --method com.vorlin.ShellProbe.Notifications |
-    grep -q 'Vorlin IP Update Client keeps updating'"
+  eventually bash -c '! shows_window'
+  eventually bash -c 'probe Notifications | grep -q "Vorlin IP Update Client keeps updating"'
   save_account
   eventually grep -q 'IP address updated' "$HOME/client.log"
 
   # A launch from the dash brings the running copy's window to the front, rather than a notice
   # that it "is ready".
-  probe Launch "$entry" >/dev/null
-  eventually sh -c "gdbus call --session --dest com.vorlin.ShellProbe \
-    --object-path /com/vorlin/ShellProbe --method com.vorlin.ShellProbe.Windows |
-    grep -q '$window[0-9]*\\\\ttrue'"
+  probe Launch "$here/../packaging/linux/com.vorlin.IPUpdateClient.desktop" >/dev/null
+  eventually shows_window true
   ! probe Notifications | grep -q 'is ready' || fail "a notice that the window is ready"
   kill -0 "$client" || fail "the program ended"
-  echo "desktop box: $shell: the window at first start, closed while updates go on, told, and brought forward by a launch from the dash"
+  echo "desktop box: $shell: the window at first start, closed while updates go on, told," \
+    "and brought forward by a launch from the dash"
 }
 
 xfce_checks() {

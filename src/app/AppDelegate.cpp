@@ -168,10 +168,16 @@ void AppDelegate::createStatusItem(StatusLook look) {
     look_ = look;
     statusItem_ = new QSystemTrayIcon(statusIcon(look), this);
     statusItem_->setContextMenu(trayIconMenu_.get());
-    // A left click opens the same menu as a right click.
+    // A left click opens the same menu as a right click. Under Wayland a program cannot tell
+    // where the pointer is, and its menu would open mid-screen: the window opens instead, whose
+    // Menu button holds the same menu (the shell's own right-click menu stays as it is).
     connect(statusItem_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
+                if (reason != QSystemTrayIcon::Trigger)
+                    return;
+                if (QGuiApplication::platformName().startsWith("wayland"))
+                    menuPreferencesClick();
+                else
                     trayIconMenu_->popup(QCursor::pos());
             });
     // Also when no tray is there yet: the item shows up once one appears.

@@ -7,16 +7,19 @@ const Main = imports.ui.main;
 const probeInterface = `<node><interface name="com.vorlin.ShellProbe">
   <method name="Windows"><arg type="s" direction="out"/></method>
   <method name="Notifications"><arg type="s" direction="out"/></method>
+  <method name="Indicators"><arg type="s" direction="out"/></method>
   <method name="Launch"><arg type="s" direction="in"/></method>
   <method name="Close"><arg type="s" direction="in"/></method>
 </interface></node>`;
 
 class Probe {
-    // A line a window: its title, its application id, its process, and whether it has the focus.
+    // A line a window: its title, its application id, its process, whether it has the focus,
+    // and its width.
     Windows() {
         const focused = global.display.focus_window;
         return global.get_window_actors().map(actor => actor.meta_window)
-            .map(w => [w.get_title(), w.get_wm_class(), w.get_pid(), w === focused].join('\t'))
+            .map(w => [w.get_title(), w.get_wm_class(), w.get_pid(), w === focused,
+                w.get_frame_rect().width].join('\t'))
             .join('\n');
     }
 
@@ -25,6 +28,14 @@ class Probe {
         return Main.messageTray.getSources()
             .flatMap(source => source.notifications.map(
                 n => [source.title, n.title, n.bannerBodyText].join('\t')))
+            .join('\n');
+    }
+
+    // A line an indicator that shows in the top bar: its role.
+    Indicators() {
+        return Object.entries(Main.panel.statusArea)
+            .filter(([, indicator]) => indicator.container.visible && indicator.container.mapped)
+            .map(([role]) => role)
             .join('\n');
     }
 
