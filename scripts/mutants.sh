@@ -65,6 +65,9 @@ mutants() {
 @ entry-without-a-program-ticked src/app/platform/linux/XdgAutostartItem.cpp
 - return value("Type") && value("Exec") &&
 + return
+@ log-without-a-name src/app/PreferencesWindow.cpp
+- activity->setBuddy(textBoxActivityLog); // which names the log for assistive technology
++
 @ menu-mid-screen-under-wayland src/app/AppDelegate.cpp
 - if (QGuiApplication::platformName().startsWith("wayland"))
 + if (false)

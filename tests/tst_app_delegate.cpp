@@ -242,6 +242,26 @@ private slots:
         QVERIFY(bar->value() > 0 && bar->value() == bar->maximum());
     }
 
+    // Assistive technology names every control of the window (the fields and the log by their
+    // labels), and the keyboard alone reaches every one that is enabled but the log.
+    void controlsNamedAndReachable() {
+        const auto delegate = launch();
+        QVERIFY(QTest::qWaitForWindowActive(delegate->window()));
+        const auto controls = delegate->window()->findChildren<QWidget*>(
+            QRegularExpression("^(textBox|checkBox|button)"));
+        QSet<QWidget*> unreached;
+        for (QWidget* control : controls) {
+            QVERIFY(
+                !QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty());
+            if (control->isEnabled() && control != delegate->window()->textBoxActivityLog)
+                unreached << control;
+        }
+        for (int key = 0; key < 2 * controls.size();
+             ++key, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
+            unreached.remove(QApplication::focusWidget());
+        QVERIFY(unreached.isEmpty());
+    }
+
     // A keyring gone: its choice shows, no Save drops it unasked, and undone, its entry remains.
     void keyringOutOfReachKeepsTheChoice() {
         TemporarySettingsStore::saveAccount("alice2024", "", "home");

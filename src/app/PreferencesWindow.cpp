@@ -72,7 +72,9 @@ void PreferencesWindow::layOut() {
 
     auto* window = new QVBoxLayout(this);
     window->addLayout(account);
-    window->addWidget(new QLabel(tr("Activity:")));
+    auto* activity = new QLabel(tr("Activity:"));
+    activity->setBuddy(textBoxActivityLog); // which names the log for assistive technology
+    window->addWidget(activity);
     window->addWidget(textBoxActivityLog, 1);
     window->addLayout(buttons);
     resize(620, 460);
