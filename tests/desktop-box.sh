@@ -24,17 +24,26 @@ fail() {
   exit 1
 }
 
-# The layer with the packages, made once: its path.
+# The layer with the packages, made once for the list and this machine's own packages, in
+# $layer; held (a shared lock on it) while the box runs, so that no other run removes it.
 desktop_layer() {
-  local key layer
-  key=$(printf '%s\n' "${packages[@]}" | cat - /var/lib/dpkg/status | sha256sum | cut -c1-16)
-  layer=/dev/shm/vorlin-desktops-$key
+  local key old
   exec 9>/dev/shm/vorlin-desktops.lock
   flock 9
+  key=$({
+    printf '%s\n' "${packages[@]}"
+    dpkg-query -W -f '${db:Status-Abbrev} ${Package} ${Version}\n' | grep '^ii'
+  } | sha256sum | cut -c1-16)
+  layer=/dev/shm/vorlin-desktops-$key
   if [ ! -d "$layer" ]; then
-    find /dev/shm -maxdepth 1 -name 'vorlin-desktops-*' -exec rm -rf {} +
+    for old in /dev/shm/vorlin-desktops-*/; do
+      exec 8<"${old%/}"
+      if flock -n -x 8; then rm -rf "${old%/}"; fi
+      exec 8<&-
+    done
     mkdir "$layer.new" "$layer.work" "$layer.root"
     # Not on this machine's root file system, which an overlay of it may not hold as a layer.
+    # The package lists and the packages themselves stay in the build's /tmp.
     unshare --mount --propagation private bash -euc '
       layer=$1 packages=${*:2}
       mount -t overlay overlay -o "lowerdir=/,upperdir=$layer.new,workdir=$layer.work" \
@@ -42,25 +51,33 @@ desktop_layer() {
       mount -t proc proc "$layer.root/proc"
       mount --rbind /dev "$layer.root/dev"
       for folder in run tmp var/tmp; do mount -t tmpfs tmpfs "$layer.root/$folder"; done
+      mkdir -p "$layer.root/tmp/lists/partial" "$layer.root/tmp/archives/partial"
+      apt="apt-get -o Dir::State::Lists=/tmp/lists -o Dir::Cache::Archives=/tmp/archives"
+      chroot "$layer.root" $apt update -qq
       chroot "$layer.root" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -qq --no-install-recommends $packages' \
+        $apt install -y -qq --no-install-recommends $packages' \
       sh "$layer" "${packages[@]}" >"$layer.log" 2>&1 ||
-      { tail -20 "$layer.log" >&2; rm -rf "$layer".*; fail "the desktops' packages did not install"; }
+      {
+        tail -20 "$layer.log" >&2
+        rm -rf "$layer".*
+        fail "the desktops' packages did not install"
+      }
     rm -rf "$layer.work" "$layer.root" "$layer.log"
     mv "$layer.new" "$layer"
   fi
+  exec 8<"$layer"
+  flock -s 8
   flock -u 9
-  echo "$layer"
 }
 
 # A root of the session's own, over the layer; the session runs in it as PID 1 of its own
 # namespaces (mount, PID, network), so that nothing it starts outlives it.
 enter_box() {
-  local layer=$1
-  shift
+  local base status=0
+  base=$(mktemp -d)
   unshare --mount --pid --net --fork --propagation private bash -euc '
-    layer=$1 base=$(mktemp -d)
-    shift
+    layer=$1 base=$2
+    shift 2
     mount -t tmpfs tmpfs "$base"
     mkdir "$base/upper" "$base/work" "$base/root"
     root=$base/root
@@ -71,7 +88,9 @@ enter_box() {
     for folder in run tmp var/tmp; do mount -t tmpfs tmpfs "$root/$folder"; done
     ip link set lo up
     exec chroot "$root" env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin "$@"' \
-    sh "$layer" "$@"
+    sh "$layer" "$base" "$@" || status=$?
+  rmdir "$base"
+  return "$status"
 }
 
 # Waits up to ten seconds for a command to succeed.
@@ -106,8 +125,18 @@ screen() { /usr/bin/python3 "$here/desktops/screen.py" "$@"; }
 tray_area="640 0 640 40"
 # The icon's box by its colours, which only the working and failing looks have.
 find_icon() { shot "$HOME/now.xwd" && screen find "$HOME/now.xwd" $tray_area | grep .; }
-# Whether the tray shows more than it did before the program started.
-tray_changed() { shot "$HOME/now.xwd" && screen changed "$HOME/empty.xwd" "$HOME/now.xwd" $tray_area | grep -q .; }
+# The program's tray icon window over XEmbed: one of its windows, as small as an icon.
+tray_window() {
+  xdotool search --pid "$client" | while read -r id; do
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    [ "$WIDTH" -le 64 ] && [ "$WIDTH" -gt 1 ] && echo "$id"
+  done | grep -q .
+}
+# Whether the tray looks the same in two screenshots a moment apart (the newest in now.xwd).
+tray_settled() {
+  shot "$HOME/then.xwd" && sleep 0.3 && shot "$HOME/now.xwd" &&
+    ! screen changed "$HOME/then.xwd" "$HOME/now.xwd" $tray_area | grep -q .
+}
 # Whether the icon's box shows a colour ("red", say) in a screenshot taken now.
 icon_has() { shot "$HOME/now.xwd" && [[ $(screen colours "$HOME/now.xwd" $icon) != *"$1=0"* ]]; }
 
@@ -140,8 +169,8 @@ session() {
   export shell=$1 build=$2 here
   export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/home/run XDG_CONFIG_HOME=/tmp/home/config
   mkdir -p -m 700 "$HOME" "$XDG_RUNTIME_DIR"
-  export -f fail eventually windows new_window ended shot screen find_icon tray_changed icon_has \
-    start_standin save_account
+  export -f fail eventually windows new_window ended shot screen find_icon tray_window tray_settled \
+    icon_has start_standin save_account item item_property
   case $shell in
   xfce | xfce-xembed) xfce_session ;;
   gnome | gnome-appindicator) gnome_session ;;
@@ -169,7 +198,10 @@ xfce_session() {
 # Shell marks a root session's screen as privileged. Its system bus lets every user in: the
 # shell dies at start without one to ask for UPower.
 gnome_session() {
-  useradd --no-create-home --home-dir "$HOME" --uid 1500 vorlin-tester
+  useradd --no-create-home --home-dir "$HOME" vorlin-tester
+  setpriv --reuid=vorlin-tester --regid=vorlin-tester --clear-groups \
+    test -x "$build/tests/on-standin/vorlin-ipupdate" -a -r "$here/desktops/screen.py" ||
+    fail "the build and the sources must be within an ordinary user's reach"
   mkdir -p /run/dbus "$HOME/.local/share/gnome-shell/extensions"
   sed -e 's|<type>session</type>|<type>system</type>|' \
     -e 's|<listen>.*</listen>|<listen>unix:path=/run/dbus/system_bus_socket</listen>|' \
@@ -235,7 +267,8 @@ appindicator_checks() {
   local client=$!
   eventually bash -c 'item_property ToolTip | grep -q 203.0.113.7'
   eventually bash -c 'probe Indicators | grep -q appindicator'
-  ! shows_window || fail "the window opened at a start with a tray and saved settings"
+  probe Windows >/dev/null && ! shows_window ||
+    fail "the window opened at a start with a tray and saved settings"
   local name path
   read -r name path <<<"$(item)"
   gdbus call --session --dest "$name" --object-path "$path" \
@@ -261,7 +294,7 @@ gnome_checks() {
   client=$!
   eventually shows_window
   probe Close 'Vorlin IP Update Client' >/dev/null
-  eventually bash -c '! shows_window'
+  eventually bash -c 'probe Windows >/dev/null && ! shows_window'
   eventually bash -c 'probe Notifications | grep -q "Vorlin IP Update Client keeps updating"'
   save_account
   eventually grep -q 'IP address updated' "$HOME/client.log"
@@ -270,7 +303,6 @@ gnome_checks() {
   # that it "is ready".
   probe Launch "$here/../packaging/linux/com.vorlin.IPUpdateClient.desktop" >/dev/null
   eventually shows_window true
-  ! probe Notifications | grep -q 'is ready' || fail "a notice that the window is ready"
   kill -0 "$client" || fail "the program ended"
   echo "desktop box: $shell: the window at first start, closed while updates go on, told," \
     "and brought forward by a launch from the dash"
@@ -294,8 +326,8 @@ xfce_checks() {
   # The icon in the tray, in each of its looks: not set up (a first start, whose window opens
   # on the left), working once the companion has saved the account, failing once the provider
   # is gone.
-  eventually xdotool search --onlyvisible --pid "$client"
-  eventually tray_changed
+  if [ "$shell" = xfce ]; then eventually item; else eventually tray_window; fi
+  eventually tray_settled
   mv "$HOME/now.xwd" "$HOME/not-set-up.xwd"
   save_account
   eventually find_icon
@@ -309,18 +341,30 @@ xfce_checks() {
   kill -USR1 "$client" # an update now, which finds no provider
   eventually icon_has red
 
-  # Its tooltip shows where the pointer rests; a left click opens the program's menu, a right
-  # click the tray's menu (the program's own over XEmbed), whose last entry, Quit, ends it.
-  local x y w h window menu owner
+  # Its tooltip shows where the pointer rests: the panel's, from the item's ToolTip, or the
+  # program's own over XEmbed, of the accepted update's lines. A left click opens the program's
+  # menu at the icon; a right click the tray's menu (the program's own over XEmbed), whose last
+  # entry, Quit, ends the program.
+  local x y w h window owner mx my
   read -r x y w h <<<"$icon"
   windows >"$HOME/before"
   xdotool mousemove $((x + w / 2)) $((y + h / 2))
   eventually new_window "$HOME/before"
+  read -r window _ _ _ my <<<"$(new_window "$HOME/before")"
+  owner=$(xdotool getwindowpid "$window" || true)
+  if [ "$shell" = xfce ]; then
+    [ "$owner" != "$client" ] && item_property ToolTip | grep -q 203.0.113.7 ||
+      fail "no tooltip of the addresses from the item"
+  else
+    [ "$owner" = "$client" ] && [ "$my" -gt 40 ] || fail "no tooltip of the program's lines"
+  fi
   windows >"$HOME/before"
   xdotool click 1
   eventually new_window "$HOME/before"
-  read -r window _ <<<"$(new_window "$HOME/before")"
+  read -r window mx my _ _ <<<"$(new_window "$HOME/before")"
   [ "$(xdotool getwindowpid "$window")" = "$client" ] || fail "a left click opened no menu of the program's"
+  [ "$mx" -le $((x + w)) ] && [ "$mx" -ge $((x - 400)) ] && [ "$my" -le $((y + h + 40)) ] ||
+    fail "the program's menu opened away from the icon, at $mx,$my"
   xdotool key Escape
   eventually sh -c "! xdotool search --onlyvisible --pid $client --maxdepth 1 --name '' | grep -qx $window"
   windows >"$HOME/before"
@@ -342,5 +386,5 @@ if [ "${1:-}" = --session ]; then
 fi
 [ "$(id -u)" -eq 0 ] || { echo "desktop box: needs root" >&2; exit 77; }
 build=$(realpath "$1")
-layer=$(desktop_layer)
-enter_box "$layer" bash "$here/desktop-box.sh" --session "$2" "$build"
+desktop_layer
+enter_box bash "$here/desktop-box.sh" --session "$2" "$build"
