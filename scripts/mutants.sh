@@ -71,6 +71,9 @@ mutants() {
 @ menu-mid-screen-under-wayland src/app/AppDelegate.cpp
 - if (QGuiApplication::platformName().startsWith("wayland"))
 + if (false)
+@ tray-menu-away-from-the-icon src/app/AppDelegate.cpp
+- trayIconMenu_->popup(QCursor::pos());
++ trayIconMenu_->popup(QPoint());
 @ window-asked-to-come-forward-before-it-shows src/app/AppDelegate.cpp
 - window_->activateWhenShown();
 + window_->activateWindow();

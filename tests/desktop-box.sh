@@ -10,14 +10,16 @@
 #   tests/desktop-box.sh BUILD-DIR SHELL
 #     SHELL: xfce (its tray over StatusNotifierItem), xfce-xembed (over XEmbed), gnome (under
 #            Wayland, without a tray), gnome-appindicator (under Wayland, with the AppIndicator
-#            extension's tray)
+#            extension's tray), kde (Plasma on X11, with KWallet)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 # x11-apps: xwd, which takes the screenshots.
 # gjs: GNOME Shell's notification service runs in it.
+# libkf5wallet-bin: kwalletd5 and kwallet-query.
 packages=(x11-apps xfce4-panel xfwm4 xfce4-settings xfconf xfce4-notifyd gnome-shell gjs qt6-wayland
-  gnome-shell-extension-appindicator)
+  gnome-shell-extension-appindicator plasma-workspace kwin-x11 libkf5wallet-bin plasma-framework
+  qml-module-org-kde-kirigami2 kde-style-breeze breeze-icon-theme plasma-desktop kio)
 
 fail() {
   echo "desktop box: $*" >&2
@@ -93,9 +95,9 @@ enter_box() {
   return "$status"
 }
 
-# Waits up to ten seconds for a command to succeed.
+# Waits up to thirty seconds for a command to succeed.
 eventually() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     "$@" >/dev/null 2>&1 && return 0
     sleep 0.1
   done
@@ -121,8 +123,6 @@ ended() { [ ! -e "/proc/$1" ] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat"; }
 
 shot() { xwd -root -silent >"$1"; }
 screen() { /usr/bin/python3 "$here/desktops/screen.py" "$@"; }
-# The panel's right half, where the tray is.
-tray_area="640 0 640 40"
 # The icon's box by its colours, which only the working and failing looks have.
 find_icon() { shot "$HOME/now.xwd" && screen find "$HOME/now.xwd" $tray_area | grep .; }
 # The program's tray icon window over XEmbed: one of its windows, as small as an icon.
@@ -174,14 +174,19 @@ session() {
   case $shell in
   xfce | xfce-xembed) xfce_session ;;
   gnome | gnome-appindicator) gnome_session ;;
+  kde) kde_session ;;
   *) fail "no such shell: $shell" ;;
   esac
 }
 
-xfce_session() {
-  export XDG_CURRENT_DESKTOP=XFCE DISPLAY=:7
+start_xvfb() {
   Xvfb "$DISPLAY" -noreset -screen 0 1280x800x24 -nolisten tcp >"$HOME/xvfb.log" 2>&1 &
   eventually xdotool getdisplaygeometry
+}
+
+xfce_session() {
+  export XDG_CURRENT_DESKTOP=XFCE DISPLAY=:7
+  start_xvfb
   # Over XEmbed nobody may be the D-Bus tray's watcher, which XFCE's tray would otherwise be.
   [ "$shell" = xfce-xembed ] && policy='<deny own="org.kde.StatusNotifierWatcher"/>'
   session_bus org.xfce.Xfconf org.xfce.xfce4-notifyd.Notifications
@@ -189,8 +194,8 @@ xfce_session() {
   mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
   cp /etc/xdg/xfce4/panel/default.xml \
     "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
-  export tray_area
-  export -f xfce_checks
+  export tray_area="640 0 640 40" # the top panel's right half
+  export -f xfce_checks tray_checks
   dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc xfce_checks
 }
 
@@ -308,6 +313,143 @@ gnome_checks() {
     "and brought forward by a launch from the dash"
 }
 
+# KDE Plasma on X11, with KDE's wallet (KWallet). The services that its buses start inherit
+# the display.
+kde_session() {
+  export XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5 KDE_FULL_SESSION=true DISPLAY=:7
+  start_xvfb
+  session_bus org.kde.kded5 org.kde.kwalletd5 org.kde.kglobalaccel org.kde.ActivityManager \
+    org.kde.plasma.Notifications org.kde.kiod5
+  export tray_area="640 756 640 44" # the bottom panel's right half
+  export -f kde_checks make_wallet wallet save_by_keyboard tray_checks
+  dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc kde_checks
+}
+
+# One of kwalletd5's methods.
+wallet() {
+  gdbus call --session --timeout 60 --dest org.kde.kwalletd5 --object-path /modules/kwalletd5 \
+    --method "org.kde.KWallet.$1" "${@:2}"
+}
+
+# KDE's wallet, made as a user makes it at the first request: through kwalletd5's wizard, the
+# classic file, an empty password (and yes, weak as it is).
+make_wallet() {
+  local wizard
+  wallet open kdewallet 0 wallet-setup >"$HOME/wallet-open.txt" &
+  eventually xdotool search --onlyvisible --class kwalletd5
+  wizard=$(xdotool search --onlyvisible --class kwalletd5)
+  sleep 1 # laid out
+  xdotool mousemove --window "$wizard" 100 166 click 1 sleep 0.5 mousemove --window "$wizard" 357 332 click 1
+  # Its password's dialog, then the question whether a weak one will do.
+  sleep 1.5
+  xdotool key Return
+  sleep 1.5
+  xdotool key Return
+  eventually grep -q '^([0-9]*,)' "$HOME/wallet-open.txt"
+  wallet close kdewallet true >/dev/null
+}
+
+# A Save in the window by the keyboard alone, into the keyring.
+save_by_keyboard() {
+  xdotool type --delay 20 demo2026
+  xdotool key Tab
+  xdotool type --delay 20 Demo-pass1
+  xdotool key Tab space Tab
+  xdotool type --delay 20 home
+  xdotool key Return
+}
+
+kde_checks() {
+  kbuildsycoca5 >"$HOME/sycoca.log" 2>&1
+  # Without compositing, a screenshot of the root window is what is on the screen.
+  KWIN_COMPOSE=N kwin_x11 --replace >"$HOME/kwin.log" 2>&1 &
+  plasmashell --no-respawn >"$HOME/plasma.log" 2>&1 &
+  eventually dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher \
+    /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping
+  make_wallet
+  start_standin
+  local client icon settings=$XDG_CONFIG_HOME/Vorlin/IPUpdateClient.conf
+
+  # The password into the wallet, which opens without a question: a first start, the keyring
+  # box ticked, Save; KWallet holds the password, the settings file does not.
+  QT_QPA_PLATFORM=xcb "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
+  client=$!
+  eventually bash -c 'wallet users kdewallet | grep -q "Vorlin IP Update Client"'
+  sleep 1 # the wallet's answer reaches the window, whose keyring box can then be ticked
+  save_by_keyboard
+  eventually grep -q '\[good\]' "$HOME/client.log"
+  grep -qx 'password=' "$settings" || fail "the settings file holds a password"
+  local entry
+  entry=$(kwallet-query -l -f 'Vorlin IP Update Client' kdewallet 2>/dev/null)
+  [ "$(kwallet-query -r "$entry" -f 'Vorlin IP Update Client' kdewallet 2>/dev/null)" = Demo-pass1 ] ||
+    fail "KWallet holds no password of the program's"
+  kill "$client"
+  wait "$client" || true
+
+  # A new start updates with the password from the wallet; its icon in Plasma's tray, with its
+  # menus.
+  QT_QPA_PLATFORM=xcb "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
+  client=$!
+  eventually grep -q '\[good\]' "$HOME/client.log"
+  eventually find_icon
+  icon=$(find_icon)
+  tray_checks
+
+  # A wallet that stays closed, as KWallet switched off keeps it: the cycles fail, told once.
+  kill "$(pgrep -x kwalletd5)"
+  printf '[Wallet]\nEnabled=false\n' >>"$XDG_CONFIG_HOME/kwalletrc"
+  QT_QPA_PLATFORM=xcb "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
+  client=$!
+  eventually item_property ToolTip
+  kill -USR1 "$client"
+  eventually bash -c 'item_property ToolTip | grep -q "the keyring did not give the password"'
+  cp "$HOME"/*.log /work/trial/
+  [ "$(grep -c 'The password could not be taken from the keyring' "$HOME/client.log")" = 1 ] ||
+    fail "a closed wallet was not told once: $(cat "$HOME/client.log")"
+  grep -q '\[good\]' "$HOME/client.log" && fail "updated without the wallet's password"
+  echo "desktop box: $shell: the password in KWallet and taken from it, a closed wallet told" \
+    "once, the icon in Plasma's tray, its tooltip, both menus and Quit"
+}
+
+# The tray icon at $icon: its tooltip shows where the pointer rests, the tray's from the
+# item's ToolTip, or the program's own over XEmbed, of the accepted update's lines. A left
+# click opens the program's menu at the icon; a right click the tray's menu (the program's own
+# over XEmbed), whose last entry, Quit, ends the program.
+tray_checks() {
+  local x y w h window owner mx my
+  read -r x y w h <<<"$icon"
+  windows >"$HOME/before"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2))
+  eventually new_window "$HOME/before"
+  read -r window _ _ _ my <<<"$(new_window "$HOME/before")"
+  owner=$(xdotool getwindowpid "$window" || true)
+  if [ "$shell" != xfce-xembed ]; then
+    [ "$owner" != "$client" ] && item_property ToolTip | grep -q 203.0.113.7 ||
+      fail "no tooltip of the addresses from the item"
+  else
+    [ "$owner" = "$client" ] && [ "$my" -gt 40 ] || fail "no tooltip of the program's lines"
+  fi
+  windows >"$HOME/before"
+  xdotool click 1
+  eventually new_window "$HOME/before"
+  read -r window mx my _ _ <<<"$(new_window "$HOME/before")"
+  [ "$(xdotool getwindowpid "$window")" = "$client" ] || fail "a left click opened no menu of the program's"
+  [ "$mx" -le $((x + w)) ] && [ "$mx" -ge $((x - 400)) ] && [ "$my" -le $((y + h + 40)) ] ||
+    fail "the program's menu opened away from the icon, at $mx,$my"
+  xdotool key Escape
+  eventually sh -c "! xdotool search --onlyvisible --pid $client --maxdepth 1 --name '' | grep -qx $window"
+  windows >"$HOME/before"
+  xdotool click 3
+  eventually new_window "$HOME/before"
+  read -r window x y w h <<<"$(new_window "$HOME/before")"
+  owner=$(xdotool getwindowpid "$window" || true)
+  [ "$shell" = xfce-xembed ] && [ "$owner" != "$client" ] && fail "a right click opened no menu of the program's"
+  [ "$shell" != xfce-xembed ] && [ "$owner" = "$client" ] && fail "a right click opened the program's own menu, not the tray's"
+  xdotool mousemove $((x + w / 2)) $((y + h - 10)) click 1
+  eventually ended "$client"
+  wait "$client" || fail "Quit ended the program with status $?"
+}
+
 xfce_checks() {
   xfwm4 --compositor=off >"$HOME/xfwm4.log" 2>&1 &
   xfce4-panel >"$HOME/panel.log" 2>&1 &
@@ -341,42 +483,7 @@ xfce_checks() {
   kill -USR1 "$client" # an update now, which finds no provider
   eventually icon_has red
 
-  # Its tooltip shows where the pointer rests: the panel's, from the item's ToolTip, or the
-  # program's own over XEmbed, of the accepted update's lines. A left click opens the program's
-  # menu at the icon; a right click the tray's menu (the program's own over XEmbed), whose last
-  # entry, Quit, ends the program.
-  local x y w h window owner mx my
-  read -r x y w h <<<"$icon"
-  windows >"$HOME/before"
-  xdotool mousemove $((x + w / 2)) $((y + h / 2))
-  eventually new_window "$HOME/before"
-  read -r window _ _ _ my <<<"$(new_window "$HOME/before")"
-  owner=$(xdotool getwindowpid "$window" || true)
-  if [ "$shell" = xfce ]; then
-    [ "$owner" != "$client" ] && item_property ToolTip | grep -q 203.0.113.7 ||
-      fail "no tooltip of the addresses from the item"
-  else
-    [ "$owner" = "$client" ] && [ "$my" -gt 40 ] || fail "no tooltip of the program's lines"
-  fi
-  windows >"$HOME/before"
-  xdotool click 1
-  eventually new_window "$HOME/before"
-  read -r window mx my _ _ <<<"$(new_window "$HOME/before")"
-  [ "$(xdotool getwindowpid "$window")" = "$client" ] || fail "a left click opened no menu of the program's"
-  [ "$mx" -le $((x + w)) ] && [ "$mx" -ge $((x - 400)) ] && [ "$my" -le $((y + h + 40)) ] ||
-    fail "the program's menu opened away from the icon, at $mx,$my"
-  xdotool key Escape
-  eventually sh -c "! xdotool search --onlyvisible --pid $client --maxdepth 1 --name '' | grep -qx $window"
-  windows >"$HOME/before"
-  xdotool click 3
-  eventually new_window "$HOME/before"
-  read -r window x y w h <<<"$(new_window "$HOME/before")"
-  owner=$(xdotool getwindowpid "$window" || true)
-  [ "$shell" = xfce-xembed ] && [ "$owner" != "$client" ] && fail "a right click opened no menu of the program's"
-  [ "$shell" = xfce ] && [ "$owner" = "$client" ] && fail "a right click opened the program's own menu, not the tray's"
-  xdotool mousemove $((x + w / 2)) $((y + h - 10)) click 1
-  eventually ended "$client"
-  wait "$client" || fail "Quit ended the program with status $?"
+  tray_checks
   echo "desktop box: $shell: the icon's looks, its tooltip, both menus and Quit"
 }
 
