@@ -71,6 +71,9 @@ mutants() {
 @ menu-mid-screen-under-wayland src/app/AppDelegate.cpp
 - if (QGuiApplication::platformName().startsWith("wayland"))
 + if (false)
+@ icon-not-set-up-in-colour src/app/AppDelegate.cpp
+- statusIcons_ = {greyed(icon), icon,
++ statusIcons_ = {icon, icon,
 @ tray-menu-away-from-the-icon src/app/AppDelegate.cpp
 - trayIconMenu_->popup(QCursor::pos());
 + trayIconMenu_->popup(QPoint());

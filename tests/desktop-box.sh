@@ -10,7 +10,8 @@
 #   tests/desktop-box.sh BUILD-DIR SHELL
 #     SHELL: xfce (its tray over StatusNotifierItem), xfce-xembed (over XEmbed), gnome (under
 #            Wayland, without a tray), gnome-appindicator (under Wayland, with the AppIndicator
-#            extension's tray), kde (Plasma on X11, with KWallet)
+#            extension's tray), gnome-x11-appindicator (under X11, with that tray), kde
+#            (Plasma on X11, with KWallet)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -21,8 +22,15 @@ packages=(x11-apps xfce4-panel xfwm4 xfce4-settings xfconf xfce4-notifyd gnome-s
   gnome-shell-extension-appindicator plasma-workspace kwin-x11 libkf5wallet-bin plasma-framework
   qml-module-org-kde-kirigami2 kde-style-breeze breeze-icon-theme plasma-desktop kio)
 
+# In the box, with the ends of its programs' logs.
 fail() {
   echo "desktop box: $*" >&2
+  if [ -n "${shell:-}" ]; then
+    for log in "$HOME"/*.log; do
+      echo "== ${log##*/}" >&2
+      tail -n 15 "$log" >&2
+    done
+  fi
   exit 1
 }
 
@@ -95,9 +103,9 @@ enter_box() {
   return "$status"
 }
 
-# Waits up to thirty seconds for a command to succeed.
+# Waits up to thirty seconds (or tries tenths of a second) for a command to succeed.
 eventually() {
-  for _ in $(seq 300); do
+  for _ in $(seq "${tries:-300}"); do
     "$@" >/dev/null 2>&1 && return 0
     sleep 0.1
   done
@@ -170,10 +178,10 @@ session() {
   export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/home/run XDG_CONFIG_HOME=/tmp/home/config
   mkdir -p -m 700 "$HOME" "$XDG_RUNTIME_DIR"
   export -f fail eventually windows new_window ended shot screen find_icon tray_window tray_settled \
-    icon_has start_standin save_account item item_property
+    icon_has start_standin save_account item item_property save_by_keyboard tray_checks
   case $shell in
   xfce | xfce-xembed) xfce_session ;;
-  gnome | gnome-appindicator) gnome_session ;;
+  gnome | gnome-appindicator | gnome-x11-appindicator) gnome_session ;;
   kde) kde_session ;;
   *) fail "no such shell: $shell" ;;
   esac
@@ -195,7 +203,7 @@ xfce_session() {
   cp /etc/xdg/xfce4/panel/default.xml \
     "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
   export tray_area="640 0 640 40" # the top panel's right half
-  export -f xfce_checks tray_checks
+  export -f xfce_checks
   dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc xfce_checks
 }
 
@@ -215,34 +223,45 @@ gnome_session() {
   dbus-daemon --config-file="$HOME/system-bus.conf" --fork --nopidfile
   session_bus ca.desrt.dconf org.gnome.Shell.Notifications
   cp -r "$here/desktops/shell-probe@vorlin.com" "$HOME/.local/share/gnome-shell/extensions/"
-  start_standin
   chown -R vorlin-tester: "$HOME"
-  export -f start_gnome_shell gnome_checks appindicator_checks probe shows_window item \
-    item_property
+  export -f start_gnome_shell gnome_checks appindicator_checks appindicator_x11_checks probe \
+    probe_lines shows_window indicator
   local checks=gnome_checks
   [ "$shell" = gnome-appindicator ] && checks=appindicator_checks
+  if [ "$shell" = gnome-x11-appindicator ]; then
+    export DISPLAY=:7 tray_area="700 0 580 32" # the top bar's right part, without the clock
+    start_xvfb
+    checks=appindicator_x11_checks
+  fi
   setpriv --reuid=vorlin-tester --regid=vorlin-tester --clear-groups \
     dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc "$checks"
 }
 
-# With the test's extension and those named; a launch of the desktop entry finds the build's
-# program.
+# With the test's extension and those named.
 start_gnome_shell() {
   local extensions="'shell-probe@vorlin.com'"
   for extension in "$@"; do extensions+=", '$extension'"; done
   gsettings set org.gnome.shell enabled-extensions "[$extensions]"
+  # The shell's launches find the build's program and the stand-in.
   export PATH=$build/tests/on-standin:$PATH
-  gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 >"$HOME/shell.log" 2>&1 &
+  start_standin
+  if [ -n "${DISPLAY:-}" ]; then
+    gnome-shell --x11 --replace >"$HOME/shell.log" 2>&1 &
+    export XDG_SESSION_TYPE=x11 window_class=vorlin-ipupdate
+  else
+    gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 >"$HOME/shell.log" 2>&1 &
+    export WAYLAND_DISPLAY=wayland-0 XDG_SESSION_TYPE=wayland window_class=com.vorlin.IPUpdateClient
+  fi
   eventually probe Windows
-  export WAYLAND_DISPLAY=wayland-0 XDG_SESSION_TYPE=wayland
 }
 
 # Whether the shell shows the program's window (with the focus, given "true"): its title, its
-# application id, and its width, which its menus do not have.
+# application id (the desktop entry's name on Wayland, its StartupWMClass on X11), and its width,
+# which its menus do not have.
 shows_window() {
-  probe Windows | sed -e "s/^('//" -e "s/',)$//" -e 's/\\n/\n/g' -e 's/\\t/\t/g' |
-    awk -F '\t' -v focused="${1:-}" '$1 == "Vorlin IP Update Client" &&
-      $2 == "com.vorlin.IPUpdateClient" && $5 >= 400 && (focused == "" || $4 == focused) { found = 1 }
+  probe_lines Windows |
+    awk -F '\t' -v focused="${1:-}" -v class="$window_class" '$1 == "Vorlin IP Update Client" &&
+      $2 == class && $5 >= 400 && (focused == "" || $4 == focused) { found = 1 }
       END { exit !found }'
 }
 
@@ -283,10 +302,70 @@ appindicator_checks() {
   echo "desktop box: $shell: the item in the top bar, its tooltip, and Activate opening the window"
 }
 
-# What the test's extension tells of the shell.
+# Where the program's indicator is in the top bar, as "x y w h".
+indicator() {
+  probe_lines Indicators |
+    awk -F '\t' '$1 ~ /appindicator/ { print $2, $3, $4, $5; found = 1 } END { exit !found }'
+}
+
+# GNOME under X11 with the AppIndicator extension, with real clicks: the icon in the top bar in
+# its three looks; a click opens the menu that the shell draws, whose Quit ends the program at
+# once, also while a Save waits for a provider that does not answer.
+appindicator_x11_checks() {
+  start_gnome_shell ubuntu-appindicators@ubuntu.com
+  # The session starts in the overview, which a key leaves.
+  eventually bash -c 'probe Overview | grep -q true'
+  eventually bash -c 'xdotool key Escape && sleep 0.5 && probe Overview | grep -q false'
+  eventually tray_settled
+  mv "$HOME/now.xwd" "$HOME/empty.xwd"
+  local client icon
+  vorlin-ipupdate >"$HOME/client.log" 2>&1 &
+  client=$!
+  eventually shows_window
+  eventually indicator
+  eventually tray_settled
+  icon=$(indicator)
+  export icon
+  mv "$HOME/now.xwd" "$HOME/not-set-up.xwd"
+  [ "$(screen colours "$HOME/not-set-up.xwd" $icon)" = "blue=0 green=0 red=0" ] &&
+    screen changed "$HOME/empty.xwd" "$HOME/not-set-up.xwd" $icon | grep -q . ||
+    fail "the icon not set up: $(screen colours "$HOME/not-set-up.xwd" $icon)"
+  save_account
+  eventually icon_has blue
+  icon_has red && fail "the working icon: $(screen colours "$HOME/now.xwd" $icon)"
+  kill "$standin"
+  kill -USR1 "$client" # an update now, which finds no provider
+  eventually icon_has red
+
+  # A Save that waits: the provider's host takes the connection and never answers.
+  /usr/bin/python3 -c 'import socket, time
+connection = socket.create_server(("127.0.0.1", 47441)).accept()
+print("taken", flush=True)
+time.sleep(600)' >"$HOME/silent.out" &
+  # A click on the window's first label gives it the focus, which its user name's field holds.
+  xdotool mousemove --window "$(xdotool search --onlyvisible --name '^Vorlin IP Update Client$')" 40 21 \
+    click 1
+  save_by_keyboard
+  eventually grep -q taken "$HOME/silent.out"
+  local x y w h
+  read -r x y w h <<<"$icon"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+  eventually bash -c 'probe Menu | grep -q Quit'
+  read -r x y w h <<<"$(probe_lines Menu | awk -F '\t' '$1 == "Quit" { print $2, $3, $4, $5 }')"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+  tries=50 eventually ended "$client"
+  wait "$client" || fail "Quit ended the program with status $?"
+  echo "desktop box: $shell: the icon's looks in the top bar, the shell's menu and its Quit," \
+    "also during a Save"
+}
+
+# What the test's extension tells of the shell; and its answer's lines, of fields apart by tabs.
 probe() {
   gdbus call --session --dest com.vorlin.ShellProbe --object-path /com/vorlin/ShellProbe \
     --method "com.vorlin.ShellProbe.$1" "${@:2}"
+}
+probe_lines() {
+  probe "$1" | sed -e "s/^('//" -e "s/',)$//" -e 's/\\n/\n/g' -e 's/\\t/\t/g'
 }
 
 gnome_checks() {
@@ -321,7 +400,7 @@ kde_session() {
   session_bus org.kde.kded5 org.kde.kwalletd5 org.kde.kglobalaccel org.kde.ActivityManager \
     org.kde.plasma.Notifications org.kde.kiod5
   export tray_area="640 756 640 44" # the bottom panel's right half
-  export -f kde_checks make_wallet wallet save_by_keyboard tray_checks
+  export -f kde_checks make_wallet wallet
   dbus-run-session --config-file="$HOME/bus.conf" -- bash -euc kde_checks
 }
 
@@ -349,12 +428,13 @@ make_wallet() {
   wallet close kdewallet true >/dev/null
 }
 
-# A Save in the window by the keyboard alone, into the keyring.
+# A Save in the window by the keyboard alone; given "keyring", with the keyring's box ticked.
 save_by_keyboard() {
   xdotool type --delay 20 demo2026
   xdotool key Tab
   xdotool type --delay 20 Demo-pass1
-  xdotool key Tab space Tab
+  xdotool key Tab
+  [ "${1:-}" != keyring ] || xdotool key space Tab
   xdotool type --delay 20 home
   xdotool key Return
 }
@@ -376,7 +456,7 @@ kde_checks() {
   client=$!
   eventually bash -c 'wallet users kdewallet | grep -q "Vorlin IP Update Client"'
   sleep 1 # the wallet's answer reaches the window, whose keyring box can then be ticked
-  save_by_keyboard
+  save_by_keyboard keyring
   eventually grep -q '\[good\]' "$HOME/client.log"
   grep -qx 'password=' "$settings" || fail "the settings file holds a password"
   local entry

@@ -8,9 +8,18 @@ const probeInterface = `<node><interface name="com.vorlin.ShellProbe">
   <method name="Windows"><arg type="s" direction="out"/></method>
   <method name="Notifications"><arg type="s" direction="out"/></method>
   <method name="Indicators"><arg type="s" direction="out"/></method>
+  <method name="Menu"><arg type="s" direction="out"/></method>
+  <method name="Overview"><arg type="b" direction="out"/></method>
   <method name="Launch"><arg type="s" direction="in"/></method>
   <method name="Close"><arg type="s" direction="in"/></method>
 </interface></node>`;
+
+// Where an actor is on the screen: x, y, width, height.
+function box(actor) {
+    const [x, y] = actor.get_transformed_position();
+    const [width, height] = actor.get_transformed_size();
+    return [x, y, width, height].map(Math.round);
+}
 
 class Probe {
     // A line a window: its title, its application id, its process, whether it has the focus,
@@ -31,12 +40,27 @@ class Probe {
             .join('\n');
     }
 
-    // A line an indicator that shows in the top bar: its role.
+    // A line an indicator that shows in the top bar: its role and its box on the screen.
     Indicators() {
         return Object.entries(Main.panel.statusArea)
             .filter(([, indicator]) => indicator.container.visible && indicator.container.mapped)
-            .map(([role]) => role)
+            .map(([role, indicator]) => [role, ...box(indicator.container)].join('\t'))
             .join('\n');
+    }
+
+    // A line an entry of the top bar's open menu: its label and its box on the screen.
+    Menu() {
+        return Object.values(Main.panel.statusArea)
+            .filter(indicator => indicator.menu && indicator.menu.isOpen)
+            .flatMap(indicator => indicator.menu._getMenuItems())
+            .filter(item => item.label && item.visible)
+            .map(item => [item.label.text, ...box(item)].join('\t'))
+            .join('\n');
+    }
+
+    // Whether the overview shows, as it does at the session's start.
+    Overview() {
+        return Main.overview.visible;
     }
 
     // With the shell's own launch context, which hands out a startup id.
