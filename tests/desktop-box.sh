@@ -221,7 +221,7 @@ gnome_session() {
     -e 's|<policy context="default">|&<allow user="*"/>|' "$here/private-bus.conf" \
     >"$HOME/system-bus.conf"
   dbus-daemon --config-file="$HOME/system-bus.conf" --fork --nopidfile
-  session_bus ca.desrt.dconf org.gnome.Shell.Notifications
+  session_bus ca.desrt.dconf org.gnome.Shell.Notifications org.a11y.Bus
   cp -r "$here/desktops/shell-probe@vorlin.com" "$HOME/.local/share/gnome-shell/extensions/"
   chown -R vorlin-tester: "$HOME"
   export -f start_gnome_shell gnome_checks appindicator_checks appindicator_x11_checks probe \
@@ -374,9 +374,19 @@ gnome_checks() {
 
   # A first start opens the window, Qt's own on Wayland (the entry's name as its application
   # id); closing it leaves the program updating, which a notification says.
+  gsettings set org.gnome.desktop.interface toolkit-accessibility true # as a screen reader does
   vorlin-ipupdate >"$HOME/client.log" 2>&1 &
   client=$!
   eventually shows_window
+  # A screen reader finds every control named by its label, over AT-SPI.
+  local controls
+  eventually bash -c '/usr/bin/python3 "$here/desktops/accessible.py" vorlin-ipupdate | grep -q Close'
+  controls=$(/usr/bin/python3 "$here/desktops/accessible.py" vorlin-ipupdate)
+  [ "$controls" = "$(printf '%s\t%s\n' text 'User name:' 'password text' Password: \
+    'check box' 'Keep the password in the keyring' text Group: \
+    'check box' 'Keep the IPv4 address updated' 'check box' 'Keep the IPv6 address updated' \
+    text Activity: 'push button' Menu 'push button' Save 'push button' Close)" ] ||
+    fail "the controls as a screen reader finds them: $controls"
   probe Close 'Vorlin IP Update Client' >/dev/null
   eventually bash -c 'probe Windows >/dev/null && ! shows_window'
   eventually bash -c 'probe Notifications | grep -q "Vorlin IP Update Client keeps updating"'
@@ -388,8 +398,8 @@ gnome_checks() {
   probe Launch "$here/../packaging/linux/com.vorlin.IPUpdateClient.desktop" >/dev/null
   eventually shows_window true
   kill -0 "$client" || fail "the program ended"
-  echo "desktop box: $shell: the window at first start, closed while updates go on, told," \
-    "and brought forward by a launch from the dash"
+  echo "desktop box: $shell: the window at first start, its controls named for a screen reader," \
+    "closed while updates go on, told, and brought forward by a launch from the dash"
 }
 
 # KDE Plasma on X11, with KDE's wallet (KWallet). The services that its buses start inherit
