@@ -74,6 +74,9 @@ mutants() {
 @ icon-not-set-up-in-colour src/app/AppDelegate.cpp
 - statusIcons_ = {greyed(icon), icon,
 + statusIcons_ = {icon, icon,
+@ icon-failing-without-its-badge src/app/AppDelegate.cpp
+- withBadge(icon, QIcon(":/badge_attention"))};
++ icon};
 @ tray-menu-away-from-the-icon src/app/AppDelegate.cpp
 - trayIconMenu_->popup(QCursor::pos());
 + trayIconMenu_->popup(QPoint());

@@ -129,10 +129,18 @@ new_window() {
 # Whether the process has ended (a child that has not been waited for yet included).
 ended() { [ ! -e "/proc/$1" ] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat"; }
 
-shot() { xwd -root -silent >"$1"; }
+# A screenshot: of the X screen, or under Wayland of GNOME's top bar, which the shell takes.
+shot() {
+  if [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    xwd -root -silent >"$1"
+  else
+    rm -f "$1"
+    probe Shot "$1" >/dev/null && eventually test -e "$1"
+  fi
+}
 screen() { /usr/bin/python3 "$here/desktops/screen.py" "$@"; }
 # The icon's box by its colours, which only the working and failing looks have.
-find_icon() { shot "$HOME/now.xwd" && screen find "$HOME/now.xwd" $tray_area | grep .; }
+find_icon() { shot "$HOME/now.shot" && screen find "$HOME/now.shot" $tray_area | grep .; }
 # The program's tray icon window over XEmbed: one of its windows, as small as an icon.
 tray_window() {
   xdotool search --pid "$client" | while read -r id; do
@@ -140,13 +148,19 @@ tray_window() {
     [ "$WIDTH" -le 64 ] && [ "$WIDTH" -gt 1 ] && echo "$id"
   done | grep -q .
 }
-# Whether the tray looks the same in two screenshots a moment apart (the newest in now.xwd).
+# Whether the tray looks the same in two screenshots a moment apart (the newest in now.shot).
 tray_settled() {
-  shot "$HOME/then.xwd" && sleep 0.3 && shot "$HOME/now.xwd" &&
-    ! screen changed "$HOME/then.xwd" "$HOME/now.xwd" $tray_area | grep -q .
+  shot "$HOME/then.shot" && sleep 0.3 && shot "$HOME/now.shot" &&
+    ! screen changed "$HOME/then.shot" "$HOME/now.shot" $tray_area | grep -q .
 }
 # Whether the icon's box shows a colour ("red", say) in a screenshot taken now.
-icon_has() { shot "$HOME/now.xwd" && [[ $(screen colours "$HOME/now.xwd" $icon) != *"$1=0"* ]]; }
+icon_has() { shot "$HOME/now.shot" && [[ $(screen colours "$HOME/now.shot" $icon) != *"$1=0"* ]]; }
+# Whether the icon's box shows the look not set up in not-set-up.shot: drawn over the empty tray
+# of empty.shot, in none of the other looks' colours.
+shows_not_set_up() {
+  [ "$(screen colours "$HOME/not-set-up.shot" $icon)" = "blue=0 green=0 red=0" ] &&
+    screen changed "$HOME/empty.shot" "$HOME/not-set-up.shot" $icon | grep -q .
+}
 
 # The session bus of the box, which starts only the services named (as the shell needs
 # them), and adds its own policy.
@@ -178,7 +192,7 @@ session() {
   export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/home/run XDG_CONFIG_HOME=/tmp/home/config
   mkdir -p -m 700 "$HOME" "$XDG_RUNTIME_DIR"
   export -f fail eventually windows new_window ended shot screen find_icon tray_window tray_settled \
-    icon_has start_standin save_account item item_property save_by_keyboard tray_checks
+    icon_has shows_not_set_up start_standin save_account item item_property save_by_keyboard tray_checks
   case $shell in
   xfce | xfce-xembed) xfce_session ;;
   gnome | gnome-appindicator | gnome-x11-appindicator) gnome_session ;;
@@ -281,25 +295,35 @@ item_property() {
     --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"
 }
 
-# GNOME with its AppIndicator extension's tray: the item registers with the extension and shows
-# in the top bar, its tooltip holds the addresses, and its Activate (the extension's double
-# click) opens the window under Wayland, where a menu could not open at the icon.
+# GNOME under Wayland with its AppIndicator extension's tray: the item registers with the
+# extension and shows in the top bar, working and then failing; its tooltip holds the addresses,
+# and its Activate (the extension's double click) opens the window, as a menu could not open at
+# the icon.
 appindicator_checks() {
   start_gnome_shell ubuntu-appindicators@ubuntu.com
   save_account
   vorlin-ipupdate >"$HOME/client.log" 2>&1 &
   local client=$!
   eventually bash -c 'item_property ToolTip | grep -q 203.0.113.7'
-  eventually bash -c 'probe Indicators | grep -q appindicator'
+  eventually indicator
   probe Windows >/dev/null && ! shows_window ||
     fail "the window opened at a start with a tray and saved settings"
+  local icon
+  icon=$(indicator)
+  export icon
+  eventually icon_has blue
+  icon_has red && fail "the working icon: $(screen colours "$HOME/now.shot" $icon)"
   local name path
   read -r name path <<<"$(item)"
   gdbus call --session --dest "$name" --object-path "$path" \
     --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
   eventually shows_window
+  kill "$standin"
+  kill -USR1 "$client" # an update now, which finds no provider
+  eventually icon_has red
   kill -0 "$client" || fail "the program ended"
-  echo "desktop box: $shell: the item in the top bar, its tooltip, and Activate opening the window"
+  echo "desktop box: $shell: the item in the top bar, working and failing, its tooltip, and" \
+    "Activate opening the window"
 }
 
 # Where the program's indicator is in the top bar, as "x y w h".
@@ -317,7 +341,7 @@ appindicator_x11_checks() {
   eventually bash -c 'probe Overview | grep -q true'
   eventually bash -c 'xdotool key Escape && sleep 0.5 && probe Overview | grep -q false'
   eventually tray_settled
-  mv "$HOME/now.xwd" "$HOME/empty.xwd"
+  mv "$HOME/now.shot" "$HOME/empty.shot"
   local client icon
   vorlin-ipupdate >"$HOME/client.log" 2>&1 &
   client=$!
@@ -326,13 +350,11 @@ appindicator_x11_checks() {
   eventually tray_settled
   icon=$(indicator)
   export icon
-  mv "$HOME/now.xwd" "$HOME/not-set-up.xwd"
-  [ "$(screen colours "$HOME/not-set-up.xwd" $icon)" = "blue=0 green=0 red=0" ] &&
-    screen changed "$HOME/empty.xwd" "$HOME/not-set-up.xwd" $icon | grep -q . ||
-    fail "the icon not set up: $(screen colours "$HOME/not-set-up.xwd" $icon)"
+  mv "$HOME/now.shot" "$HOME/not-set-up.shot"
+  shows_not_set_up || fail "the icon not set up: $(screen colours "$HOME/not-set-up.shot" $icon)"
   save_account
   eventually icon_has blue
-  icon_has red && fail "the working icon: $(screen colours "$HOME/now.xwd" $icon)"
+  icon_has red && fail "the working icon: $(screen colours "$HOME/now.shot" $icon)"
   kill "$standin"
   kill -USR1 "$client" # an update now, which finds no provider
   eventually icon_has red
@@ -548,7 +570,7 @@ xfce_checks() {
     eventually dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher \
       /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping
   sleep 1 # the panel draws its plugins
-  shot "$HOME/empty.xwd"
+  shot "$HOME/empty.shot"
 
   local standin client icon
   start_standin
@@ -560,15 +582,13 @@ xfce_checks() {
   # is gone.
   if [ "$shell" = xfce ]; then eventually item; else eventually tray_window; fi
   eventually tray_settled
-  mv "$HOME/now.xwd" "$HOME/not-set-up.xwd"
+  mv "$HOME/now.shot" "$HOME/not-set-up.shot"
   save_account
   eventually find_icon
   icon=$(find_icon)
   export icon
-  [ "$(screen colours "$HOME/not-set-up.xwd" $icon)" = "blue=0 green=0 red=0" ] &&
-    screen changed "$HOME/empty.xwd" "$HOME/not-set-up.xwd" $icon | grep -q . ||
-    fail "the icon not set up: $(screen colours "$HOME/not-set-up.xwd" $icon)"
-  icon_has blue && ! icon_has red || fail "the working icon: $(screen colours "$HOME/now.xwd" $icon)"
+  shows_not_set_up || fail "the icon not set up: $(screen colours "$HOME/not-set-up.shot" $icon)"
+  icon_has blue && ! icon_has red || fail "the working icon: $(screen colours "$HOME/now.shot" $icon)"
   kill "$standin"
   kill -USR1 "$client" # an update now, which finds no provider
   eventually icon_has red

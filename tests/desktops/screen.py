@@ -1,5 +1,5 @@
-# Reads screenshots that xwd took of a whole X screen (true colour) and tells what changed
-# between two, and what an area holds.
+# Reads screenshots, of a whole X screen (true colour) that xwd took or PNG files of 8-bit RGB
+# or RGBA, and tells what changed between two, and what an area holds.
 #   screen.py changed BEFORE AFTER X Y W H   the box "x y w h" of the pixels that changed in
 #                                             the area, or nothing
 #   screen.py colours SHOT X Y W H            how many of the area's pixels are near the icon's
@@ -7,11 +7,44 @@
 #   screen.py find SHOT X Y W H               the box of the area's pixels in those colours
 import struct
 import sys
+import zlib
+
+
+def paeth(a, b, c):
+    p = a + b - c
+    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    return a if pa <= pb and pa <= pc else b if pb <= pc else c
+
+
+def read_png(data):
+    width, height, depth, kind, _, _, interlace = struct.unpack(">IIBBBBB", data[16:29])
+    if depth != 8 or kind not in (2, 6) or interlace:
+        sys.exit("screen.py: not an 8-bit RGB(A) PNG")
+    chunks, at = [], 8
+    while at < len(data):
+        (length,) = struct.unpack(">I", data[at : at + 4])
+        if data[at + 4 : at + 8] == b"IDAT":
+            chunks.append(data[at + 8 : at + 8 + length])
+        at += 12 + length
+    raw, step = zlib.decompress(b"".join(chunks)), 3 if kind == 2 else 4
+    line, rows, above = width * step, [], bytearray(width * step)
+    for y in range(height):
+        start = y * (line + 1)
+        method, row = raw[start], bytearray(raw[start + 1 : start + 1 + line])
+        for i in range(line):
+            a = row[i - step] if i >= step else 0
+            c = above[i - step] if i >= step else 0
+            row[i] = (row[i] + (0, a, above[i], (a + above[i]) // 2, paeth(a, above[i], c))[method]) & 255
+        rows.append(row)
+        above = row
+    return width, height, lambda x, y: tuple(rows[y][step * x : step * x + 3])
 
 
 def read(path):
     with open(path, "rb") as shot:
         data = shot.read()
+    if data.startswith(b"\x89PNG"):
+        return read_png(data)
     header = struct.unpack(">25I", data[:100])
     size, width, height, order = header[0], header[4], header[5], header[7]
     step, line, colours = header[11] // 8, header[12], header[19]

@@ -1,7 +1,7 @@
 // Tells the tests what GNOME Shell shows (its windows, which has the focus, its notifications)
 // and launches a desktop entry as the dash does, over the session bus; org.gnome.Shell.Eval,
 // which could tell, is closed to callers.
-const { Gio } = imports.gi;
+const { Gio, Shell } = imports.gi;
 const Main = imports.ui.main;
 
 const probeInterface = `<node><interface name="com.vorlin.ShellProbe">
@@ -10,6 +10,7 @@ const probeInterface = `<node><interface name="com.vorlin.ShellProbe">
   <method name="Indicators"><arg type="s" direction="out"/></method>
   <method name="Menu"><arg type="s" direction="out"/></method>
   <method name="Overview"><arg type="b" direction="out"/></method>
+  <method name="Shot"><arg type="s" direction="in"/></method>
   <method name="Launch"><arg type="s" direction="in"/></method>
   <method name="Close"><arg type="s" direction="in"/></method>
 </interface></node>`;
@@ -61,6 +62,19 @@ class Probe {
     // Whether the overview shows, as it does at the session's start.
     Overview() {
         return Main.overview.visible;
+    }
+
+    // The top bar's pixels, from the screen's corner, into a PNG file at path, whole once
+    // there.
+    Shot(path) {
+        const [, , width, height] = box(Main.panel);
+        const part = Gio.File.new_for_path(`${path}.part`);
+        const stream = part.replace(null, false, Gio.FileCreateFlags.NONE, null);
+        new Shell.Screenshot().screenshot_area(0, 0, width, height, stream, (shooter, result) => {
+            shooter.screenshot_area_finish(result);
+            stream.close(null);
+            part.move(Gio.File.new_for_path(path), Gio.FileCopyFlags.OVERWRITE, null, null);
+        });
     }
 
     // With the shell's own launch context, which hands out a startup id.
