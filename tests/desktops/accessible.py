@@ -26,7 +26,8 @@ def controls(node):
 
 desktop = Atspi.get_desktop(0)
 programs = [desktop.get_child_at_index(index) for index in range(desktop.get_child_count())]
-names = [program.get_name() for program in programs if program is not None]
+programs = [program for program in programs if program is not None]
+names = [program.get_name() for program in programs]
 if sys.argv[1] not in names:
     sys.exit(f"accessible.py: {sys.argv[1]} is not among {names}")
 for control in controls(programs[names.index(sys.argv[1])]):
