@@ -103,7 +103,7 @@ enter_box() {
     exec chroot "$root" env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin "$@"' \
     sh "$layer" "$base" "$@" &
   box=$!
-  trap 'kill "$box"' TERM INT
+  trap 'kill -KILL "$box"' TERM INT # unshare itself ignores TERM and INT
   wait "$box" || status=$?
   trap - TERM INT
   rmdir "$base"
