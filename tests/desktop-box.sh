@@ -133,6 +133,14 @@ new_window() {
   [ -n "$found" ] && [ "$(wc -l <<<"$found")" -eq 1 ] && echo "$found"
 }
 
+# Runs the xdotool command given and waits for the one window it brings into view, in $appeared.
+window_after() {
+  windows >"$HOME/before"
+  xdotool "$@"
+  eventually new_window "$HOME/before"
+  appeared=$(new_window "$HOME/before")
+}
+
 # Whether the process has ended (a child that has not been waited for yet included).
 ended() { [ ! -e "/proc/$1" ] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat"; }
 
@@ -187,6 +195,18 @@ start_standin() {
   export STANDIN_HOSTS="localhost:47441 localhost:47442 localhost:47443" STANDIN_CA=$HOME/ca.pem
 }
 
+# The program, as the desktop starts it (its platform its own choice), its process in $client.
+start_client() {
+  "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
+  client=$!
+}
+
+# Whether the tray's watcher of items answers on the session bus.
+watcher_answers() {
+  dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+    org.freedesktop.DBus.Peer.Ping
+}
+
 # A Save through the companion, which wakes the running client for an update.
 save_account() {
   echo Demo-pass1 | "$build/tests/on-standin/vorlin-ipupdated" set-account --username demo2026 \
@@ -199,7 +219,8 @@ session() {
   export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/home/run XDG_CONFIG_HOME=/tmp/home/config
   mkdir -p -m 700 "$HOME" "$XDG_RUNTIME_DIR"
   export -f fail eventually windows new_window ended shot screen find_icon tray_window tray_settled \
-    icon_has shows_not_set_up start_standin save_account item item_property save_by_keyboard tray_checks
+    window_after icon_has shows_not_set_up start_client watcher_answers start_standin save_account \
+    item item_call item_property save_by_keyboard tray_checks
   case $shell in
   xfce | xfce-xembed) xfce_session ;;
   gnome | gnome-appindicator | gnome-x11-appindicator) gnome_session ;;
@@ -287,20 +308,20 @@ shows_window() {
 }
 
 # Where the program's tray item is, as registered with the watcher ("name/path" or, as GNOME's
-# extension keeps it, "name@/path"), as "name /path"; one of
-# its properties, as the shell reads it.
+# extension keeps it, "name@/path"), as "name /path"; a method of the item called, and one of
+# its properties read, as the shell does.
 item() {
   gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
     --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
     RegisteredStatusNotifierItems | grep -o "[^'\"]*/StatusNotifierItem" | head -1 |
     sed 's|@*/| /|'
 }
-item_property() {
+item_call() {
   local name path
   read -r name path <<<"$(item)"
-  gdbus call --session --dest "$name" --object-path "$path" \
-    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"
+  gdbus call --session --dest "$name" --object-path "$path" --method "$@"
 }
+item_property() { item_call org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"; }
 
 # GNOME under Wayland with its AppIndicator extension's tray: the item registers with the
 # extension and shows in the top bar, working and then failing; its tooltip holds the addresses,
@@ -309,8 +330,8 @@ item_property() {
 appindicator_checks() {
   start_gnome_shell ubuntu-appindicators@ubuntu.com
   save_account
-  vorlin-ipupdate >"$HOME/client.log" 2>&1 &
-  local client=$!
+  local client
+  start_client
   eventually bash -c 'item_property ToolTip | grep -q 203.0.113.7'
   eventually indicator
   probe Windows >/dev/null && ! shows_window ||
@@ -320,10 +341,7 @@ appindicator_checks() {
   export icon
   eventually icon_has blue
   icon_has red && fail "the working icon: $(screen colours "$HOME/now.shot" $icon)"
-  local name path
-  read -r name path <<<"$(item)"
-  gdbus call --session --dest "$name" --object-path "$path" \
-    --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
+  item_call org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
   eventually shows_window
   kill "$standin"
   kill -USR1 "$client" # an update now, which finds no provider
@@ -350,8 +368,7 @@ appindicator_x11_checks() {
   eventually tray_settled
   mv "$HOME/now.shot" "$HOME/empty.shot"
   local client icon
-  vorlin-ipupdate >"$HOME/client.log" 2>&1 &
-  client=$!
+  start_client
   eventually shows_window
   eventually indicator
   eventually tray_settled
@@ -407,8 +424,7 @@ gnome_checks() {
   # A first start opens the window, Qt's own on Wayland (the entry's name as its application
   # id); closing it leaves the program updating, which a notification says.
   gsettings set org.gnome.desktop.interface toolkit-accessibility true # as a screen reader does
-  vorlin-ipupdate >"$HOME/client.log" 2>&1 &
-  client=$!
+  start_client
   eventually shows_window
   # A screen reader finds every control named by its label, over AT-SPI.
   local controls
@@ -495,16 +511,14 @@ kde_checks() {
   # Without compositing, a screenshot of the root window is what is on the screen.
   KWIN_COMPOSE=N kwin_x11 --replace >"$HOME/kwin.log" 2>&1 &
   plasmashell --no-respawn >"$HOME/plasma.log" 2>&1 &
-  eventually dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher \
-    /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping
+  eventually watcher_answers
   make_wallet
   start_standin
   local client icon settings=$XDG_CONFIG_HOME/Vorlin/IPUpdateClient.conf
 
   # The password into the wallet, which opens without a question: a first start, the keyring
   # box ticked, Save; KWallet holds the password, the settings file does not.
-  QT_QPA_PLATFORM=xcb "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
-  client=$!
+  start_client
   eventually bash -c 'wallet users kdewallet | grep -q "Vorlin IP Update Client"'
   sleep 2 # the wallet's answer reaches the window, whose keyring box can then be ticked
   save_by_keyboard keyring
@@ -519,8 +533,7 @@ kde_checks() {
 
   # A new start updates with the password from the wallet; its icon in Plasma's tray, with its
   # menus.
-  QT_QPA_PLATFORM=xcb "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
-  client=$!
+  start_client
   eventually grep -q '\[good\]' "$HOME/client.log"
   eventually find_icon
   icon=$(find_icon)
@@ -532,8 +545,7 @@ kde_checks() {
   kill "$(pgrep -x kwalletd5)"
   eventually bash -c '! pgrep -x kwalletd5' # which writes its settings as it ends
   printf '[Wallet]\nEnabled=false\n' >>"$XDG_CONFIG_HOME/kwalletrc"
-  QT_QPA_PLATFORM=xcb "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
-  client=$!
+  start_client
   eventually bash -c 'item_property ToolTip | grep -q "the keyring did not give the password"'
   kill -USR1 "$client" # a cycle more, which the log does not mark: given two seconds
   sleep 2
@@ -556,10 +568,8 @@ tray_checks() {
     [ "$1" -ge $((x - 400)) ] && [ "$1" -le $((x + w + 100)) ] &&
       [ "$2" -ge $((y - 400)) ] && [ "$2" -le $((y + h + 100)) ]
   }
-  windows >"$HOME/before"
-  xdotool mousemove $((x + w / 2)) $((y + h / 2))
-  eventually new_window "$HOME/before"
-  read -r window mx my _ height <<<"$(new_window "$HOME/before")"
+  window_after mousemove $((x + w / 2)) $((y + h / 2))
+  read -r window mx my _ height <<<"$appeared"
   owner=$(xdotool getwindowpid "$window" || true)
   near_icon "$mx" "$my" || fail "the tooltip came away from the icon, at $mx,$my"
   if [ "$shell" != xfce-xembed ]; then
@@ -568,18 +578,14 @@ tray_checks() {
   else
     [ "$owner" = "$client" ] && [ "$height" -gt 40 ] || fail "no tooltip of the program's lines"
   fi
-  windows >"$HOME/before"
-  xdotool click 1
-  eventually new_window "$HOME/before"
-  read -r window mx my _ _ <<<"$(new_window "$HOME/before")"
+  window_after click 1
+  read -r window mx my _ _ <<<"$appeared"
   [ "$(xdotool getwindowpid "$window")" = "$client" ] || fail "a left click opened no menu of the program's"
   near_icon "$mx" "$my" || fail "the program's menu opened away from the icon, at $mx,$my"
   xdotool key Escape
   eventually sh -c "! xdotool search --onlyvisible --pid $client --maxdepth 1 --name '' | grep -qx $window"
-  windows >"$HOME/before"
-  xdotool click 3
-  eventually new_window "$HOME/before"
-  read -r window x y w h <<<"$(new_window "$HOME/before")"
+  window_after click 3
+  read -r window x y w h <<<"$appeared"
   owner=$(xdotool getwindowpid "$window" || true)
   [ "$shell" = xfce-xembed ] && [ "$owner" != "$client" ] && fail "a right click opened no menu of the program's"
   [ "$shell" != xfce-xembed ] && { [ -z "$owner" ] || [ "$owner" = "$client" ]; } &&
@@ -594,15 +600,13 @@ xfce_checks() {
   xfce4-panel >"$HOME/panel.log" 2>&1 &
   eventually xdotool search --onlyvisible --class xfce4-panel
   [ "$shell" = xfce-xembed ] ||
-    eventually dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher \
-      /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping
+    eventually watcher_answers
   sleep 1 # the panel draws its plugins
   shot "$HOME/empty.shot"
 
   local standin client icon
   start_standin
-  QT_QPA_PLATFORM=xcb "$build/tests/on-standin/vorlin-ipupdate" >"$HOME/client.log" 2>&1 &
-  client=$!
+  start_client
 
   # The icon in the tray, in each of its looks: not set up (a first start, whose window opens
   # on the left), working once the companion has saved the account, failing once the provider
