@@ -20,7 +20,6 @@
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -186,7 +185,7 @@ int main(int argc, char* argv[]) {
     const int wakeUps = argc > 2 ? std::atoi(argv[2]) : 10;
 
     QTemporaryDir settingsFolder;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    UserDefaults::useStoreIn(settingsFolder.path());
     StandInProvider provider;
     provider.addAccount({"bench2026", "Bench-pass1", {"home"}});
     ServiceClient::configure(provider.endpoints(), provider.authority());

@@ -142,7 +142,7 @@ int main(int argc, char* argv[]) {
     const int cycles = argc > 1 ? std::atoi(argv[1]) : 20'000;
 
     QTemporaryDir settingsFolder;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    UserDefaults::useStoreIn(settingsFolder.path());
     StandInProvider provider;
     provider.addAccount(account);
     provider.setReplyChooser(randomReply);

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "log/ActivityLog.h"
+#include "settings/UserDefaults.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <cstdlib>
 
@@ -15,7 +15,7 @@ inline void setUpFuzzEnvironment() {
     static char* argv[] = {name, nullptr};
     static QCoreApplication application(argc, argv);
     static QTemporaryDir settingsFolder;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    UserDefaults::useStoreIn(settingsFolder.path());
     ActivityLog::create();
 }
 

@@ -6,15 +6,12 @@
 #include "settings/UserDefaults.h"
 
 #include <QMap>
-#include <QSettings>
 #include <QTemporaryDir>
 
 // Points the settings store at an empty folder of its own while it lives: a first run.
 class TemporarySettingsStore {
 public:
-    TemporarySettingsStore() {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, directory_.path());
-    }
+    TemporarySettingsStore() { UserDefaults::useStoreIn(directory_.path()); }
     QString filePath() const { return directory_.filePath("Vorlin/IPUpdateClient.conf"); }
 
     // What a successful Save leaves for the worker.
@@ -45,12 +42,9 @@ public:
 
     // Unwritable even by root from now on: a file stands where its folder should be.
     void makeUnwritable() {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           writeFile(directory_.filePath("blocked"), {}));
+        UserDefaults::useStoreIn(writeFile(directory_.filePath("blocked"), {}));
     }
-    void makeWritable() {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, directory_.path());
-    }
+    void makeWritable() { UserDefaults::useStoreIn(directory_.path()); }
 
 private:
     QTemporaryDir directory_;

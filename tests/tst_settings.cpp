@@ -101,6 +101,66 @@ private slots:
         QCOMPARE(QSettings(store_->filePath(), QSettings::IniFormat).value("updatedipv4"), address);
     }
 
+    // Nothing but the store's own file decides: not a file of the same name beside its folder
+    // or in $XDG_CONFIG_DIRS, which another user may place, nor what stands there instead.
+    void onlyItsOwnFileDecides_data() {
+        columns<QString>();
+        for (const char* planted : {"account beside", "account in config dirs", "folder", "pipe"})
+            row(planted, QString(planted));
+    }
+    void onlyItsOwnFileDecides() {
+        const auto [planted] = fetch<QString>();
+        const QString beside = QFileInfo(store_->filePath()).path() + ".conf";
+        const QByteArray account = "[General]\nsaved=true\nusername=mallory1\n";
+        qputenv("XDG_CONFIG_DIRS", QFileInfo(beside).path().toUtf8() + "/dirs");
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CONFIG_DIRS"); });
+        if (planted == "account beside")
+            writeFile(beside, account);
+        else if (planted == "account in config dirs")
+            writeFile(QFileInfo(beside).path() + "/dirs/Vorlin/IPUpdateClient.conf", account);
+        else
+            QVERIFY(planted == "folder" ? QDir().mkpath(beside)
+                                        : ::mkfifo(qPrintable(beside), 0600) == 0);
+        QVERIFY(!UserDefaults::boolForKey(SettingsKeys::saved));
+        UserDefaults::setObject(SettingsKeys::username, "alice2024");
+        QCOMPARE(TemporarySettingsStore::state()[SettingsKeys::username], "alice2024");
+    }
+
+    // The store is where the XDG rules put it, which ignore a relative $XDG_CONFIG_HOME.
+    void storeInTheUsersConfigurationFolder_data() {
+        columns<QByteArray, QString>(); // $XDG_CONFIG_HOME, the folder under $HOME or "/"
+        row("absolute", QByteArray("/srv/cfg"), QString("/srv/cfg"));
+        row("relative", QByteArray("relcfg"), QString("~/.config"));
+    }
+    void storeInTheUsersConfigurationFolder() {
+        const auto [configHome, folder] = fetch<QByteArray, QString>();
+        const QByteArray home = qgetenv("HOME");
+        qputenv("XDG_CONFIG_HOME", configHome);
+        qputenv("HOME", "/home/alice");
+        UserDefaults::useStoreIn({});
+        const QString file = UserDefaults::storeFile();
+        qputenv("HOME", home);
+        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(file, QString(folder).replace("~", "/home/alice") + "/Vorlin/IPUpdateClient.conf");
+    }
+
+    // A write judged on the file waits while another process writes it: a reply's addresses
+    // are not stored under an account that another process stored meanwhile.
+    void writersInOtherProcessesTakeTurns() {
+        TemporarySettingsStore::saveAccount("alice2024", "s3cret!Pw", "home");
+        QProcess other; // takes the lock, then stores another account in place
+        other.start("flock", {UserDefaults::storeLockFile(), "sh", "-c",
+                              "echo locked; sleep 1; sed -i s/=alice2024/=carol333/ \"$0\"",
+                              store_->filePath()});
+        QVERIFY(other.waitForReadyRead(5000));
+        UserDefaults::setValuesIf({{SettingsKeys::updatedipv4, "203.0.113.7"}},
+                                  {{SettingsKeys::username, "alice2024"}});
+        QVERIFY(other.waitForFinished(5000) && other.exitCode() == 0);
+        const auto state = TemporarySettingsStore::state();
+        QCOMPARE(state[SettingsKeys::username], "carol333");
+        QCOMPARE(state[SettingsKeys::updatedipv4], "-");
+    }
+
     // The password rests enciphered (values made by `openssl enc -aes-256-ecb -base64 -A`); a
     // stored text that does not decipher reads as empty.
     void passwordRestsEnciphered_data() {

@@ -10,9 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QSettings>
-#include <QStandardPaths>
+#include <QFileInfo>
 #include <csignal>
 #include <map>
 #include <sys/stat.h>
@@ -48,15 +46,12 @@ int runCommand(const QStringList& arguments) {
     const auto command = rest.isEmpty() ? commands.end() : commands.find(rest.first());
     if (command == commands.end())
         return Companion::refuseUsage("the command is one of set-account, run and status");
-    // Where QSettings keeps the store, found without opening it: root looks first.
-    QString settingsHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (parser.isSet(settingsDir)) {
-        if (parser.value(settingsDir).isEmpty())
-            return Companion::refuseUsage("--settings-dir needs a folder");
-        settingsHome = QDir(parser.value(settingsDir)).absolutePath();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsHome);
-    }
-    if (!SettingsOwner::actAsOwnerOfSettings(settingsHome + '/' + UserDefaults::organizationName))
+    if (parser.isSet(settingsDir) && parser.value(settingsDir).isEmpty())
+        return Companion::refuseUsage("--settings-dir needs a folder");
+    // The settings' path is worked out once, and root checks the very path that is opened.
+    UserDefaults::useStoreIn(parser.isSet(settingsDir) ? parser.value(settingsDir)
+                                                       : UserDefaults::configurationHome());
+    if (!SettingsOwner::actAsOwnerOfSettings(QFileInfo(UserDefaults::storeFile()).path()))
         return command->second.refusedSettings;
     UserDefaults::makeStorePrivate(); // an older desktop program left it readable by others
     return command->second.run(QStringList{arguments.first() + ' ' + rest.first()} + rest.mid(1));

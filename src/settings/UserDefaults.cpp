@@ -1,21 +1,47 @@
 #include "settings/UserDefaults.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QThread>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace UserDefaults {
 namespace {
 
+// The file holds a password that every copy of the program can decipher, so it and its folder
+// are their owner's alone. On macOS the store is the system's defaults database instead.
+#ifdef Q_OS_DARWIN
+constexpr bool storeIsOurFile = false;
+#else
+constexpr bool storeIsOurFile = true;
+#endif
+
+std::mutex folderMutex;
+QString chosenFolder; // empty: the user's configuration folder
+
+QString storeFolder() {
+    const std::lock_guard lock(folderMutex);
+    return chosenFolder.isEmpty() ? configurationHome() : chosenFolder;
+}
+
 // QSettings objects of one process share one cache, so a store made afresh for every
-// call sees at once what another thread has just written.
+// call sees at once what another thread has just written. Opened by its path alone: one made
+// from the organisation's name would also read, for every key the file lacks, files of the
+// same name that others may place beside its folder or in $XDG_CONFIG_DIRS.
 class StandardUserDefaults : public QSettings {
 public:
-    StandardUserDefaults()
-        : QSettings(UserDefaults::organizationName, UserDefaults::applicationName) {}
+#ifdef Q_OS_DARWIN
+    StandardUserDefaults() : QSettings(organizationName, applicationName) {}
+#else
+    StandardUserDefaults() : QSettings(storeFile(), QSettings::IniFormat) {}
+#endif
 };
 
 // Held across a write and its undoing, so no reader sees a value that never reached the
@@ -25,13 +51,53 @@ std::mutex storeMutex;
 // Where this thread's innermost WriteCheck keeps its verdict; none when no check lives.
 thread_local bool* writeVerdict = nullptr;
 
-// The file holds a password that every copy of the program can decipher, so it and its folder
-// are their owner's alone. On macOS the store is the system's defaults database instead.
-#ifdef Q_OS_DARWIN
-constexpr bool storeIsOurFile = false;
-#else
-constexpr bool storeIsOurFile = true;
-#endif
+// How long a write waits for another process's write; a write still waiting then is not
+// stored. Another process holds the lock across a local file write only.
+constexpr int longestWaitForWriters = 5000;
+
+// Every writer of the store, in every process, holds this across its read, its judgement
+// and its sync: QSettings merges its own keys into whatever another process wrote meanwhile,
+// so without it a write judged on the earlier file lands on the newer one. An flock of a
+// file of its own, never removed: QSettings' own lock file is taken by sync() itself, and a
+// record lock would go whenever the process closed any descriptor of that file.
+class StoreWriteLock {
+public:
+    StoreWriteLock() : threads_(storeMutex) {
+        descriptor_ = ::open(QFile::encodeName(storeLockFile()),
+                             O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (descriptor_ < 0)
+            return;
+        const QDeadlineTimer deadline(longestWaitForWriters);
+        while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK || deadline.hasExpired()) {
+                release();
+                return;
+            }
+            QThread::msleep(10);
+        }
+    }
+    ~StoreWriteLock() { release(); }
+    StoreWriteLock(const StoreWriteLock&) = delete;
+    StoreWriteLock& operator=(const StoreWriteLock&) = delete;
+
+    bool held() const { return descriptor_ >= 0; }
+
+private:
+    void release() {
+        if (descriptor_ >= 0)
+            ::close(descriptor_);
+        descriptor_ = -1;
+    }
+
+    std::lock_guard<std::mutex> threads_;
+    int descriptor_ = -1;
+};
+
+void recordNotStored() {
+    if (writeVerdict)
+        *writeVerdict = false;
+}
+
 constexpr auto ownerOnlyFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 constexpr auto ownerOnlyFile = QFile::ReadOwner | QFile::WriteOwner;
 
@@ -61,17 +127,15 @@ void put(QSettings& store, const QString& key, const QVariant& value) {
 }
 
 // A write that fails stays in the shared cache or vanishes from it, depending on whether
-// the settings file exists; putting the earlier values back makes both behave alike. The
-// caller holds the store's lock.
+// the settings file exists; putting the earlier values back makes both behave alike.
 void writeThrough(QSettings& store, const Values& values) {
     Values earlier;
     for (const auto& [key, value] : values)
         earlier.append({key, store.value(key)});
     // The worker writes the remembered addresses every cycle: values the disk holds
-    // already cost no lock file, sync or rename.
+    // already cost no sync or rename.
     if (earlier == values)
         return;
-    createPrivately(store.fileName());
     for (const auto& [key, value] : values)
         put(store, key, value);
     store.sync();
@@ -80,13 +144,22 @@ void writeThrough(QSettings& store, const Values& values) {
         return;
     for (const auto& [key, earlierValue] : earlier)
         put(store, key, earlierValue);
-    if (writeVerdict)
-        *writeVerdict = false;
+    recordNotStored();
 }
 
-void writeThrough(const Values& values) {
-    const std::lock_guard lock(storeMutex);
-    StandardUserDefaults store; // reads the file again when it changed on disk
+// Writes the values while the keys of `expected` still hold those texts, judged under the
+// lock that every writer takes.
+void writeIf(const Values& values, const Values& expected) {
+    createPrivately(storeFile()); // its folder holds the lock's file
+    const StoreWriteLock lock;
+    if (!lock.held()) {
+        recordNotStored();
+        return;
+    }
+    StandardUserDefaults store; // made under the lock: reads the file again when it changed
+    for (const auto& [key, value] : expected)
+        if (store.value(key).toString() != value.toString())
+            return;
     writeThrough(store, values);
 }
 
@@ -120,32 +193,45 @@ bool boolForKey(const QString& key) {
 }
 
 void setObject(const QString& key, const QString& value) {
-    writeThrough({{key, value}});
+    writeIf({{key, value}}, {});
 }
 
 void setInteger(const QString& key, qint64 value) {
-    writeThrough({{key, value}});
+    writeIf({{key, value}}, {});
 }
 
 void setBool(const QString& key, bool value) {
-    writeThrough({{key, value}});
+    writeIf({{key, value}}, {});
 }
 
 void setValues(const Values& values) {
-    writeThrough(values);
+    writeIf(values, {});
 }
 
 void setValuesIf(const Values& values, const Values& expected) {
-    const std::lock_guard lock(storeMutex);
-    StandardUserDefaults store;
-    for (const auto& [key, value] : expected)
-        if (store.value(key).toString() != value.toString())
-            return;
-    writeThrough(store, values);
+    writeIf(values, expected);
+}
+
+QString configurationHome() {
+    // A relative one would name another folder in every working folder: the XDG rules ignore it.
+    const QString home = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return QDir::isAbsolutePath(home) ? QDir::cleanPath(home) : QDir::homePath() + "/.config";
+}
+
+void useStoreIn(const QString& folder) {
+    const std::lock_guard lock(folderMutex);
+    chosenFolder = folder.isEmpty() ? QString() : QDir(folder).absolutePath();
 }
 
 QString storeFile() {
-    return StandardUserDefaults().fileName();
+    if (!storeIsOurFile)
+        return QSettings(organizationName, applicationName).fileName();
+    return storeFolder() + '/' + organizationName + '/' + applicationName + ".conf";
+}
+
+QString storeLockFile() {
+    const QFileInfo settings(storeFile());
+    return settings.path() + '/' + settings.completeBaseName() + ".store.lock";
 }
 
 QString canonicalStoreFile() {
@@ -166,7 +252,9 @@ void makeStorePrivate() {
 }
 
 bool synchronize() {
-    const std::lock_guard lock(storeMutex);
+    const StoreWriteLock lock;
+    if (!lock.held())
+        return false;
     StandardUserDefaults store;
     store.sync();
     return store.status() != QSettings::AccessError;

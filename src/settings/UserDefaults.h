@@ -9,9 +9,10 @@
 // directly: unlike the MyFunctions accessors, they neither encipher the password nor
 // turn an absent value into "".
 //
-// Every write goes to disk at once; one of the value that the disk holds already (as read
-// again when the file changed) does nothing. A write that cannot reach the disk is undone, so
-// the process goes on with what the disk holds, however the store is unwritable.
+// Every write goes to disk at once, under a lock that writers in other processes take too; one
+// of the value that the disk holds already (as read again when the file changed) does nothing.
+// A write that cannot reach the disk, or that waits too long for another process's, is undone,
+// so the process goes on with what the disk holds, however the store is unwritable.
 namespace UserDefaults {
 
 inline constexpr auto organizationName = "Vorlin";
@@ -35,11 +36,19 @@ void setValues(const Values& values);
 // store's lock.
 void setValuesIf(const Values& values, const Values& expected);
 
-// The store's file as its path is spelled, and the same with the links on the way to its
+// The folder that holds "Vorlin/IPUpdateClient.conf": the one given last (an empty one: none),
+// else the user's configuration folder, $XDG_CONFIG_HOME where it is an absolute path, else
+// ~/.config.
+void useStoreIn(const QString& folder);
+QString configurationHome();
+
+// The store's file as its path is spelled (absolute), and the same with the links on the way to its
 // folder resolved once the folder exists: two spellings of one folder (a linked ~/.config)
 // are one store.
 QString storeFile();
 QString canonicalStoreFile();
+// Beside the store: the file whose lock every writer of the store takes, in every process.
+QString storeLockFile();
 // A short digest of a store's path, for names of what belongs to that store alone.
 QString digestOf(const QString& storePath);
 

@@ -10,6 +10,7 @@
 #include "app/ClientApplication.h"
 #include "app/PreferencesWindow.h"
 #include "log/ActivityLog.h"
+#include "settings/UserDefaults.h"
 #include "update/Snooze.h"
 
 #include <QApplication>
@@ -18,7 +19,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QSettings>
 #include <QTimer>
 #include <memory>
 #include <unistd.h>
@@ -69,7 +69,7 @@ int main(int argc, char* argv[]) {
         (folder.exists() && (!folder.isDir() || folder.ownerId() != getuid())))
         return fail(settingsFolder + " is not a folder of this user's");
     QDir(settingsFolder).removeRecursively();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder);
+    UserDefaults::useStoreIn(settingsFolder);
 
     std::unique_ptr<StandInProvider> provider;
     if (parser.isSet(api)) {
