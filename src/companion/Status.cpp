@@ -16,7 +16,7 @@ using MyFunctions::getConfigurationString;
 
 namespace {
 
-enum Status { wentThrough = 0, failed = 1, notSetUp = 2, noCycleYet = 3 };
+enum Status { wentThrough = 0, failed = 1, notSetUp = 2, noCycle = 3 };
 
 // Settings that are there but out of reach (another user's, say) are not "not set up yet".
 std::optional<QString> unreadable(const QString& file) {
@@ -44,12 +44,18 @@ QString keptUpdated() {
 }
 
 // The record counts only while the updater that wrote it holds the settings.
-std::optional<CycleRecord> newestCycleOfRunningUpdater() {
+std::optional<CycleRecord> newestCycleOf(const std::optional<UpdaterLock::Holder>& holder) {
     const auto record = CycleRecords::read();
-    const auto holder = UpdaterLock().holder();
     if (!record || !holder || holder->pid != record->pid)
         return std::nullopt;
     return record;
+}
+
+// The desktop program keeps no record: its window's log shows its cycles.
+QString noCycleYet(const std::optional<UpdaterLock::Holder>& holder) {
+    if (!holder)
+        return "none yet (is vorlin-ipupdated run running?)";
+    return "none recorded yet (" + holder->description() + " updates these settings)";
 }
 
 } // namespace
@@ -81,10 +87,11 @@ int status(const QStringList& arguments) {
         << "Last accepted IPv6 address: " << orNone(stored(updatedipv6)) << '\n';
     if (getConfigurationBoolean(passwordInKeyring))
         return notSetUp; // for the service, which waits as when not set up
-    const auto cycle = newestCycleOfRunningUpdater();
+    const auto holder = UpdaterLock().holder();
+    const auto cycle = newestCycleOf(holder);
     if (!cycle) {
-        out << "Newest cycle: none yet (is vorlin-ipupdated run running?)\n";
-        return noCycleYet;
+        out << "Newest cycle: " << noCycleYet(holder) << '\n';
+        return noCycle;
     }
     const QString time = cycle->time.toString(u"yyyy-MM-dd HH:mm:ss");
     if (cycle->succeeded) {

@@ -1,5 +1,6 @@
 #include "update/UpdaterLock.h"
 
+#include "log/ActivityLog.h"
 #include "settings/UserDefaults.h"
 
 #include <QDir>
@@ -51,12 +52,32 @@ UpdaterLock::Claim lock(int descriptor) {
                                               : UpdaterLock::Claim::Unavailable;
 }
 
+// The longest program name that a lock file's label gives.
+constexpr qint64 longestLabel = 255;
+
+// For those to whom the kernel will not tell the program: a process that dropped root's
+// rights is not theirs to inspect.
+void nameHolder(int descriptor) {
+    const QByteArray name = QFile::encodeName(UpdaterLock::programOf(::getpid()));
+    if (::ftruncate(descriptor, 0) == 0) [[maybe_unused]]
+        auto written = ::pwrite(descriptor, name.constData(), name.size(), 0);
+}
+
+QString labelIn(int descriptor) {
+    char label[longestLabel];
+    const ssize_t length = ::pread(descriptor, label, sizeof label, 0);
+    return length > 0 ? QFile::decodeName(QByteArray(label, length)) : QString();
+}
+
 } // namespace
 
 QString UpdaterLock::Holder::description() const {
     if (pid <= 0)
         return "an updater out of this machine's sight";
-    return QString("%1 (process %2)").arg(program.isEmpty() ? "another program" : program).arg(pid);
+    // The name may be the lock file's label, which its user wrote.
+    return QString("%1 (process %2)")
+        .arg(program.isEmpty() ? "another program" : ActivityLog::terminalSafe(program))
+        .arg(pid);
 }
 
 UpdaterLock::UpdaterLock() : path_(besideSettings(".updater.lock")) {}
@@ -77,6 +98,7 @@ UpdaterLock::Claim UpdaterLock::claim() {
         // A lock on a file that its holder removed meanwhile holds off nobody: try the new one.
         if (claim == Claim::Claimed && isFileAt(descriptor, path)) {
             descriptor_ = descriptor;
+            nameHolder(descriptor);
             return claim;
         }
         ::close(descriptor);
@@ -108,10 +130,14 @@ std::optional<UpdaterLock::Holder> UpdaterLock::holder() const {
         return std::nullopt;
     struct flock record = wholeFile(F_WRLCK);
     const bool told = ::fcntl(descriptor, F_GETLK, &record) == 0;
+    std::optional<Holder> holder;
+    if (told && record.l_type != F_UNLCK) {
+        holder = Holder{record.l_pid, programOf(record.l_pid)};
+        if (holder->program.isEmpty())
+            holder->program = labelIn(descriptor);
+    }
     ::close(descriptor);
-    if (!told || record.l_type == F_UNLCK)
-        return std::nullopt;
-    return Holder{record.l_pid, programOf(record.l_pid)};
+    return holder;
 }
 
 QString UpdaterLock::settingsFile() {

@@ -10,7 +10,8 @@
 //
 // The kernel keeps the lock: a record lock on the file (fcntl), held on a descriptor that stays
 // open for the life of the updater, so it goes with the process however that ends. Whether it is
-// held, and by which process, is the kernel's answer too; what the file holds is never read.
+// held, and by which process, is the kernel's answer too. The file holds the holder's program
+// name, a label for messages only, shown where the kernel does not tell the program.
 // A process drops its record locks when it closes any descriptor of the file, so nothing else
 // in an updater may open it.
 class UpdaterLock {
@@ -19,7 +20,8 @@ public:
     struct Holder {
         qint64 pid = 0;  // 0 or less: one out of this machine's sight (another host of a
                          // network file system, another PID namespace)
-        QString program; // the file name of its executable; empty when it cannot be read
+        QString program; // the file name of its executable, else the holder's label for it;
+                         // empty when neither can be read
 
         // "vorlin-ipupdated (process 42)", for the messages that name it.
         QString description() const;
