@@ -87,6 +87,8 @@ SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
          // Absent while off, so that the file stays as older versions wrote it.
          {passwordInKeyring, entries.passwordInKeyring ? QVariant(true) : QVariant()},
          {keyringEntryPerSettings, entries.passwordInKeyring ? QVariant(true) : QVariant()},
+         {updateIPv4Address, entries.updateIPv4Address},
+         {updateIPv6Address, entries.updateIPv6Address},
          {saved, true},
          {updatedipv4, QString("")},
          {updatedipv6, QString("")}});
@@ -116,9 +118,11 @@ std::optional<ProfileCheckOutcome> checkProfileOnThisThread(const AccountEntries
 SaveOutcome saveSettings(const AccountEntries& entries, const ProfileCheckWait& wait) {
     // Save's verdict on storing covers its own writes only, from the first one on.
     const UserDefaults::WriteCheck writes;
-    UserDefaults::setBool(updateIPv4Address, entries.updateIPv4Address);
-    UserDefaults::setBool(updateIPv6Address, entries.updateIPv6Address);
-    UserDefaults::synchronize();
+    if (entries.choicesStoredIfRefused) {
+        UserDefaults::setBool(updateIPv4Address, entries.updateIPv4Address);
+        UserDefaults::setBool(updateIPv6Address, entries.updateIPv6Address);
+        UserDefaults::synchronize();
+    }
 
     if (const auto refusal = refusedEntry(entries))
         return *refusal;

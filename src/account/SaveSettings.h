@@ -13,6 +13,9 @@ struct AccountEntries {
     bool updateIPv4Address = true;
     bool updateIPv6Address = true;
     bool passwordInKeyring = false; // rather than in the settings file
+    // The window stores the two address choices whatever comes of the rest; a command that
+    // reports a refusal leaves the settings as they were.
+    bool choicesStoredIfRefused = true;
 };
 
 // What the provider made of an account: whether a usable reply came, and if so the verdict
@@ -42,7 +45,8 @@ enum class SaveOutcome {
     Abandoned,
 };
 
-// Save: stores the two report choices, checks the entries, verifies the account with the
+// Save: stores the two report choices (with the account only, where the entries say so), checks
+// the entries, verifies the account with the
 // provider and, when it is accepted, stores it and wakes the update worker for a cycle that
 // announces itself as a first update.
 SaveOutcome saveSettings(const AccountEntries& entries,

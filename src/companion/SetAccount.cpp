@@ -78,9 +78,10 @@ int setAccount(const QStringList& arguments) {
         return refuseUsage("set-account takes --username NAME [--group NAME] [--no-ipv4] "
                            "[--no-ipv6]; the password comes on standard input");
 
-    const AccountEntries entries{
-        parser.value(username), readPassword(),        parser.value(group),
-        !parser.isSet(noIPv4),  !parser.isSet(noIPv6), false}; // the service cannot reach a keyring
+    AccountEntries entries{parser.value(username), readPassword(), parser.value(group),
+                           !parser.isSet(noIPv4), !parser.isSet(noIPv6)};
+    entries.passwordInKeyring = false; // the service cannot reach a keyring
+    entries.choicesStoredIfRefused = false;
     const SaveOutcome outcome = saveSettings(entries);
     if (outcome != SaveOutcome::Saved)
         return 1;
