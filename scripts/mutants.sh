@@ -339,7 +339,7 @@ mutants() {
 - if (earlier == values)
 + if (false)
 @ store-created-readable src/settings/UserDefaults.cpp
-- createPrivately(store.fileName());
+- createPrivately(storeFile());
 +
 @ refused-write-stays-in-cache src/settings/UserDefaults.cpp
 - put(store, key, earlierValue);
@@ -753,6 +753,27 @@ mutants() {
 +
 @ invalid-account-shows-working src/update/IPUpdateThread.cpp
 - MyFunctions::reportCycleFailed("the stored user name or password is not valid");
++
+@ store-follows-relative-config-home src/settings/UserDefaults.cpp
+- return QDir::isAbsolutePath(home) ? QDir::cleanPath(home)
++ return !home.isEmpty() ? QDir::cleanPath(home)
+@ writers-of-other-processes-unlocked src/settings/UserDefaults.cpp
+- while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
++ while (false) {
+@ walked-path-reaches-root-raw src/companion/SettingsOwner.cpp
+- return ActivityLog::terminalSafe(path);
++ return path;
+@ dropped-updater-left-unnamed src/update/UpdaterLock.cpp
+- nameHolder(descriptor);
++
+@ root-keeps-its-groups src/companion/SettingsOwner.cpp
+- user ? ::initgroups(user->pw_name, gid) == 0 : ::setgroups(0, nullptr) == 0;
++ true;
+@ status-silent-on-desktop-updater src/companion/Status.cpp
+- if (!holder)
++ if (true)
+@ refused-set-account-stores-choices src/companion/SetAccount.cpp
+- entries.choicesStoredIfRefused = false;
 +
 EOF
 }

@@ -12,6 +12,7 @@
 #include <QtDBus>
 #include <QtTest>
 #include <csignal>
+#include <grp.h>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -106,6 +107,7 @@ public:
     }
 
     const QProcessEnvironment& environment() const { return environment_; }
+    const QString& folder() const { return folder_; }
     int status() const { return finish({"status"}).first; }
     int saveAccount() const {
         return finish({"set-account", "--username", account.username}, "s3cret!Pw\n").first;
@@ -114,6 +116,16 @@ public:
 private:
     QString folder_;
     QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
+};
+
+// A home, an X display (with a tray or without), the stand-in that knows the account, and the
+// companion on the home's settings.
+struct Scene {
+    explicit Scene(bool tray) : display(tray) { provider.addAccount(account); }
+    QTemporaryDir home;
+    XDisplay display;
+    StandInProvider provider;
+    Companion companion{provider, home.filePath("config")};
 };
 
 // The lines a program wrote to a file (the last may be in part, and empty ones are left out).
@@ -247,13 +259,10 @@ private slots:
     }
     void startUpWithAndWithoutTray() {
         const auto [withTray, savedBefore, lockable] = fetch<bool, bool, bool>();
-        const QTemporaryDir home, links;
-        QVERIFY(QFile::link(home.path(), links.filePath("home")));
-        const XDisplay display(withTray);
-        QVERIFY(display.ready);
-        StandInProvider provider;
-        provider.addAccount(account);
-        const Companion companion(provider, home.filePath("config"));
+        Scene scene(withTray);
+        auto& [home, display, provider, companion] = scene;
+        const QTemporaryDir links;
+        QVERIFY(display.ready && QFile::link(home.path(), links.filePath("home")));
         const QString settings = home.filePath("config/Vorlin/IPUpdateClient.conf");
         const QString lock = QString(settings).replace(".conf", ".updater.lock");
         QVERIFY(lockable || QDir().mkpath(lock)); // a folder in its place
@@ -324,13 +333,10 @@ private slots:
     // says why where the user looks: while the running copy hangs (in a message box where no
     // notification service answers), and while run updates with the settings (at login once).
     void startsFromTheDesktopsMenu() {
-        const QTemporaryDir home;
-        const XDisplay display(false);
+        Scene scene(false);
+        auto& [home, display, provider, companion] = scene;
         QVERIFY(display.ready);
         StartupMessages messages(display);
-        StandInProvider provider;
-        provider.addAccount(account);
-        const Companion companion(provider, home.filePath("config"));
         QCOMPARE(companion.saveAccount(), 0);
         QProcessEnvironment launched = companion.environment();
         launched.insert("DESKTOP_STARTUP_ID", "first_TIME1");
@@ -372,12 +378,9 @@ private slots:
     void statusNotifierTray() {
         StatusNotifierWatcher watcher;
         QVERIFY(watcher.registered);
-        const QTemporaryDir home;
-        const XDisplay display(false);
+        Scene scene(false);
+        auto& [home, display, provider, companion] = scene;
         QVERIFY(display.ready);
-        StandInProvider provider;
-        provider.addAccount(account);
-        const Companion companion(provider, home.filePath("config"));
         QSet<QString> looks;
         const auto look = [&] { looks << itemProperty(watcher.item, "IconPixmap"); };
         acceptSaveLate(provider, 10'000);
@@ -434,10 +437,13 @@ private slots:
         const auto [usage, usageErrors] = companion.finish({"set-account"}, "s3cret!Pw\n");
         QVERIFY2(usage == 2 && usageErrors.contains("set-account takes --username NAME"),
                  qPrintable(usageErrors));
-        const auto [refused, errors] = companion.finish(
-            {"set-account", "--username", account.username, "--group", "s3cret!Pw"}, "s3cret!Pw\n");
+        const auto [refused, errors] =
+            companion.finish({"set-account", "--username", account.username, "--group", "s3cret!Pw",
+                              "--no-ipv4", "--no-ipv6"},
+                             "s3cret!Pw\n");
         QVERIFY2(refused == 1 && errors.contains("<invalid group> is an invalid group!"),
                  qPrintable(errors));
+        QCOMPARE(readFile(store), QByteArray()); // a refusal changes nothing
         QProcessEnvironment busless = companion.environment();
         busless.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
         const auto runs = [&](const QString& home, bool bus = true) { // rather than give way
@@ -496,6 +502,14 @@ private slots:
         run.terminate();
         QVERIFY(run.waitForFinished(1000) && run.exitCode() == 0);
         QCOMPARE(companion.status(), 3); // saved, and the record went with it
+        {                                // the desktop program keeps no record: status names it
+            RunningClient desktop(CLIENT_PROGRAM, {}, home_.path(), companion.environment());
+            QTRY_VERIFY_WITH_TIMEOUT(
+                companion.finish({"status"})
+                    .second.contains("Newest cycle: none recorded yet (vorlin-ipupdate (process"),
+                10'000);
+            QCOMPARE(companion.status(), 3);
+        }
 
         // The desktop's keyring keeps the password: run says how to store it for the service,
         // which set-account does.
@@ -534,12 +548,35 @@ private slots:
         }
     }
 
+    // Run by root for another user: none of root's groups, and the owner, to whom the kernel
+    // does not tell its program, still learns which program updates.
+    void updaterDroppedRootsGroupsAndIsNamed(const Companion& companion, const passwd& owner) {
+        const gid_t rootsGroups[] = {0, 4};
+        QVERIFY(::setgroups(2, rootsGroups) == 0);
+        const auto restore = qScopeGuard([] { ::setgroups(0, nullptr); });
+        QProcess run, second;
+        second.setProcessEnvironment(companion.environment());
+        const qint64 updater = companion.startRun(run, home_.filePath("journal"));
+        QTRY_VERIFY(linesOf(home_.filePath("journal")).contains("[good] IP address updated."));
+        const QString status = readFile(QString("/proc/%1/status").arg(updater));
+        QVERIFY2(!status.contains(QRegularExpression("\nGroups:.*\\b[04]\\b")), qPrintable(status));
+        second.start("setpriv", {"--reuid", QString::number(owner.pw_uid), "--regid",
+                                 QString::number(owner.pw_gid), "--clear-groups", COMPANION_PROGRAM,
+                                 "--settings-dir", companion.folder(), "run"});
+        QVERIFY(second.waitForFinished(10'000));
+        QVERIFY(second.readAllStandardError().contains(
+            QString("vorlin-ipupdated (process %1)").arg(updater).toUtf8()));
+        run.terminate();
+        QVERIFY(run.waitForFinished(5000));
+    }
+
     // As root, with a second user: root acts only where nobody else can steer the path to the
     // settings, and then as their owner.
     void rootActsOnlyWhereNobodyElseSteers_data() {
         // how the other user can steer; status's exit and what it says; set-account's exit
         columns<QString, int, QString, int>();
-        const QString changed = "theirs can be changed by users other than root,";
+        // What they name reaches root's terminal escaped.
+        const QString changed = "theirs\\x1b]0;PWNED\\x07 can be changed by users other than root,";
         row("owns a folder on the way", QString("owned folder"), 4, changed, 1);
         row("made a link in a shared folder", QString("link"), 4, changed, 1);
         row("put a link where the file goes", QString("link as the file"), 2,
@@ -557,7 +594,7 @@ private slots:
         StandInProvider provider;
         provider.addAccount(account);
         const QString rootsFile = writeFile(home.filePath("roots"), "root's own\n");
-        const QString mine = home.filePath("mine"), theirs = home.filePath("theirs");
+        const QString mine = home.filePath("mine"), theirs = home.filePath("theirs\x1b]0;PWNED\a");
         QVERIFY(::chmod(qPrintable(home.path()), 0755) == 0 &&
                 ::chmod(qPrintable(rootsFile), 0644) == 0 &&
                 QDir().mkpath(mine + "/settings/Vorlin") && QDir().mkdir(theirs));
@@ -590,6 +627,9 @@ private slots:
             QCOMPARE(companion.finish({"run"}).first, 4);
             QCOMPARE(folder.entryList(QDir::AllEntries | QDir::System), before);
         }
+        QVERIFY(!output.contains('\x1b'));
+        if (saveExit == 0)
+            updaterDroppedRootsGroupsAndIsNamed(companion, *other);
         struct stat stored = {};
         QVERIFY(saveExit != 0 ||
                 (::stat(qPrintable(settings + "/Vorlin/IPUpdateClient.conf"), &stored) == 0 &&
