@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-dependencies.sh
 build_dir=${1:-build}
 shift || true
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+# For /usr, as the packages are: the systemd box installs one made from this build.
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr "$@"
 cmake --build "$build_dir"
 ctest --test-dir "$build_dir" --output-on-failure ${CTEST_ARGS:-}

@@ -19,7 +19,7 @@ settings=/var/lib/vorlin-ipupdated
 packages=$build/box-packages
 rm -rf "$packages"
 cpack --config "$build/CPackConfig.cmake" -B "$packages" -D CPACK_COMPONENTS_ALL=companion \
-  >/dev/null 2>&1 &
+  >"$build/box-cpack.log" 2>&1 &
 cpack_pid=$!
 # Where the box finds it.
 boxed_standin=/opt/vorlin-box/$(basename "$standin")
@@ -142,7 +142,7 @@ start_standin() {
 boot_box
 echo "systemd box: booted"
 start_standin
-wait "$cpack_pid" || fail "cpack could not make the package"
+wait "$cpack_pid" || fail "cpack could not make the package: $(tail -4 "$build/box-cpack.log")"
 package=$(ls "$packages"/vorlin-ipupdated_*.deb)
 boxed_package=/opt/vorlin-box/$(basename "$package")
 in_box sh -c "cat >$boxed_package" <"$package"
