@@ -359,9 +359,9 @@ mutants() {
 @ status-metrics-exit-follows-cycle src/companion/Status.cpp
 - return 0;
 + return exitStatus(status);
-@ status-metrics-unreadable-exits-zero src/companion/Status.cpp
-- return unusableSettings;
-+ return 0;
+@ status-metrics-written-for-unreadable-settings src/companion/Status.cpp
+- if (const auto problem = status.unreadable)
++ if (const auto problem = std::optional<QString>())
 @ record-status-word-breaks-lines src/update/CycleRecord.cpp
 - QUrl::toPercentEncoding(record.statusWord),
 + record.statusWord,

@@ -82,6 +82,21 @@ bool write(const QByteArray& output) {
            std::fflush(stdout) == 0;
 }
 
+// A scraper keeps the last whole set rather than an empty or a cut one: the exit status tells
+// whether there is one to publish.
+int writeMetrics(const UpdaterStatus& status) {
+    if (const auto problem = status.unreadable) {
+        Companion::tell("cannot read the settings " + status.settingsFile + ": " + *problem);
+        return Companion::unusableSettings;
+    }
+    if (!write(StatusFormats::prometheus(status))) {
+        Companion::tell("cannot write the metrics: " +
+                        QString::fromLocal8Bit(std::strerror(errno)));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 namespace Companion {
@@ -96,18 +111,8 @@ int status(const QStringList& arguments) {
         write(StatusFormats::json(status));
         return exitStatus(status);
     }
-    if (format == "--prometheus") {
-        // A scraper keeps the last complete set rather than an empty one.
-        if (status.unreadable) {
-            tell("cannot read the settings " + status.settingsFile + ": " + *status.unreadable);
-            return unusableSettings;
-        }
-        if (!write(StatusFormats::prometheus(status))) {
-            tell("cannot write the metrics: " + QString::fromLocal8Bit(std::strerror(errno)));
-            return 1;
-        }
-        return 0;
-    }
+    if (format == "--prometheus")
+        return writeMetrics(status);
     showForPeople(status);
     return exitStatus(status);
 }
