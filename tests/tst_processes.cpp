@@ -93,8 +93,7 @@ public:
         return process.readAllStandardOutput().trimmed().toLongLong();
     }
 
-    // Runs a command to its end: its exit status and what it wrote (to standard output alone
-    // when told).
+    // Runs a command to its end: its exit status and what it wrote (or printed, when told).
     QPair<int, QString>
     finish(const QStringList& arguments, const QByteArray& input = {},
            QProcess::ProcessChannelMode channels = QProcess::MergedChannels) const {
@@ -632,8 +631,7 @@ private slots:
                         : companion.saveAccount() == 0);
             QTRY_COMPARE_WITH_TIMEOUT(companion.status(), reply.contains("good") ? 0 : 1, 10'000);
         }
-        QVERIFY(
-            !companion.finish({"status"}).second.contains(QChar(0x1b))); // for people: shown safe
+        QVERIFY(!companion.finish({"status"}).second.contains(QChar(27))); // for people: safe
         const auto [jsonExit, written] =
             companion.finish({"status", "--json"}, {}, QProcess::SeparateChannels);
         QVERIFY2(jsonExit == exit && !written.contains(QChar(0x7f)) &&
