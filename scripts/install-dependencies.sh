@@ -15,6 +15,7 @@ packages=(
   libsystemd-dev pkg-config
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring
   systemd strace dpkg-dev file
+  python3-prometheus-client
   "$@"
 )
 

@@ -285,8 +285,8 @@ mutants() {
 - sinceBoot = std::min(sinceBoot, clocks().sinceBoot() + *interval_);
 +
 @ status-line-says-success-after-failure src/companion/Run.cpp
-- notifyStatus(outcome.succeeded ?
-+ notifyStatus(true ?
+- notifyStatus(outcome.succeeded
++ notifyStatus(true
 @ failure-not-in-journal src/companion/Run.cpp
 - Companion::tell(outcome.failureNote);
 +
@@ -333,8 +333,44 @@ mutants() {
 - if (outcome != SaveOutcome::Saved)
 + if (false)
 @ status-failure-shown-as-success src/companion/Status.cpp
-- if (cycle->succeeded) {
+- if (cycle->succeeded)
++ if (true)
+@ status-json-controls-raw src/companion/StatusJson.cpp
+- if (c < 0x20 || !ActivityLog::needsEscaping(c)) {
 + if (true) {
+@ status-json-empty-not-null src/companion/StatusJson.cpp
+- return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
++ return QJsonValue(text);
+@ status-json-unreadable-shows-defaults src/companion/StatusJson.cpp
+- *value = QJsonValue::Null;
++
+@ status-json-keyring-as-file src/companion/StatusJson.cpp
+- "settings file", "keyring"};
++ "settings file", "settings file"};
+@ status-json-time-without-offset src/companion/StatusJson.cpp
+- return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
++ return local.toString(Qt::ISODate);
+@ status-metrics-label-quote-raw src/companion/StatusMetrics.cpp
+- .replace('"', "\\\"")
++
+@ status-metrics-no-last-success src/companion/StatusMetrics.cpp
+- unlabelled(cycle ? seconds(cycle->lastSuccess) : std::nullopt)
++ unlabelled(std::nullopt)
+@ status-metrics-exit-follows-cycle src/companion/Status.cpp
+- return 0;
++ return exitStatus(status);
+@ status-metrics-written-for-unreadable-settings src/companion/Status.cpp
+- if (const auto problem = status.unreadable)
++ if (const auto problem = std::optional<QString>())
+@ record-status-word-breaks-lines src/update/CycleRecord.cpp
+- QUrl::toPercentEncoding(record.statusWord),
++ record.statusWord,
+@ record-last-success-on-any-cycle src/update/CycleRecord.cpp
+- if (outcome.succeeded)
++ if (true)
+@ status-word-not-carried src/update/ClientUpdate.cpp
+- meaning.status = reply->statusCode;
++
 @ unchanged-value-written src/settings/UserDefaults.cpp
 - if (earlier == values)
 + if (false)

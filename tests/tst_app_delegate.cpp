@@ -546,7 +546,7 @@ private slots:
         UpdateNotices notices(setUp);
         QStringList told;
         for (const QString& cycle : cycles.split(' ')) {
-            const CycleOutcome outcome{cycle != "N", cycle == "S", QString()};
+            const CycleOutcome outcome{cycle != "N", cycle == "S", QString(), QString()};
             if (const auto notice = notices.afterCycle(outcome, cycle == "f"))
                 told << QStringList{"failing", "working again", "stopped"}[int(*notice)];
         }

@@ -94,11 +94,13 @@ public:
         return process.readAllStandardOutput().trimmed().toLongLong();
     }
 
-    // Runs a command to its end: its exit status and what it wrote.
-    QPair<int, QString> finish(const QStringList& arguments, const QByteArray& input = {}) const {
+    // Runs a command to its end: its exit status and what it wrote (or printed, when told).
+    QPair<int, QString>
+    finish(const QStringList& arguments, const QByteArray& input = {},
+           QProcess::ProcessChannelMode channels = QProcess::MergedChannels) const {
         QProcess process;
         process.setProcessEnvironment(environment_);
-        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setProcessChannelMode(channels);
         process.start(COMPANION_PROGRAM, QStringList{"--settings-dir", folder_} + arguments);
         process.write(input);
         process.closeWriteChannel();
@@ -192,6 +194,43 @@ void quitThroughTheMenu(const QString& item) {
     askMenu(item, "Event",
             {"int32:" + quit.match(menuLayout(item)).captured(1), "string:clicked",
              "variant:int32:0", "uint32:0"});
+}
+
+// The samples that python3-prometheus-client's parser reads, by name less the common prefix,
+// times within five minutes as "recent"; nothing unless every metric is a described gauge.
+QString parsedMetrics(const QString& exposition) {
+    QProcess parser;
+    parser.start("/usr/bin/python3", {"-c", R"(import sys, time
+from prometheus_client.parser import text_string_to_metric_families as parse
+fs = list(parse(sys.argv[1]))
+assert all(f.type == "gauge" and f.documentation for f in fs) and len(fs) in (0, 5)
+print("; ".join(s.name[16:] + "{" + ",".join(k + "=" + v for k, v in sorted(s.labels.items()))
+  + "} " + ("recent" if s.name.endswith("seconds") and abs(s.value - time.time()) < 300
+  else str(s.value)) for f in fs for s in f.samples)))",
+                                      exposition});
+    parser.waitForFinished();
+    return QString::fromUtf8(parser.readAllStandardOutput()).trimmed();
+}
+
+// What status should write there: the account's labels when set up, the updater, the cycle's.
+QString metrics(bool setUp, const QString& updater, const QString& cycle = {}) {
+    const QString on = setUp ? "1.0" : "0.0", family = "; address_family_updated{family=ipv";
+    return "info{group=,updater=" + updater + ",username=" + (setUp ? account.username : "") +
+           "} 1.0" + family + "4} " + on + family + "6} " + on + cycle;
+}
+
+// Whether the JSON value holds each member named in the expected one, "recent" a time with its
+// offset within five minutes of now.
+bool holds(const QJsonValue& value, const QJsonValue& expected) {
+    const QStringList names = expected.toObject().keys();
+    if (expected.isObject())
+        return std::all_of(names.begin(), names.end(), [&](const QString& name) {
+            return value.toObject().contains(name) && holds(value[name], expected[name]);
+        });
+    const QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODate);
+    return expected == "recent" ? time.timeSpec() != Qt::LocalTime &&
+                                      qAbs(time.secsTo(QDateTime::currentDateTime())) < 300
+                                : value == expected;
 }
 
 } // namespace
@@ -490,15 +529,9 @@ private slots:
         const auto [second, secondErrors] = companion.finish({"run"});
         QVERIFY2(second == 1 && secondErrors.contains(holder), qPrintable(secondErrors));
 
-        // The service's reply reaches the terminal through status, harmless.
-        provider.scriptReply(
-            "/nic/clientupdate",
-            StandInProvider::reply(200, "{\"statusCode\":\"good\",\"updatedIPv4Address\":"
-                                        "\"\\u001b[2J1.2.3.4\"}"));
         QCOMPARE(companion.saveAccount(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(linesOf(journal).contains("[good] IP address updated."), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(companion.status(), 0, 5000);
-        QVERIFY(companion.finish({"status"}).second.contains("address: \\x1b[2J1.2.3.4\n"));
         run.terminate();
         QVERIFY(run.waitForFinished(1000) && run.exitCode() == 0);
         QCOMPARE(companion.status(), 3); // saved, and the record went with it
@@ -568,6 +601,85 @@ private slots:
             QString("vorlin-ipupdated (process %1)").arg(updater).toUtf8()));
         run.terminate();
         QVERIFY(run.waitForFinished(5000));
+    }
+
+    // status, for scripts read by real parsers, after the updater's cycles (the first starts it),
+    // not set up, with the password in a keyring and unreadable.
+    void statusForScripts_data() {
+        // settings, replies (empty: HTTP 500), exit, JSON the output holds, the parsed exposition
+        columns<QString, QByteArrayList, int, QString, QString>();
+        const QByteArray odd = R"({"statusCode":"good\u0007\u0022\u007f\u0085\u005c\n",)"
+                               R"("updatedIPv4Address":"\u001bc203.0.113.7"})",
+                         rejected = R"({"statusCode":"bad authentication"})";
+        const QString program = "vorlin \"ipupdated\\",
+                      success = "; last_success_timestamp_seconds{} recent",
+                      cycle = "; last_cycle_success{} %1; last_cycle_timestamp_seconds{} recent";
+        row("went through", QString("saved"), QByteArrayList{odd}, 0,
+            R"({"version":1,"settingsError":null,"setUp":true,"username":"alice2024","group":null,
+                "password":{"stored":true,"where":"settings file"},"updater":{"program":
+                "vorlin \u0022ipupdated\u005c"},"addressFamilies":{"ipv4":true,"ipv6":true},
+                "recordedAddresses":{"ipv4":"\u001bc203.0.113.7","ipv6":null},"newestCycle":{"time":
+                "recent","wentThrough":true,"statusWord":"good\u0007\u0022\u007f\u0085\u005c\n",
+                "failureNote":null,"lastSuccessTime":"recent"}})",
+            metrics(true, program, cycle.arg("1.0") + success));
+        row("failed after a success", QString("saved"), QByteArrayList{odd, rejected}, 1,
+            R"({"recordedAddresses":{"ipv4":null},"newestCycle":{"wentThrough":false,
+                "statusWord":"bad authentication","lastSuccessTime":"recent"}})",
+            metrics(true, program, cycle.arg("0.0") + success));
+        row("failed since it started", QString("saved"), QByteArrayList{QByteArray()}, 1,
+            R"({"newestCycle":{"wentThrough":false,"statusWord":null,"lastSuccessTime":null}})",
+            metrics(true, program, cycle.arg("0.0")));
+        row("not set up", QString(), QByteArrayList(), 2,
+            R"({"setUp":false,"username":null,"password":{"stored":false,"where":null},
+                "updater":null,"newestCycle":null})",
+            metrics(false, ""));
+        row("keyring", QString("keyring"), QByteArrayList(), 2,
+            R"({"setUp":true,"password":{"stored":true,"where":"keyring"},"newestCycle":null})",
+            metrics(true, ""));
+        row("unreadable", QString("unreadable"), QByteArrayList(), 4,
+            R"({"settingsError":"Too many levels of symbolic links","setUp":null,"username":null,
+                "password":null,"addressFamilies":null,"updater":null,"newestCycle":null})",
+            QString());
+    }
+    void statusForScripts() {
+        const auto [settings, replies, exit, json, exposition] =
+            fetch<QString, QByteArrayList, int, QString, QString>();
+        const QTemporaryDir home;
+        StandInProvider provider;
+        provider.addAccount(account);
+        const QString folder = home.filePath("config"),
+                      file = folder + "/Vorlin/IPUpdateClient.conf";
+        QVERIFY(settings != "unreadable" ||
+                (QDir().mkpath(folder + "/Vorlin") && QFile::link("IPUpdateClient.conf", file)));
+        const Companion companion(provider, folder);
+        if (settings == "saved" || settings == "keyring")
+            QCOMPARE(companion.saveAccount(), 0);
+        if (settings == "keyring")
+            QSettings(file, QSettings::IniFormat).setValue("passwordInKeyring", true);
+        const QString program = home.filePath("vorlin \"ipupdated\\");
+        QVERIFY(QFile::copy(COMPANION_PROGRAM, program));
+        QProcess run;
+        for (const QByteArray& reply : replies) {
+            provider.scriptReply("/nic/clientupdate",
+                                 StandInProvider::reply(reply.isEmpty() ? 500 : 200, reply));
+            QVERIFY(run.state() == QProcess::NotRunning
+                        ? companion.startRun(run, home.filePath("journal"), program) > 0
+                        : companion.saveAccount() == 0);
+            QTRY_COMPARE_WITH_TIMEOUT(companion.status(), reply.contains("good") ? 0 : 1, 10'000);
+        }
+        QVERIFY(!companion.finish({"status"}).second.contains(QChar(27))); // for people: safe
+        const auto [jsonExit, written] =
+            companion.finish({"status", "--json"}, {}, QProcess::SeparateChannels);
+        QVERIFY2(jsonExit == exit && !written.contains(QChar(0x7f)) &&
+                     !written.contains(QChar(0x85)) &&
+                     holds(QJsonDocument::fromJson(written.toUtf8()).object(),
+                           QJsonDocument::fromJson(json.toUtf8()).object()),
+                 qPrintable(written));
+        const auto [metricsExit, metrics] =
+            companion.finish({"status", "--prometheus"}, {}, QProcess::SeparateChannels);
+        QCOMPARE(metricsExit, exit == 4 ? 4 : 0);
+        QCOMPARE(parsedMetrics(metrics), exposition);
+        run.kill(), run.waitForFinished();
     }
 
     // As root, with a second user: root acts only where nobody else can steer the path to the

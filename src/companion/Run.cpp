@@ -8,7 +8,6 @@
 #include "update/UpdaterLock.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <algorithm>
 #include <csignal>
 #include <memory>
@@ -27,14 +26,13 @@ public:
             Systemd::notifyStatus("Not set up yet");
             return;
         }
-        const QDateTime now = QDateTime::currentDateTime();
-        CycleRecords::write(
-            {QCoreApplication::applicationPid(), outcome.succeeded, now, outcome.failureNote});
+        const CycleRecord record = CycleRecords::recordOutcome(outcome);
         if (!outcome.succeeded) // the journal is all an admin reads on a box
             Companion::tell(outcome.failureNote);
-        Systemd::notifyStatus(outcome.succeeded ? "Newest update went through at " +
-                                                      now.toString(u"yyyy-MM-dd HH:mm:ss")
-                                                : outcome.failureNote);
+        Systemd::notifyStatus(outcome.succeeded
+                                  ? "Newest update went through at " +
+                                        record.time.toLocalTime().toString(u"yyyy-MM-dd HH:mm:ss")
+                                  : outcome.failureNote);
     }
 };
 

@@ -1,61 +1,107 @@
 #include "companion/Commands.h"
+#include "companion/StatusFormats.h"
 #include "log/ActivityLog.h"
-#include "settings/Settings.h"
-#include "update/CycleRecord.h"
-#include "update/UpdaterLock.h"
+#include "update/UpdaterStatus.h"
 
-#include <QFile>
 #include <QTextStream>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <unistd.h>
-
-using namespace SettingsKeys;
-using MyFunctions::getConfigurationBoolean;
-using MyFunctions::getConfigurationString;
 
 namespace {
 
 enum Status { wentThrough = 0, failed = 1, notSetUp = 2, noCycle = 3 };
 
-// Settings that are there but out of reach (another user's, say) are not "not set up yet".
-std::optional<QString> unreadable(const QString& file) {
-    if (::access(QFile::encodeName(file), R_OK) == 0 || errno == ENOENT)
-        return std::nullopt;
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
 // The addresses come from the service's replies: what they hold must not act on a terminal.
-QString stored(const QString& key) {
-    return ActivityLog::terminalSafe(getConfigurationString(key));
+QString shown(const QString& value) {
+    return ActivityLog::terminalSafe(value);
 }
 
 QString orNone(const QString& value) {
     return value.isEmpty() ? QStringLiteral("none") : value;
 }
 
-QString keptUpdated() {
+QString keptUpdated(const UpdaterStatus& status) {
     QStringList families;
-    if (getConfigurationBoolean(updateIPv4Address))
+    if (status.updateIPv4)
         families << "IPv4";
-    if (getConfigurationBoolean(updateIPv6Address))
+    if (status.updateIPv6)
         families << "IPv6";
     return orNone(families.join(", "));
 }
 
-// The record counts only while the updater that wrote it holds the settings.
-std::optional<CycleRecord> newestCycleOf(const std::optional<UpdaterLock::Holder>& holder) {
-    const auto record = CycleRecords::read();
-    if (!record || !holder || holder->pid != record->pid)
-        return std::nullopt;
-    return record;
+int exitStatus(const UpdaterStatus& status) {
+    if (status.unreadable)
+        return Companion::unusableSettings;
+    if (!status.setUp || status.password == UpdaterStatus::PasswordPlace::Keyring)
+        return notSetUp; // for the service, which waits as when not set up
+    if (!status.newestCycle)
+        return noCycle;
+    return status.newestCycle->succeeded ? wentThrough : failed;
 }
 
 // The desktop program keeps no record: its window's log shows its cycles.
-QString noCycleYet(const std::optional<UpdaterLock::Holder>& holder) {
-    if (!holder)
+QString noCycleYet(const std::optional<UpdaterLock::Holder>& updater) {
+    if (!updater)
         return "none yet (is vorlin-ipupdated run running?)";
-    return "none recorded yet (" + holder->description() + " updates these settings)";
+    return "none recorded yet (" + updater->description() + " updates these settings)";
+}
+
+void showForPeople(const UpdaterStatus& status) {
+    QTextStream out(stdout);
+    out << "Settings file: " << status.settingsFile << '\n';
+    if (status.unreadable) {
+        out << "Cannot read the settings: " << *status.unreadable << '\n';
+        return;
+    }
+    if (!status.setUp) {
+        out << "Not set up yet. Set up the account with: " << Companion::setUpCommand() << '\n';
+        return;
+    }
+    const bool inKeyring = status.password == UpdaterStatus::PasswordPlace::Keyring;
+    out << "User name: " << shown(status.username) << '\n'
+        << "Group: " << orNone(shown(status.group)) << '\n'
+        << "Password: "
+        << (inKeyring ? shown(Companion::keyringOutOfReach())
+                      : QStringLiteral("in the settings file"))
+        << '\n'
+        << "Kept updated: " << keptUpdated(status) << '\n'
+        << "Last accepted IPv4 address: " << orNone(shown(status.recordedIPv4)) << '\n'
+        << "Last accepted IPv6 address: " << orNone(shown(status.recordedIPv6)) << '\n';
+    if (inKeyring)
+        return;
+    const auto& cycle = status.newestCycle;
+    if (!cycle) {
+        out << "Newest cycle: " << noCycleYet(status.updater) << '\n';
+        return;
+    }
+    const QString time = cycle->time.toLocalTime().toString(u"yyyy-MM-dd HH:mm:ss");
+    if (cycle->succeeded)
+        out << "Newest cycle: went through at " << time << '\n';
+    else
+        out << "Newest cycle: failed at " << time << " (" << shown(cycle->failureNote) << ")\n";
+}
+
+// Whether all of it went out: the process ends without flushing standard output.
+bool write(const QByteArray& output) {
+    return std::fwrite(output.constData(), 1, size_t(output.size()), stdout) ==
+               size_t(output.size()) &&
+           std::fflush(stdout) == 0;
+}
+
+// A scraper keeps the last whole set rather than an empty or a cut one: the exit status tells
+// whether there is one to publish.
+int writeMetrics(const UpdaterStatus& status) {
+    if (const auto problem = status.unreadable) {
+        Companion::tell("cannot read the settings " + status.settingsFile + ": " + *problem);
+        return Companion::unusableSettings;
+    }
+    if (!write(StatusFormats::prometheus(status))) {
+        Companion::tell("cannot write the metrics: " +
+                        QString::fromLocal8Bit(std::strerror(errno)));
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -63,44 +109,19 @@ QString noCycleYet(const std::optional<UpdaterLock::Holder>& holder) {
 namespace Companion {
 
 int status(const QStringList& arguments) {
-    if (arguments.size() > 1)
-        return refuseUsage("status takes no arguments");
-    QTextStream out(stdout);
-    out << "Settings file: " << UpdaterLock::settingsFile() << '\n';
-    if (const auto problem = unreadable(UpdaterLock::settingsFile())) {
-        out << "Cannot read the settings: " << *problem << '\n';
-        return unusableSettings;
+    const QString format = arguments.value(1);
+    if (arguments.size() > 2 ||
+        (arguments.size() == 2 && format != "--json" && format != "--prometheus"))
+        return refuseUsage("status takes --json, --prometheus or nothing");
+    const UpdaterStatus status = currentUpdaterStatus();
+    if (format == "--json") {
+        write(StatusFormats::json(status));
+        return exitStatus(status);
     }
-    if (!getConfigurationBoolean(saved)) {
-        out << "Not set up yet. Set up the account with: " << setUpCommand() << '\n';
-        return notSetUp;
-    }
-    out << "User name: " << stored(username) << '\n'
-        << "Group: " << orNone(stored(location)) << '\n'
-        << "Password: "
-        << (getConfigurationBoolean(passwordInKeyring)
-                ? ActivityLog::terminalSafe(keyringOutOfReach())
-                : QStringLiteral("in the settings file"))
-        << '\n'
-        << "Kept updated: " << keptUpdated() << '\n'
-        << "Last accepted IPv4 address: " << orNone(stored(updatedipv4)) << '\n'
-        << "Last accepted IPv6 address: " << orNone(stored(updatedipv6)) << '\n';
-    if (getConfigurationBoolean(passwordInKeyring))
-        return notSetUp; // for the service, which waits as when not set up
-    const auto holder = UpdaterLock().holder();
-    const auto cycle = newestCycleOf(holder);
-    if (!cycle) {
-        out << "Newest cycle: " << noCycleYet(holder) << '\n';
-        return noCycle;
-    }
-    const QString time = cycle->time.toString(u"yyyy-MM-dd HH:mm:ss");
-    if (cycle->succeeded) {
-        out << "Newest cycle: went through at " << time << '\n';
-        return wentThrough;
-    }
-    out << "Newest cycle: failed at " << time << " ("
-        << ActivityLog::terminalSafe(cycle->failureNote) << ")\n";
-    return failed;
+    if (format == "--prometheus")
+        return writeMetrics(status);
+    showForPeople(status);
+    return exitStatus(status);
 }
 
 } // namespace Companion

@@ -53,20 +53,6 @@ template <typename Value> void handOver(std::optional<Value>& slot, const Value&
     QCoreApplication::postEvent(logDisplay, new QEvent(statusEvent));
 }
 
-// Whether a terminal or the journal could take the character as a command, the start of a
-// line, or a reordering of what surrounds it (bidi overrides and isolates, zero-width marks).
-bool needsEscaping(char32_t c) {
-    switch (QChar::category(c)) {
-    case QChar::Other_Control:
-    case QChar::Other_Format:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-        return true;
-    default:
-        return false;
-    }
-}
-
 QString escaped(char32_t c) {
     if (c <= 0xff)
         return QStringLiteral("\\x%1").arg(c, 2, 16, QChar(u'0'));
@@ -112,6 +98,18 @@ void setDisplay(ActivityLogDisplay* display) {
 
 void copyToJournal() {
     journalCopies = true;
+}
+
+bool needsEscaping(char32_t c) {
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
 }
 
 QString terminalSafe(const QString& text) {
@@ -173,18 +171,19 @@ void setToolTip(const QString& text) {
     handOver(pendingToolTip, text);
 }
 
-void reportCycleSucceeded() {
-    handOver(pendingOutcome, CycleOutcome{true, true, QString()});
+void reportCycleSucceeded(const QString& statusWord) {
+    handOver(pendingOutcome, CycleOutcome{true, true, QString(), statusWord});
 }
 
 void reportCycleNotSetUp() {
-    handOver(pendingOutcome, CycleOutcome{false, false, QString()});
+    handOver(pendingOutcome, CycleOutcome{false, false, QString(), QString()});
 }
 
-void reportCycleFailed(const QString& reason) {
+void reportCycleFailed(const QString& reason, const QString& statusWord) {
     const QString time = QDateTime::currentDateTime().toString(u"HH:mm");
-    handOver(pendingOutcome,
-             CycleOutcome{true, false, "Last update failed at " + time + ": " + reason});
+    handOver(
+        pendingOutcome,
+        CycleOutcome{true, false, "Last update failed at " + time + ": " + reason, statusWord});
 }
 
 } // namespace MyFunctions

@@ -9,6 +9,8 @@ struct CycleOutcome {
     bool succeeded = false;
     // When it did not: "Last update failed at HH:mm: " and the reason in a few words.
     QString failureNote;
+    // The status of the service's reply, as it came; empty when no reply was read.
+    QString statusWord;
 };
 
 // Where the activity log is shown: the preferences window's log view and the status
@@ -41,6 +43,9 @@ void setDisplay(ActivityLogDisplay* display);
 // Standard error is the journal, which stamps every line itself and ends lines with LF
 // alone: the copies go without the log's stamp and CR. Call before any thread appends.
 void copyToJournal();
+// Whether a terminal or the journal could take the character as a command, the start of a
+// line, or a reordering of what surrounds it (bidi overrides and isolates, zero-width marks).
+bool needsEscaping(char32_t c);
 // The text with every control and format character, and every line separator, shown as
 // \xNN, \uNNNN or \UNNNNNNNN: what the service sent cannot act on a terminal.
 QString terminalSafe(const QString& text);
@@ -71,9 +76,9 @@ void refreshActivityLog();
 void setToolTip(const QString& text);
 
 // Hand how the cycle ended to the display on the GUI thread; callable from any thread. A
-// failure is stamped with the local time of the report.
-void reportCycleSucceeded();
-void reportCycleFailed(const QString& reason);
+// failure is stamped with the local time of the report. The status word is the reply's.
+void reportCycleSucceeded(const QString& statusWord);
+void reportCycleFailed(const QString& reason, const QString& statusWord = QString());
 void reportCycleNotSetUp();
 
 } // namespace MyFunctions

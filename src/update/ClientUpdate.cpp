@@ -212,6 +212,7 @@ ReplyMeaning replyMeaning(const UpdateCycleInputs& inputs, const std::optional<Q
     const std::optional<ServerReply> reply = readServerReply(*body);
     if (!reply)
         return unreadable(meaning);
+    meaning.status = reply->statusCode;
     meaning.lines << "Server response: " + reply->statusCode;
 
     bool adopt = false;
@@ -239,7 +240,7 @@ void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<Q
     for (const QString& line : meaning.lines)
         addToActivityLog(line);
     if (!meaning.readable) {
-        MyFunctions::reportCycleFailed(*meaning.failure);
+        MyFunctions::reportCycleFailed(*meaning.failure, meaning.status);
         throw UnreadableReply("the reply cannot be read");
     }
     if (meaning.toolTip)
@@ -248,7 +249,7 @@ void interpretServerReply(const UpdateCycleInputs& inputs, const std::optional<Q
         rememberAddresses(inputs, *meaning.remembered);
     addToActivityLog(QString(""));
     if (meaning.failure)
-        MyFunctions::reportCycleFailed(*meaning.failure);
+        MyFunctions::reportCycleFailed(*meaning.failure, meaning.status);
     else
-        MyFunctions::reportCycleSucceeded();
+        MyFunctions::reportCycleSucceeded(meaning.status);
 }

@@ -29,6 +29,7 @@ struct RememberedAddresses {
 
 // What the body of a status-200 reply means for the cycle, worked out without acting on it.
 struct ReplyMeaning {
+    QString status;       // the reply's status; empty when the body had none to read
     QStringList lines;    // the outcome for the log, without the empty line that closes the block
     bool readable = true; // false: the cycle ends, silently, once the lines are logged
     std::optional<QString> toolTip; // after an accepted update

@@ -3,7 +3,9 @@
 #include "settings/UserDefaults.h"
 #include "update/UpdaterLock.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QUrl>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -76,12 +78,34 @@ private:
 
 namespace CycleRecords {
 
-// One value a line: the process id, 1 or 0, the time, the failure note. Written in place,
-// without a sync: nothing on disk changes while cycles go on alike.
+CycleRecord recordOutcome(const CycleOutcome& outcome) {
+    static QDateTime lastSuccess;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (outcome.succeeded)
+        lastSuccess = now;
+    const CycleRecord record{QCoreApplication::applicationPid(),
+                             outcome.succeeded,
+                             now,
+                             outcome.failureNote,
+                             outcome.statusWord,
+                             lastSuccess};
+    write(record);
+    return record;
+}
+
+// One value a line: the process id, 1 or 0, the time, the failure note, then the service's
+// status word (percent-encoded: the service may send line breaks) and the time of the newest
+// success, empty for none. Readers of the first four alone read on as before. Times are ISO 8601
+// with their offset (those recordOutcome makes are UTC). Written in place, without a sync: nothing
+// on disk changes while cycles go on alike.
 void write(const CycleRecord& record) {
     const LockedRecord file(recordPath(), O_WRONLY | O_CREAT | O_NOFOLLOW, LOCK_EX);
-    const QStringList lines = {QString::number(record.pid), record.succeeded ? "1" : "0",
-                               record.time.toString(Qt::ISODate), record.failureNote};
+    const QStringList lines = {QString::number(record.pid),
+                               record.succeeded ? "1" : "0",
+                               record.time.toString(Qt::ISODate),
+                               record.failureNote,
+                               QUrl::toPercentEncoding(record.statusWord),
+                               record.lastSuccess.toString(Qt::ISODate)};
     const QByteArray content = (lines.join('\n') + '\n').toUtf8();
     if (file.descriptor() < 0 || ::ftruncate(file.descriptor(), 0) != 0)
         return;
@@ -97,8 +121,13 @@ std::optional<CycleRecord> read() {
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
     if (lines.size() < 4)
         return std::nullopt;
-    return CycleRecord{lines[0].toLongLong(), lines[1] == "1",
-                       QDateTime::fromString(lines[2], Qt::ISODate), lines[3]};
+    // An updater started before the record had its last two lines leaves them empty.
+    return CycleRecord{lines[0].toLongLong(),
+                       lines[1] == "1",
+                       QDateTime::fromString(lines[2], Qt::ISODate),
+                       lines[3],
+                       QUrl::fromPercentEncoding(lines.value(4).toUtf8()),
+                       QDateTime::fromString(lines.value(5), Qt::ISODate)};
 }
 
 void remove() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log/ActivityLog.h"
+
 #include <QDateTime>
 #include <QString>
 #include <optional>
@@ -12,11 +14,17 @@ struct CycleRecord {
     qint64 pid = 0;
     bool succeeded = false;
     QDateTime time;
-    QString failureNote; // empty when it succeeded
+    QString failureNote;   // empty when it succeeded
+    QString statusWord;    // the status of the service's reply; empty when none was read
+    QDateTime lastSuccess; // the newest cycle of this updater that went through; invalid: none
 };
 
 namespace CycleRecords {
 
+// Records how the cycle that has just ended went, at the present time, with the newest
+// success of this process: one that started again has none until its next. Returns what it
+// wrote.
+CycleRecord recordOutcome(const CycleOutcome& outcome);
 void write(const CycleRecord& record);
 std::optional<CycleRecord> read();
 void remove();
