@@ -54,6 +54,9 @@ mount -t tmpfs tmpfs "$base"
 mkdir "$base/upper" "$base/work" "$base/root"
 mount -t overlay overlay -o "lowerdir=/,upperdir=$base/upper,workdir=$base/work" "$base/root"
 root=$base/root
+# A booted machine's packages may start and restart their services; a container's policy-rc.d
+# (this machine's, maybe) forbids it.
+rm -f "$root/usr/sbin/policy-rc.d"
 mount -t proc proc "$root/proc"
 mount --rbind /sys "$root/sys"
 mount --rbind /dev "$root/dev"
