@@ -47,6 +47,7 @@ public:
     struct Request {
         Host host;
         QString line; // "GET /path?query HTTP/1.1"
+        bool resumed; // over a TLS session resumed from an earlier connection
     };
 
     // Loopback ports for the API, IPv4 and IPv6 check hosts; 0 picks a free one.
