@@ -1,5 +1,6 @@
 #include "DataRow.h"
 #include "LocalProvider.h"
+#include "TestCertificates.h"
 #include "service/AccountVerification.h"
 #include "service/AddressDiscovery.h"
 #include "service/Transport.h"
@@ -67,21 +68,49 @@ private slots:
         QCOMPARE(provider_->requests().size(), 1); // on no other host either
     }
 
-    // Nothing goes to a server the client cannot trust under the name it asked for.
+    // Nothing goes to a server the client cannot trust under the name it asked for, though it
+    // had a session there under another trust, and a refusal leaves nothing that a later
+    // exchange could resume.
     void untrustedServerGetsNothing_data() {
-        columns<bool, QString>(); // whether the stand-in's authority is trusted; the host asked
-        row("certificate from an unknown authority", false, QString("localhost"));
-        row("certificate for another host name", true, QString("127.0.0.1"));
+        columns<QByteArray, QString, bool>(); // the trust; the host asked; a session beforehand
+        const QByteArray standIn = provider_->authority();
+        const QByteArray other = TestCertificates::generate({"localhost"}).authority.toPem();
+        row("certificate from an unknown authority", QByteArray(), QString("localhost"), false);
+        row("certificate for another host name", standIn, QString("127.0.0.1"), false);
+        row("its authority no longer trusted", QByteArray(), QString("localhost"), true);
+        row("another authority trusted instead", other, QString("localhost"), true);
     }
     void untrustedServerGetsNothing() {
-        const auto [trusted, host] = fetch<bool, QString>();
-        ServiceClient::configure(provider_->endpoints(),
-                                 trusted ? provider_->authority() : QByteArray());
-        const QString port = provider_->endpoints().apiHost.section(':', 1);
+        const auto [trust, host, hadSession] = fetch<QByteArray, QString, bool>();
+        const QString url = "https://" + host + ':' +
+                            provider_->endpoints().ipv4Host.section(':', 1) + "/ipcheck.asp";
         Text httpResult;
-        QVERIFY(!urlExecute("https://" + host + ':' + port + "/probe", httpResult));
-        QCOMPARE(httpResult, Text(""));
+        QVERIFY(!hadSession || urlExecute(url, httpResult));
+        provider_->reset();
+        ServiceClient::configure(provider_->endpoints(), trust);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            QVERIFY(!urlExecute(url, httpResult));
+            QCOMPARE(httpResult, Text(""));
+        }
         QCOMPARE(provider_->requests().size(), 0);
+    }
+
+    // A host's session is resumed for a day (a second here), then its certificate is checked
+    // again in a full handshake.
+    void sessionIsResumedForItsLifetime() {
+        QCOMPARE(ServiceClient::sessionLifetime(), std::chrono::hours(24));
+        ServiceClient::configure(provider_->endpoints(), provider_->authority(),
+                                 ServiceClient::defaultExchangeBound, std::chrono::seconds(1));
+        Text httpResult;
+        const auto resumedAfter = [&](int milliseconds) {
+            QThread::msleep(milliseconds);
+            return urlExecute("https://" + provider_->endpoints().ipv4Host + "/ipcheck.asp",
+                              httpResult) &&
+                   provider_->requests().constLast().resumed;
+        };
+        QCOMPARE((QList<bool>{resumedAfter(1'000), resumedAfter(0), resumedAfter(1'000),
+                              resumedAfter(0)}),
+                 (QList<bool>{false, true, false, true}));
     }
 
     // The bound (the program's 10 s, half a second here) ends a dripping body and a hanging name
