@@ -1,6 +1,5 @@
 #include "DataRow.h"
 #include "LocalProvider.h"
-#include "TestCertificates.h"
 #include "service/AccountVerification.h"
 #include "service/AddressDiscovery.h"
 #include "service/Transport.h"
@@ -16,6 +15,7 @@ using Reply = StandInProvider::ScriptedReply;
 using Text = std::optional<QString>;
 
 Q_DECLARE_METATYPE(StandInProvider::ScriptedReply)
+Q_DECLARE_METATYPE(StandInProvider*)
 
 // Name servers that never answer, for one name: its lookup hangs well past the exchange's bound.
 const QString unansweredUrl = "https://unanswered.invalid/probe";
@@ -33,14 +33,23 @@ class ServiceTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<LocalProvider> provider_;
+    std::unique_ptr<StandInProvider> expired_;
 
 private slots:
-    void initTestCase() { provider_ = std::make_unique<LocalProvider>(); }
+    void initTestCase() {
+        provider_ = std::make_unique<LocalProvider>();
+        expired_ = std::make_unique<StandInProvider>(
+            QStringList{"localhost"}, StandInProvider::Ports{}, StandInProvider::Addresses{},
+            StandInProvider::Validity::Expired);
+    }
     void init() {
         provider_->reset();
         ServiceClient::configure(provider_->endpoints(), provider_->authority());
     }
-    void cleanupTestCase() { provider_.reset(); }
+    void cleanupTestCase() {
+        provider_.reset();
+        expired_.reset();
+    }
 
     // Whatever the server does, the request goes out once: a fault is never retried.
     void onlyACompleteStatus200IsASuccess_data() {
@@ -72,27 +81,31 @@ private slots:
     // had a session there under another trust, and a refusal leaves nothing that a later
     // exchange could resume.
     void untrustedServerGetsNothing_data() {
-        columns<QByteArray, QString, bool>(); // the trust; the host asked; a session beforehand
+        columns<StandInProvider*, QByteArray, QString, bool>(); // trust; host asked; session first
         const QByteArray standIn = provider_->authority();
         const QByteArray other = TestCertificates::generate({"localhost"}).authority.toPem();
-        row("certificate from an unknown authority", QByteArray(), QString("localhost"), false);
-        row("certificate for another host name", standIn, QString("127.0.0.1"), false);
-        row("its authority no longer trusted", QByteArray(), QString("localhost"), true);
-        row("another authority trusted instead", other, QString("localhost"), true);
+        StandInProvider* server = provider_.get();
+        const QString localhost = "localhost";
+        row("certificate from an unknown authority", server, QByteArray(), localhost, false);
+        row("certificate for another host name", server, standIn, QString("127.0.0.1"), false);
+        row("expired certificate", expired_.get(), expired_->authority(), localhost, false);
+        row("its authority no longer trusted", server, QByteArray(), localhost, true);
+        row("another authority trusted instead", server, other, localhost, true);
     }
     void untrustedServerGetsNothing() {
-        const auto [trust, host, hadSession] = fetch<QByteArray, QString, bool>();
-        const QString url = "https://" + host + ':' +
-                            provider_->endpoints().ipv4Host.section(':', 1) + "/ipcheck.asp";
+        const auto [server, trust, host, hadSession] =
+            fetch<StandInProvider*, QByteArray, QString, bool>();
+        const QString url =
+            "https://" + host + ':' + server->endpoints().ipv4Host.section(':', 1) + "/ipcheck.asp";
         Text httpResult;
         QVERIFY(!hadSession || urlExecute(url, httpResult));
-        provider_->reset();
-        ServiceClient::configure(provider_->endpoints(), trust);
+        server->reset();
+        ServiceClient::configure(server->endpoints(), trust);
         for (int attempt = 0; attempt < 2; ++attempt) {
             QVERIFY(!urlExecute(url, httpResult));
             QCOMPARE(httpResult, Text(""));
         }
-        QCOMPARE(provider_->requests().size(), 0);
+        QCOMPARE(server->requests().size(), 0);
     }
 
     // A host's session is resumed for a day (a second here), then its certificate is checked

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestCertificates.h"
 #include "service/ServiceEndpoints.h"
 
 #include <QByteArray>
@@ -55,9 +56,13 @@ public:
     // Their loopback addresses, such as 127.0.0.2; empty: 127.0.0.1.
     using Addresses = std::array<QString, 3>;
 
-    // The server certificate names these hosts; another name fails the client's check.
+    using Validity = TestCertificates::Validity;
+
+    // The server certificate names these hosts; another name fails the client's check, as
+    // does an expired certificate.
     explicit StandInProvider(const QStringList& certificateDnsNames = {"localhost"},
-                             const Ports& ports = {}, const Addresses& addresses = {});
+                             const Ports& ports = {}, const Addresses& addresses = {},
+                             Validity validity = Validity::Current);
     ~StandInProvider();
     StandInProvider(const StandInProvider&) = delete;
     StandInProvider& operator=(const StandInProvider&) = delete;

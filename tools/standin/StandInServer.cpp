@@ -4,8 +4,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpSocket>
 #include <QStringEncoder>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 #include <sys/socket.h>
@@ -110,8 +110,7 @@ void send(TlsSocket* socket, const StandInProvider::ScriptedReply& reply) {
 
 } // namespace
 
-StandInServer::StandInServer(const QStringList& certificateDnsNames)
-    : certificates_(TestCertificates::generate(certificateDnsNames)) {}
+StandInServer::StandInServer(const TestCertificates& certificates) : certificates_(certificates) {}
 
 void StandInServer::listen(const StandInProvider::Ports& ports,
                            const StandInProvider::Addresses& addresses) {

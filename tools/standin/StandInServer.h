@@ -20,7 +20,7 @@ public:
     using Host = StandInProvider::Host;
     using ScriptedReply = StandInProvider::ScriptedReply;
 
-    explicit StandInServer(const QStringList& certificateDnsNames);
+    explicit StandInServer(const TestCertificates& certificates);
     ~StandInServer() override;
 
     // On the stand-in's thread.
