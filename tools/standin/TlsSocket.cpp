@@ -1,6 +1,7 @@
 #include "TlsSocket.h"
 
 #include <QTcpSocket>
+#include <openssl/err.h>
 #include <openssl/pem.h>
 #include <stdexcept>
 
@@ -54,7 +55,7 @@ QByteArray TlsSocket::readAll() {
 }
 
 void TlsSocket::write(const QByteArray& bytes) {
-    if (!bytes.isEmpty() && SSL_is_init_finished(ssl_.get()))
+    if (!bytes.isEmpty())
         SSL_write(ssl_.get(), bytes.constData(), int(bytes.size()));
     sendPending();
 }
@@ -83,8 +84,10 @@ bool TlsSocket::handshake() {
     sendPending();
     if (result == 1)
         return true;
-    if (SSL_get_error(ssl_.get(), result) != SSL_ERROR_WANT_READ)
+    if (SSL_get_error(ssl_.get(), result) != SSL_ERROR_WANT_READ) {
+        ERR_clear_error(); // the thread's next connection starts with no error of this one
         socket_->abort();
+    }
     return false;
 }
 
