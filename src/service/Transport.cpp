@@ -76,8 +76,8 @@ private:
 std::chrono::milliseconds sinceBoot() {
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                  std::chrono::nanoseconds(now.tv_nsec));
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
 }
 
 // A resumed session keeps the certificate verdict of the handshake it came from, and each
