@@ -126,6 +126,13 @@ private slots:
         const QStringList updates = provider_.requestLines().filter("/nic/clientupdate");
         const auto account = [&](int cycle) { return updates.value(cycle).section('&', 0, 2); };
         QVERIFY(!save.workerRunning || (updates.size() == 2 && account(1) == account(0)));
+        // After the first cycle every exchange resumes its host's TLS session, the Save's too.
+        const QList<StandInProvider::Request> sent = provider_.requests();
+        const auto resumed = [](const StandInProvider::Request& request) {
+            return request.resumed;
+        };
+        QVERIFY(!save.workerRunning ||
+                (sent.size() == 7 && std::all_of(sent.begin() + 3, sent.end(), resumed)));
     }
 
     // The journal's copy of a refusal hides a group as long as a password, as a word alone.

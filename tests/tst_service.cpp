@@ -15,6 +15,7 @@ using Reply = StandInProvider::ScriptedReply;
 using Text = std::optional<QString>;
 
 Q_DECLARE_METATYPE(StandInProvider::ScriptedReply)
+Q_DECLARE_METATYPE(StandInProvider*)
 
 // Name servers that never answer, for one name: its lookup hangs well past the exchange's bound.
 const QString unansweredUrl = "https://unanswered.invalid/probe";
@@ -32,14 +33,23 @@ class ServiceTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<LocalProvider> provider_;
+    std::unique_ptr<StandInProvider> expired_;
 
 private slots:
-    void initTestCase() { provider_ = std::make_unique<LocalProvider>(); }
+    void initTestCase() {
+        provider_ = std::make_unique<LocalProvider>();
+        expired_ = std::make_unique<StandInProvider>(
+            QStringList{"localhost"}, StandInProvider::Ports{}, StandInProvider::Addresses{},
+            StandInProvider::Validity::Expired);
+    }
     void init() {
         provider_->reset();
         ServiceClient::configure(provider_->endpoints(), provider_->authority());
     }
-    void cleanupTestCase() { provider_.reset(); }
+    void cleanupTestCase() {
+        provider_.reset();
+        expired_.reset();
+    }
 
     // Whatever the server does, the request goes out once: a fault is never retried.
     void onlyACompleteStatus200IsASuccess_data() {
@@ -67,21 +77,53 @@ private slots:
         QCOMPARE(provider_->requests().size(), 1); // on no other host either
     }
 
-    // Nothing goes to a server the client cannot trust under the name it asked for.
+    // Nothing goes to a server the client cannot trust under the name it asked for, though it
+    // had a session there under another trust, and a refusal leaves nothing that a later
+    // exchange could resume.
     void untrustedServerGetsNothing_data() {
-        columns<bool, QString>(); // whether the stand-in's authority is trusted; the host asked
-        row("certificate from an unknown authority", false, QString("localhost"));
-        row("certificate for another host name", true, QString("127.0.0.1"));
+        columns<StandInProvider*, QByteArray, QString, bool>(); // trust; host asked; session first
+        const QByteArray standIn = provider_->authority();
+        const QByteArray other = TestCertificates::generate({"localhost"}).authority.toPem();
+        StandInProvider* server = provider_.get();
+        const QString localhost = "localhost";
+        row("certificate from an unknown authority", server, QByteArray(), localhost, false);
+        row("certificate for another host name", server, standIn, QString("127.0.0.1"), false);
+        row("expired certificate", expired_.get(), expired_->authority(), localhost, false);
+        row("its authority no longer trusted", server, QByteArray(), localhost, true);
+        row("another authority trusted instead", server, other, localhost, true);
     }
     void untrustedServerGetsNothing() {
-        const auto [trusted, host] = fetch<bool, QString>();
-        ServiceClient::configure(provider_->endpoints(),
-                                 trusted ? provider_->authority() : QByteArray());
-        const QString port = provider_->endpoints().apiHost.section(':', 1);
+        const auto [server, trust, host, hadSession] =
+            fetch<StandInProvider*, QByteArray, QString, bool>();
+        const QString url =
+            "https://" + host + ':' + server->endpoints().ipv4Host.section(':', 1) + "/ipcheck.asp";
         Text httpResult;
-        QVERIFY(!urlExecute("https://" + host + ':' + port + "/probe", httpResult));
-        QCOMPARE(httpResult, Text(""));
-        QCOMPARE(provider_->requests().size(), 0);
+        QVERIFY(!hadSession || urlExecute(url, httpResult));
+        server->reset();
+        ServiceClient::configure(server->endpoints(), trust);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            QVERIFY(!urlExecute(url, httpResult));
+            QCOMPARE(httpResult, Text(""));
+        }
+        QCOMPARE(server->requests().size(), 0);
+    }
+
+    // A host's session is resumed for a day (a second here), then its certificate is checked
+    // again in a full handshake.
+    void sessionIsResumedForItsLifetime() {
+        QCOMPARE(ServiceClient::sessionLifetime(), std::chrono::hours(24));
+        ServiceClient::configure(provider_->endpoints(), provider_->authority(),
+                                 ServiceClient::defaultExchangeBound, std::chrono::seconds(1));
+        Text httpResult;
+        const auto resumedAfter = [&](int milliseconds) {
+            QThread::msleep(milliseconds);
+            return urlExecute("https://" + provider_->endpoints().ipv4Host + "/ipcheck.asp",
+                              httpResult) &&
+                   provider_->requests().constLast().resumed;
+        };
+        QCOMPARE((QList<bool>{resumedAfter(1'000), resumedAfter(0), resumedAfter(1'000),
+                              resumedAfter(0)}),
+                 (QList<bool>{false, true, false, true}));
     }
 
     // The bound (the program's 10 s, half a second here) ends a dripping body and a hanging name

@@ -13,6 +13,7 @@ struct Configuration {
     ServiceEndpoints endpoints = ServiceEndpoints::compiledIn();
     QByteArray extraCaCertificatesPem;
     std::chrono::milliseconds exchangeBound = defaultExchangeBound;
+    std::chrono::milliseconds sessionLifetime = defaultSessionLifetime;
 };
 
 // Read by the GUI and the worker thread alike.
@@ -22,9 +23,9 @@ Configuration configuration;
 } // namespace
 
 void configure(const ServiceEndpoints& endpoints, const QByteArray& extraCaCertificatesPem,
-               std::chrono::milliseconds exchangeBound) {
+               std::chrono::milliseconds exchangeBound, std::chrono::milliseconds sessionLifetime) {
     const std::lock_guard lock(configurationMutex);
-    configuration = {endpoints, extraCaCertificatesPem, exchangeBound};
+    configuration = {endpoints, extraCaCertificatesPem, exchangeBound, sessionLifetime};
 }
 
 ServiceEndpoints endpoints() {
@@ -40,6 +41,11 @@ QByteArray extraCaCertificatesPem() {
 std::chrono::milliseconds exchangeBound() {
     const std::lock_guard lock(configurationMutex);
     return configuration.exchangeBound;
+}
+
+std::chrono::milliseconds sessionLifetime() {
+    const std::lock_guard lock(configurationMutex);
+    return configuration.sessionLifetime;
 }
 
 } // namespace ServiceClient

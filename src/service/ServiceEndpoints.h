@@ -20,18 +20,22 @@ struct ServiceEndpoints {
 QString webPageUrl(const QString& path);
 
 // Which hosts the service client talks to, which certificate authorities (PEM) it trusts
-// besides the system's, and how long an exchange may take at most, its name lookup
-// included. The program keeps the compiled-in hosts, the system's store alone and 10 seconds;
-// tests and the demo point the client at a local stand-in of the provider before any request
-// is made.
+// besides the system's, how long an exchange may take at most, its name lookup included, and
+// how long the TLS sessions it resumes serve before every host's certificate is checked again
+// in a full handshake. The program keeps the compiled-in hosts, the system's store alone,
+// 10 seconds and a day; tests and the demo point the client at a local stand-in of the
+// provider before any request is made.
 namespace ServiceClient {
 
 inline constexpr std::chrono::milliseconds defaultExchangeBound{10'000};
+inline constexpr std::chrono::milliseconds defaultSessionLifetime = std::chrono::hours(24);
 
 void configure(const ServiceEndpoints& endpoints, const QByteArray& extraCaCertificatesPem = {},
-               std::chrono::milliseconds exchangeBound = defaultExchangeBound);
+               std::chrono::milliseconds exchangeBound = defaultExchangeBound,
+               std::chrono::milliseconds sessionLifetime = defaultSessionLifetime);
 ServiceEndpoints endpoints();
 QByteArray extraCaCertificatesPem();
 std::chrono::milliseconds exchangeBound();
+std::chrono::milliseconds sessionLifetime();
 
 } // namespace ServiceClient

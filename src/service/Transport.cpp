@@ -6,10 +6,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <array>
 #include <atomic>
+#include <ctime>
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 
 namespace MyFunctions {
 namespace {
@@ -34,6 +37,71 @@ const struct CurlGlobalSetUp {
 } curlGlobalSetUp;
 
 using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
+
+// The TLS sessions that exchanges share, so that each offers the one it had with that host
+// and the provider is spared a full handshake, with its signature and certificate chain,
+// three times a cycle. libcurl keys the cache by host, port, scheme and TLS settings (the
+// trust among them), and checks the host name on every connection, resumed or not. The
+// share holds sessions and nothing else: no connection is kept or shared.
+class SessionShare {
+public:
+    SessionShare() : share_(curl_share_init()) {
+        if (!share_)
+            return;
+        curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, lock);
+        curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, unlock);
+        curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    }
+    ~SessionShare() { curl_share_cleanup(share_); }
+    SessionShare(const SessionShare&) = delete;
+    SessionShare& operator=(const SessionShare&) = delete;
+
+    CURLSH* handle() const { return share_; }
+
+private:
+    static std::mutex& mutexFor(curl_lock_data data, void* self) {
+        return static_cast<SessionShare*>(self)->mutexes_.at(static_cast<size_t>(data));
+    }
+    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+        mutexFor(data, self).lock();
+    }
+    static void unlock(CURL*, curl_lock_data data, void* self) { mutexFor(data, self).unlock(); }
+
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> mutexes_;
+    CURLSH* share_;
+};
+
+// Time that runs on while the computer sleeps: a session's age is time in the world.
+std::chrono::milliseconds sinceBoot() {
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
+}
+
+// A resumed session keeps the certificate verdict of the handshake it came from, and each
+// resumption renews it: without an end, a changed trust store or an expired certificate would
+// never be seen. So a share serves for the service client's session lifetime (a day) and then
+// makes way for a fresh one, whose first exchange with each host is a full handshake. An
+// exchange holds the share it started with; the old one goes with the last of them. The
+// current one is never freed, as the global set-up is never undone: the update worker may be
+// inside an exchange while the program exits.
+std::shared_ptr<SessionShare> currentSessionShare() {
+    struct Current {
+        std::mutex mutex;
+        std::shared_ptr<SessionShare> share;
+        std::chrono::milliseconds madeAt{};
+    };
+    static auto* const current = new Current;
+    const std::lock_guard lock(current->mutex);
+    const std::chrono::milliseconds now = sinceBoot();
+    if (!current->share || now - current->madeAt >= ServiceClient::sessionLifetime()) {
+        current->share = std::make_shared<SessionShare>();
+        current->madeAt = now;
+    }
+    return current->share;
+}
 
 // Where libcurl looks up the system's authorities in a hashed directory beside the bundle
 // (Debian's /etc/ssl/certs), the directory alone holds the same authorities: a verification
@@ -90,7 +158,8 @@ void tellWhenTheSystemHasNoAuthorities(CURL* handle) {
 
 // One GET over a connection of its own: HTTPS only, the peer's certificate and name checked,
 // no redirect followed, nothing tried twice. Proxies come from the environment.
-EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByteArray& body) {
+EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, CURLSH* sessions,
+                      QByteArray& body) {
     EasyHandle easy(curl_easy_init(), &curl_easy_cleanup);
     if (!easy)
         return easy;
@@ -109,6 +178,7 @@ EasyHandle requestFor(const QByteArray& url, const QByteArray& extraCaPem, QByte
     // libcurl would send the request again over.
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(handle, CURLOPT_SHARE, sessions);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(ServiceClient::exchangeBound().count()));
     // A name lookup that hangs is left to finish on its own instead of being waited for, so
@@ -137,7 +207,8 @@ bool urlExecute(const QString& url, std::optional<QString>& httpResult) {
     httpResult = QString(); // what every failure leaves, one to set up the request too
     QByteArray body;
     const QByteArray extraCaPem = ServiceClient::extraCaCertificatesPem();
-    const EasyHandle easy = requestFor(url.toUtf8(), extraCaPem, body);
+    const std::shared_ptr<SessionShare> sessions = currentSessionShare(); // outlives the handle
+    const EasyHandle easy = requestFor(url.toUtf8(), extraCaPem, sessions->handle(), body);
     if (!easy)
         return false;
     if (curl_easy_perform(easy.get()) != CURLE_OK || statusOf(easy.get()) != 200)

@@ -11,8 +11,8 @@
 // a promise rather than a queued call, so the hand-over is plain to ThreadSanitizer.
 class StandInProvider::Thread : public QThread {
 public:
-    Thread(const QStringList& certificateDnsNames, const Ports& ports, const Addresses& addresses)
-        : names_(certificateDnsNames), ports_(ports), addresses_(addresses) {}
+    Thread(const TestCertificates& certificates, const Ports& ports, const Addresses& addresses)
+        : certificates_(certificates), ports_(ports), addresses_(addresses) {}
 
     StandInServer* start() {
         QThread::start();
@@ -21,7 +21,7 @@ public:
 
 private:
     void run() override {
-        StandInServer server(names_);
+        StandInServer server(certificates_);
         server.listen(ports_, addresses_);
         started_.set_value(&server);
         exec();
@@ -30,15 +30,16 @@ private:
         OPENSSL_thread_stop();
     }
 
-    QStringList names_;
+    TestCertificates certificates_;
     Ports ports_;
     Addresses addresses_;
     std::promise<StandInServer*> started_;
 };
 
 StandInProvider::StandInProvider(const QStringList& certificateDnsNames, const Ports& ports,
-                                 const Addresses& addresses)
-    : thread_(std::make_unique<Thread>(certificateDnsNames, ports, addresses)),
+                                 const Addresses& addresses, Validity validity)
+    : thread_(std::make_unique<Thread>(TestCertificates::generate(certificateDnsNames, validity),
+                                       ports, addresses)),
       server_(thread_->start()) {}
 
 StandInProvider::~StandInProvider() {

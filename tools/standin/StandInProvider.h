@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestCertificates.h"
 #include "service/ServiceEndpoints.h"
 
 #include <QByteArray>
@@ -47,6 +48,7 @@ public:
     struct Request {
         Host host;
         QString line; // "GET /path?query HTTP/1.1"
+        bool resumed; // over a TLS session resumed from an earlier connection
     };
 
     // Loopback ports for the API, IPv4 and IPv6 check hosts; 0 picks a free one.
@@ -54,9 +56,13 @@ public:
     // Their loopback addresses, such as 127.0.0.2; empty: 127.0.0.1.
     using Addresses = std::array<QString, 3>;
 
-    // The server certificate names these hosts; another name fails the client's check.
+    using Validity = TestCertificates::Validity;
+
+    // The server certificate names these hosts; another name fails the client's check, as
+    // does an expired certificate.
     explicit StandInProvider(const QStringList& certificateDnsNames = {"localhost"},
-                             const Ports& ports = {}, const Addresses& addresses = {});
+                             const Ports& ports = {}, const Addresses& addresses = {},
+                             Validity validity = Validity::Current);
     ~StandInProvider();
     StandInProvider(const StandInProvider&) = delete;
     StandInProvider& operator=(const StandInProvider&) = delete;

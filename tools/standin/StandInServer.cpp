@@ -4,8 +4,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSslSocket>
 #include <QStringEncoder>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 #include <sys/socket.h>
@@ -44,8 +44,8 @@ QByteArray json(const QJsonObject& object) {
 }
 
 // Sends the body a byte at a time until it is gone or the client has left.
-void drip(QSslSocket* socket, QByteArray rest, int interval) {
-    if (rest.isEmpty() || socket->state() != QAbstractSocket::ConnectedState) {
+void drip(TlsSocket* socket, QByteArray rest, int interval) {
+    if (rest.isEmpty() || socket->socket().state() != QAbstractSocket::ConnectedState) {
         socket->disconnectFromHost();
         return;
     }
@@ -55,37 +55,37 @@ void drip(QSslSocket* socket, QByteArray rest, int interval) {
 }
 
 // Ends the connection with a TCP reset instead of an orderly close.
-void reset(QSslSocket* socket) {
+void reset(TlsSocket* socket) {
     const linger immediately{1, 0};
-    ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediately,
-                 sizeof immediately);
-    socket->abort();
+    ::setsockopt(static_cast<int>(socket->socket().socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                 &immediately, sizeof immediately);
+    socket->socket().abort();
 }
 
 // Keeps a few chunks in flight until the client leaves.
-void sendEndlessly(QSslSocket* socket) {
+void sendEndlessly(TlsSocket* socket) {
     const QByteArray chunk(64 * 1024, 'x');
     const auto topUp = [socket, chunk] {
-        while (socket->state() == QAbstractSocket::ConnectedState &&
-               socket->encryptedBytesToWrite() + socket->bytesToWrite() < 4 * chunk.size())
+        while (socket->socket().state() == QAbstractSocket::ConnectedState &&
+               socket->socket().bytesToWrite() < 4 * chunk.size())
             socket->write(chunk);
     };
-    QObject::connect(socket, &QSslSocket::encryptedBytesWritten, socket, topUp);
+    QObject::connect(&socket->socket(), &QTcpSocket::bytesWritten, socket, topUp);
     topUp();
 }
 
 // Sends the bytes and ends the connection, with a reset (once they are out) or orderly.
-void sendAndEnd(QSslSocket* socket, const QByteArray& bytes, bool withReset) {
+void sendAndEnd(TlsSocket* socket, const QByteArray& bytes, bool withReset) {
     socket->write(bytes);
     if (!withReset) {
         socket->disconnectFromHost();
         return;
     }
-    socket->flush();
+    socket->socket().flush();
     QTimer::singleShot(100, socket, [socket] { reset(socket); });
 }
 
-void send(QSslSocket* socket, const StandInProvider::ScriptedReply& reply) {
+void send(TlsSocket* socket, const StandInProvider::ScriptedReply& reply) {
     if (reply.silent) {
         if (reply.endWithReset)
             reset(socket);
@@ -110,27 +110,24 @@ void send(QSslSocket* socket, const StandInProvider::ScriptedReply& reply) {
 
 } // namespace
 
-StandInServer::StandInServer(const QStringList& certificateDnsNames)
-    : certificates_(TestCertificates::generate(certificateDnsNames)) {}
+StandInServer::StandInServer(const TestCertificates& certificates) : certificates_(certificates) {}
 
 void StandInServer::listen(const StandInProvider::Ports& ports,
                            const StandInProvider::Addresses& addresses) {
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificate(certificates_.server);
-    tls.setPrivateKey(certificates_.serverKey);
-    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     for (Host host : {Host::Api, Host::IPv4Check, Host::IPv6Check}) {
-        auto* server = new QSslServer(this);
-        server->setSslConfiguration(tls);
-        connect(server, &QSslServer::pendingConnectionAvailable, this,
+        const auto index = static_cast<size_t>(host);
+        tls_[index] = std::make_unique<TlsServerContext>(certificates_.server.toPem(),
+                                                         certificates_.serverKey.toPem());
+        auto* server = new QTcpServer(this);
+        connect(server, &QTcpServer::pendingConnectionAvailable, this,
                 [this, server, host] { accept(*server, host); });
-        const QString& address = addresses[static_cast<size_t>(host)];
+        const QString& address = addresses[index];
         if (!server->listen(address.isEmpty() ? QHostAddress(QHostAddress::LocalHost)
                                               : QHostAddress(address),
-                            ports[static_cast<size_t>(host)]))
+                            ports[index]))
             qFatal("stand-in provider: cannot listen on loopback");
-        servers_[static_cast<size_t>(host)] = server;
-        ports_[static_cast<size_t>(host)] = server->serverPort();
+        servers_[index] = server;
+        ports_[index] = server->serverPort();
     }
 }
 
@@ -141,32 +138,29 @@ StandInServer::~StandInServer() {
     const std::lock_guard lock(mutex_);
 }
 
-void StandInServer::accept(QSslServer& server, Host host) {
+void StandInServer::accept(QTcpServer& server, Host host) {
     while (server.hasPendingConnections()) {
-        auto* socket = static_cast<QSslSocket*>(server.nextPendingConnection());
-        connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+        auto* socket = new TlsSocket(server.nextPendingConnection(),
+                                     *tls_[static_cast<size_t>(host)], &server);
         // One request per connection: its head ends with an empty line.
         auto head = std::make_shared<QByteArray>();
-        const auto readHead = [this, socket, host, head] {
-            if (head->endsWith("\r\n\r\n"))
+        socket->start([this, socket, host, head] {
+            if (head->contains("\r\n\r\n"))
                 return;
-            while (socket->canReadLine() && !head->endsWith("\r\n\r\n"))
-                head->append(socket->readLine());
-            if (head->endsWith("\r\n\r\n"))
+            head->append(socket->readAll());
+            if (head->contains("\r\n\r\n"))
                 serve(socket, host, head->left(head->indexOf("\r\n")));
-        };
-        connect(socket, &QSslSocket::readyRead, socket, readHead);
-        readHead(); // the request may have come with the handshake
+        });
     }
 }
 
-void StandInServer::serve(QSslSocket* socket, Host host, const QByteArray& requestLine) {
+void StandInServer::serve(TlsSocket* socket, Host host, const QByteArray& requestLine) {
     const QList<QByteArray> parts = requestLine.split(' ');
     const QUrl target(QString::fromLatin1(parts.value(1)));
     ScriptedReply reply;
     {
         const std::lock_guard lock(mutex_);
-        requests_.append({host, QString::fromLatin1(requestLine)});
+        requests_.append({host, QString::fromLatin1(requestLine), socket->resumed()});
         reply = replyFor(host, target.path(), QUrlQuery(target));
     }
     if (reply.delayMilliseconds > 0)

@@ -2,16 +2,16 @@
 
 #include "StandInProvider.h"
 #include "TestCertificates.h"
+#include "TlsSocket.h"
 
 #include <QHash>
 #include <QObject>
 #include <QQueue>
-#include <QSslServer>
+#include <QTcpServer>
 #include <QUrlQuery>
 #include <array>
+#include <memory>
 #include <mutex>
-
-class QSslSocket;
 
 // The stand-in's servers and state. Its QObject side lives on the stand-in's thread; the
 // state methods lock and may be called from any thread.
@@ -20,7 +20,7 @@ public:
     using Host = StandInProvider::Host;
     using ScriptedReply = StandInProvider::ScriptedReply;
 
-    explicit StandInServer(const QStringList& certificateDnsNames);
+    explicit StandInServer(const TestCertificates& certificates);
     ~StandInServer() override;
 
     // On the stand-in's thread.
@@ -42,8 +42,8 @@ private:
         QString lastIPv6;
     };
 
-    void accept(QSslServer& server, Host host);
-    void serve(QSslSocket* socket, Host host, const QByteArray& requestLine);
+    void accept(QTcpServer& server, Host host);
+    void serve(TlsSocket* socket, Host host, const QByteArray& requestLine);
     ScriptedReply replyFor(Host host, const QString& path, const QUrlQuery& query);
     ScriptedReply providerReply(Host host, const QString& path, const QUrlQuery& query);
     AccountState* authenticated(const QUrlQuery& query);
@@ -52,7 +52,8 @@ private:
     ScriptedReply clientUpdate(const QUrlQuery& query);
 
     TestCertificates certificates_;
-    std::array<QSslServer*, 3> servers_{};
+    std::array<std::unique_ptr<TlsServerContext>, 3> tls_;
+    std::array<QTcpServer*, 3> servers_{};
     std::array<quint16, 3> ports_{};
 
     mutable std::mutex mutex_;

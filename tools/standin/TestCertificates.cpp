@@ -32,13 +32,17 @@ void addExtension(X509* certificate, X509* issuer, int nid, const QByteArray& va
     X509_EXTENSION_free(extension);
 }
 
-Certificate newCertificate(EVP_PKEY* key, const char* commonName, long serial) {
+constexpr long day = 24 * 3600;
+
+Certificate newCertificate(EVP_PKEY* key, const char* commonName, long serial,
+                           TestCertificates::Validity validity) {
+    const bool expired = validity == TestCertificates::Validity::Expired;
     Certificate certificate(X509_new(), &X509_free);
     require(certificate != nullptr, "certificate");
     X509_set_version(certificate.get(), 2);
     ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), serial);
-    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 7L * 24 * 3600);
+    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), expired ? -2 * day : -3600);
+    X509_gmtime_adj(X509_getm_notAfter(certificate.get()), expired ? -day : 7 * day);
     X509_set_pubkey(certificate.get(), key);
     X509_NAME* name = X509_get_subject_name(certificate.get());
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
@@ -69,18 +73,19 @@ QByteArray pem(EVP_PKEY* key) {
 
 } // namespace
 
-TestCertificates TestCertificates::generate(const QStringList& serverDnsNames) {
+TestCertificates TestCertificates::generate(const QStringList& serverDnsNames,
+                                            Validity serverValidity) {
     const Key authorityKey = newKey();
     const Certificate authority =
-        newCertificate(authorityKey.get(), "Vorlin stand-in test authority", 1);
+        newCertificate(authorityKey.get(), "Vorlin stand-in test authority", 1, Validity::Current);
     addExtension(authority.get(), authority.get(), NID_basic_constraints, "critical,CA:TRUE");
     addExtension(authority.get(), authority.get(), NID_key_usage, "critical,keyCertSign");
     addExtension(authority.get(), authority.get(), NID_subject_key_identifier, "hash");
     sign(authority.get(), authority.get(), authorityKey.get());
 
     const Key serverKey = newKey();
-    const Certificate server =
-        newCertificate(serverKey.get(), qPrintable(serverDnsNames.value(0, "localhost")), 2);
+    const Certificate server = newCertificate(
+        serverKey.get(), qPrintable(serverDnsNames.value(0, "localhost")), 2, serverValidity);
     QStringList alternativeNames;
     for (const QString& name : serverDnsNames)
         alternativeNames << "DNS:" + name;
