@@ -102,7 +102,6 @@ shut_box() {
     { timeout 20 tail -s 0.1 --pid="$box_unshare" -f /dev/null || kill -9 "$box_unshare"; }
   [ -n "${box_base:-}" ] && rmdir "$box_base"
   [ -n "${cpack_pid:-}" ] && wait "$cpack_pid" 2>/dev/null
-  [ -n "${healthy_watch:-}" ] && kill "$healthy_watch" 2>/dev/null
   rm -rf "$packages"
 }
 trap shut_box EXIT
@@ -126,6 +125,11 @@ status_text() { in_box systemctl show -p StatusText --value "$1"; }
 main_pid() { in_box systemctl show -p MainPID --value "$unit"; }
 user_unit() { in_box systemctl --user -M boxuser@ "$@"; }
 cycles_begun() { in_box journalctl -u "$unit" -o cat --no-pager | grep -cx 'IP address update initiated.' || true; }
+# What both units ship: a watchdog of a minute, a restart after a failure but none when
+# another updater holds the settings (1) or they cannot be used (4). Systemd tells the
+# watchdog's time of a unit once it has been started.
+as_shipped='Restart=on-failure RestartPreventExitStatus=1 4 WatchdogUSec=1min'
+restart_and_watchdog() { "$@" show -p Restart,RestartPreventExitStatus,WatchdogUSec "$unit" | sort | paste -sd' '; }
 companion_status() { in_box vorlin-ipupdated --settings-dir "$settings" status >/dev/null 2>&1 && echo 0 || echo $?; }
 
 start_standin() {
@@ -157,14 +161,42 @@ printf 'Demo-pass1\n' | in_box vorlin-ipupdated --settings-dir "$settings" set-a
 [ "$(in_box stat -c '%U %a' "$settings/Vorlin/IPUpdateClient.conf")" = "vorlin-ipupdated 600" ] ||
   fail "the settings are not the service user's alone"
 
-# Short times for the test, in both units: a watchdog that bites soon, restarts at once, a
-# start that gives up.
-for manager in system user; do
-  in_box mkdir -p "/etc/systemd/$manager/$unit.d"
-  in_box sh -c "printf '[Service]\nWatchdogSec=2\nTimeoutAbortSec=200ms\nRestartSec=200ms\nTimeoutStartSec=10\n' >/etc/systemd/$manager/$unit.d/test.conf"
-done
+# Shorter times for the test in the system unit: restarts at once, a start that gives up. The
+# user unit runs as shipped.
+dropins=/etc/systemd/system/$unit.d
+in_box mkdir -p "$dropins"
+in_box sh -c "printf '[Service]\nTimeoutAbortSec=200ms\nRestartSec=200ms\nTimeoutStartSec=10\n' >$dropins/test.conf"
 in_box systemctl daemon-reload
 in_box systemctl enable "$unit" >/dev/null 2>&1
+
+# A start that the program refuses with a status no restart would change fails, and stays
+# failed past the restart's delay.
+refused_start() { # status start-command...
+  local status=$1 state
+  shift
+  "$@" 2>/dev/null && fail "started, where it exits $status"
+  sleep 1
+  state=$(in_box systemctl show -p ActiveState,ExecMainStatus,NRestarts,Result "$unit" | sort | paste -sd' ')
+  [ "$state" = "ActiveState=failed ExecMainStatus=$status NRestarts=0 Result=exit-code" ] ||
+    fail "restarted after a refusal with $status: $state"
+  in_box systemctl reset-failed "$unit"
+}
+# Another updater (an earlier version's, with flock alone) holds the settings' lock: 1.
+lock=$settings/Vorlin/IPUpdateClient.updater.lock
+in_box runuser -u vorlin-ipupdated -- touch "$lock"
+refused_start 1 in_box flock "$lock" systemctl start "$unit"
+[ "$(restart_and_watchdog in_box systemctl)" = "$as_shipped" ] ||
+  fail "the system unit as installed: $(restart_and_watchdog in_box systemctl)"
+# Run as root, which lacks the capabilities to become the settings' owner, it cannot use them:
+# 4. (With no state folder, which systemd would hand over to root.)
+in_box sh -c "printf '[Service]\nUser=root\nStateDirectory=\n' >$dropins/root.conf"
+in_box systemctl daemon-reload
+refused_start 4 in_box systemctl start "$unit"
+in_box rm "$dropins/root.conf"
+# A watchdog that bites soon.
+in_box sh -c "echo WatchdogSec=2 >>$dropins/test.conf"
+in_box systemctl daemon-reload
+echo "systemd box: refused starts are not restarted"
 
 # The start returns once the service says it is ready.
 in_box systemctl start "$unit" || fail "the start failed"
@@ -203,6 +235,8 @@ eventually "systemctl is-active -q user@\$(id -u boxuser).service"
 printf 'Demo-pass1\n' | in_box runuser -u boxuser -- vorlin-ipupdated set-account \
   --username demo2026 >/dev/null 2>&1 || fail "the user's set-account"
 user_unit start "$unit" || fail "the user unit did not start"
+[ "$(restart_and_watchdog user_unit)" = "$as_shipped" ] ||
+  fail "the user unit as installed: $(restart_and_watchdog user_unit)"
 eventually "systemctl --user -M boxuser@ show -p StatusText --value $unit | grep -q '^Newest update went through at'"
 in_box runuser -u boxuser -- vorlin-ipupdated status >/dev/null || fail "the user's status"
 in_box vorlin-ipupdated --settings-dir /home/boxuser/.config status >/dev/null ||
@@ -210,20 +244,16 @@ in_box vorlin-ipupdated --settings-dir /home/boxuser/.config status >/dev/null |
 user_unit reload "$unit"
 eventually "[ \$(journalctl _SYSTEMD_USER_UNIT=$unit -o cat | grep -c '^Server response: ') -ge 2 ]"
 echo "systemd box: the user unit updates, reloads, and status finds it"
-
-# The watchdog leaves the user unit alone for longer than its time and a restart take, without
-# a cycle, where only the pings while the worker waits keep it alive. Meanwhile the system's
-# service hangs and is restarted.
+# From here on the user unit waits, two minutes to its next cycle: its worker pings the
+# watchdog at half the shipped minute, as the steps below go on.
 user_pid=$(user_unit show -p MainPID --value "$unit")
-sleep 3 &
-healthy_watch=$!
+last_ping=$(user_unit show -p WatchdogTimestampMonotonic --value "$unit")
+waiting_since=$SECONDS
+
+# The system's service hangs and its watchdog restarts it.
 in_box kill -STOP "$pid"
 eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [ \"\$p\" != $pid ] && systemctl is-active -q $unit"
-wait "$healthy_watch"
-unset healthy_watch
-[ "$(user_unit show -p MainPID --value "$unit")" = "$user_pid" ] ||
-  fail "the watchdog restarted a healthy service"
-echo "systemd box: the watchdog restarts a hung worker, not a waiting one"
+echo "systemd box: the watchdog restarts a hung worker"
 
 # A failed cycle: the status line and the journal say why.
 in_box pkill -f "$boxed_standin"
@@ -241,6 +271,15 @@ eventually "p=\$(systemctl show -p MainPID --value $unit); [ \"\$p\" != 0 ] && [
 eventually "systemctl show -p StatusText --value $unit | grep -q '^Last update failed at'"
 [ "$(companion_status)" = 1 ] || fail "status does not find the upgraded service"
 echo "systemd box: an upgrade restarts the service"
+
+# Half a minute and a margin after its last ping, the same worker has pinged again.
+left=$((waiting_since + 33 - SECONDS))
+[ "$left" -le 0 ] || sleep "$left"
+[ "$(user_unit show -p MainPID --value "$unit")" = "$user_pid" ] ||
+  fail "the user unit was restarted while it waited"
+[ "$(user_unit show -p WatchdogTimestampMonotonic --value "$unit")" != "$last_ping" ] ||
+  fail "no ping of the user unit's watchdog in half a minute of waiting"
+echo "systemd box: a waiting worker pings the watchdog at half its shipped time"
 
 # Removing stops it and keeps its settings; purging takes them and the unit's links.
 in_box dpkg --remove vorlin-ipupdated >/dev/null 2>&1
