@@ -1,5 +1,6 @@
 #include "companion/Commands.h"
 
+#include "log/ActivityLog.h"
 #include "log/StandardErrorWriter.h"
 #include "settings/Settings.h"
 #include "settings/UserDefaults.h"
@@ -11,7 +12,9 @@
 namespace Companion {
 
 void tell(const QString& line) {
-    StandardErrorWriter::queue(("vorlin-ipupdated: " + line + '\n').toUtf8());
+    // Paths and names that another user chose reach root's terminal in these lines.
+    StandardErrorWriter::queue(
+        ("vorlin-ipupdated: " + ActivityLog::terminalSafe(line) + '\n').toUtf8());
 }
 
 int refuseUsage(const QString& problem) {

@@ -1,7 +1,6 @@
 #include "companion/SettingsOwner.h"
 
 #include "companion/Commands.h"
-#include "log/ActivityLog.h"
 
 #include <QByteArrayList>
 #include <QDir>
@@ -96,11 +95,6 @@ bool isSteady(const Lookup& lookup, uid_t owner) {
     return (folder.st_mode & S_ISVTX) && lookup.found && trusted(lookup.found->st_uid);
 }
 
-// Another user names the folders: what they hold must not act on root's terminal.
-QString shown(const QString& path) {
-    return ActivityLog::terminalSafe(path);
-}
-
 QString userName(uid_t uid) {
     const struct passwd* user = ::getpwuid(uid);
     return user ? QString::fromLocal8Bit(user->pw_name) : QString::number(uid);
@@ -125,23 +119,22 @@ bool actAsOwnerOfSettings(const QString& folder) {
         return true;
     const auto lookups = walk(QFile::encodeName(folder));
     if (!lookups) {
-        Companion::tell("cannot follow the path to " + shown(folder));
+        Companion::tell("cannot follow the path to " + folder);
         return false;
     }
     const struct stat& end = lookups->last().folderStatus;
     for (const Lookup& lookup : *lookups) {
         if (!isSteady(lookup, end.st_uid)) {
             const QString others = end.st_uid == 0 ? "root" : "root and " + userName(end.st_uid);
-            Companion::tell(shown(QFile::decodeName(lookup.folder)) +
+            Companion::tell(QFile::decodeName(lookup.folder) +
                             " can be changed by users other than " + others +
-                            ", so root does not act on the settings in " + shown(folder));
+                            ", so root does not act on the settings in " + folder);
             return false;
         }
     }
     if (end.st_uid == 0 || becomeOwner(end))
         return true;
-    Companion::tell("cannot act as the owner of " +
-                    shown(QFile::decodeName(lookups->last().folder)));
+    Companion::tell("cannot act as the owner of " + QFile::decodeName(lookups->last().folder));
     return false;
 }
 

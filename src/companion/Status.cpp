@@ -49,13 +49,14 @@ QString noCycleYet(const std::optional<UpdaterLock::Holder>& updater) {
 
 void showForPeople(const UpdaterStatus& status) {
     QTextStream out(stdout);
-    out << "Settings file: " << status.settingsFile << '\n';
+    out << "Settings file: " << shown(status.settingsFile) << '\n';
     if (status.unreadable) {
         out << "Cannot read the settings: " << *status.unreadable << '\n';
         return;
     }
     if (!status.setUp) {
-        out << "Not set up yet. Set up the account with: " << Companion::setUpCommand() << '\n';
+        out << "Not set up yet. Set up the account with: " << shown(Companion::setUpCommand())
+            << '\n';
         return;
     }
     const bool inKeyring = status.password == UpdaterStatus::PasswordPlace::Keyring;
@@ -89,6 +90,14 @@ bool write(const QByteArray& output) {
            std::fflush(stdout) == 0;
 }
 
+// Whether all of it went out, and if not, says so: a script must not take a cut output as whole.
+bool written(const QByteArray& output, const QString& what) {
+    if (write(output))
+        return true;
+    Companion::tell("cannot write " + what + ": " + QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+}
+
 // A scraper keeps the last whole set rather than an empty or a cut one: the exit status tells
 // whether there is one to publish.
 int writeMetrics(const UpdaterStatus& status) {
@@ -96,12 +105,7 @@ int writeMetrics(const UpdaterStatus& status) {
         Companion::tell("cannot read the settings " + status.settingsFile + ": " + *problem);
         return Companion::unusableSettings;
     }
-    if (!write(StatusFormats::prometheus(status))) {
-        Companion::tell("cannot write the metrics: " +
-                        QString::fromLocal8Bit(std::strerror(errno)));
-        return 1;
-    }
-    return 0;
+    return written(StatusFormats::prometheus(status), "the metrics") ? 0 : 1;
 }
 
 } // namespace
@@ -114,10 +118,8 @@ int status(const QStringList& arguments) {
         (arguments.size() == 2 && format != "--json" && format != "--prometheus"))
         return refuseUsage("status takes --json, --prometheus or nothing");
     const UpdaterStatus status = currentUpdaterStatus();
-    if (format == "--json") {
-        write(StatusFormats::json(status));
-        return exitStatus(status);
-    }
+    if (format == "--json")
+        return written(StatusFormats::json(status), "the status") ? exitStatus(status) : 1;
     if (format == "--prometheus")
         return writeMetrics(status);
     showForPeople(status);
