@@ -71,8 +71,10 @@ SaveOutcome tellVerdict(const ProfileCheckOutcome& verification, const QString& 
     return SaveOutcome::Refused;
 }
 
-SaveOutcome storeVerifiedSettings(const AccountEntries& entries,
-                                  const UserDefaults::WriteCheck& writes) {
+SaveOutcome storeVerifiedSettings(const AccountEntries& entries) {
+    // The verdict covers Save's own writes from here on (another thread's do not count): the
+    // last holds all that Save stores, the two choices too, whatever came of the first.
+    const UserDefaults::WriteCheck writes;
     const EarlierAccount earlier = earlierAccount();
     if (!storeInKeyringWhenChosen(entries))
         return SaveOutcome::NotStored;
@@ -116,11 +118,9 @@ std::optional<ProfileCheckOutcome> checkProfileOnThisThread(const AccountEntries
 }
 
 SaveOutcome saveSettings(const AccountEntries& entries, const ProfileCheckWait& wait) {
-    // Save's verdict on storing covers its own writes only, from the first one on.
-    const UserDefaults::WriteCheck writes;
     if (entries.choicesStoredIfRefused) {
-        UserDefaults::setBool(updateIPv4Address, entries.updateIPv4Address);
-        UserDefaults::setBool(updateIPv6Address, entries.updateIPv6Address);
+        UserDefaults::setValues({{updateIPv4Address, entries.updateIPv4Address},
+                                 {updateIPv6Address, entries.updateIPv6Address}});
         UserDefaults::synchronize();
     }
 
@@ -131,5 +131,5 @@ SaveOutcome saveSettings(const AccountEntries& entries, const ProfileCheckWait& 
         return SaveOutcome::Abandoned;
     if (!verification->answered || !verification->result)
         return tellVerdict(*verification, entries.group);
-    return storeVerifiedSettings(entries, writes);
+    return storeVerifiedSettings(entries);
 }

@@ -59,38 +59,41 @@ constexpr int longestWaitForWriters = 5000;
 // and its sync: QSettings merges its own keys into whatever another process wrote meanwhile,
 // so without it a write judged on the earlier file lands on the newer one. An flock of a
 // file of its own, never removed: QSettings' own lock file is taken by sync() itself, and a
-// record lock would go whenever the process closed any descriptor of that file.
+// record lock would go whenever the process closed any descriptor of that file. The store's
+// mutex comes after the flock, so that this process's readers never wait while a writer
+// waits for another process (the flock of each thread's own descriptor orders its writers).
 class StoreWriteLock {
 public:
-    StoreWriteLock() : threads_(storeMutex) {
-        descriptor_ = ::open(QFile::encodeName(storeLockFile()),
-                             O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (descriptor_ < 0)
-            return;
-        const QDeadlineTimer deadline(longestWaitForWriters);
-        while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK || deadline.hasExpired()) {
-                release();
-                return;
-            }
-            QThread::msleep(10);
-        }
+    StoreWriteLock() : descriptor_(lockedDescriptor()) {
+        if (descriptor_ >= 0)
+            threads_ = std::unique_lock(storeMutex);
     }
-    ~StoreWriteLock() { release(); }
+    ~StoreWriteLock() {
+        if (descriptor_ >= 0)
+            ::close(descriptor_);
+    }
     StoreWriteLock(const StoreWriteLock&) = delete;
     StoreWriteLock& operator=(const StoreWriteLock&) = delete;
 
     bool held() const { return descriptor_ >= 0; }
 
 private:
-    void release() {
-        if (descriptor_ >= 0)
-            ::close(descriptor_);
-        descriptor_ = -1;
+    static int lockedDescriptor() {
+        const int descriptor = ::open(QFile::encodeName(storeLockFile()),
+                                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const QDeadlineTimer deadline(longestWaitForWriters);
+        while (descriptor >= 0 && ::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK || deadline.hasExpired()) {
+                ::close(descriptor);
+                return -1;
+            }
+            QThread::msleep(10);
+        }
+        return descriptor;
     }
 
-    std::lock_guard<std::mutex> threads_;
-    int descriptor_ = -1;
+    int descriptor_;
+    std::unique_lock<std::mutex> threads_;
 };
 
 void recordNotStored() {
@@ -252,9 +255,7 @@ void makeStorePrivate() {
 }
 
 bool synchronize() {
-    const StoreWriteLock lock;
-    if (!lock.held())
-        return false;
+    const std::lock_guard lock(storeMutex); // every write is on disk already: nothing to judge
     StandardUserDefaults store;
     store.sync();
     return store.status() != QSettings::AccessError;
