@@ -40,12 +40,13 @@ QString readPassword() {
     ::tcgetattr(STDIN_FILENO, &shownTerminal);
     struct termios hidden = shownTerminal;
     hidden.c_lflag &= ~tcflag_t(ECHO);
-    const char prompt[] = "Password: ";
-    [[maybe_unused]] auto written = ::write(STDERR_FILENO, prompt, sizeof prompt - 1);
     const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
     for (const int signal : endingSignals)
         ::signal(signal, showTerminalAndEnd);
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+    // Asked for once echo is off: what comes after the prompt is neither shown nor flushed.
+    const char prompt[] = "Password: ";
+    [[maybe_unused]] auto written = ::write(STDERR_FILENO, prompt, sizeof prompt - 1);
     const QString password = readLine();
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &shownTerminal);
     for (const int signal : endingSignals)
