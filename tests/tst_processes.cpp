@@ -13,10 +13,13 @@
 #include <QtTest>
 #include <csignal>
 #include <grp.h>
+#include <pty.h>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -69,7 +72,9 @@ public:
         const ServiceEndpoints hosts = provider.endpoints();
         environment_.insert("STANDIN_HOSTS",
                             hosts.apiHost + ' ' + hosts.ipv4Host + ' ' + hosts.ipv6Host);
-        environment_.insert("STANDIN_CA", writeFile(folder + "/ca.pem", provider.authority()));
+        environment_.insert("STANDIN_CA",
+                            writeFile(authority_.filePath("ca.pem"), provider.authority()));
+        ::chmod(qPrintable(authority_.path()), 0755); // for another user's commands too
     }
 
     // Starts `run`, its standard error a file it takes for the journal; its process id.
@@ -117,6 +122,7 @@ public:
 
 private:
     QString folder_;
+    QTemporaryDir authority_; // beside the settings, wherever they are
     QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
 };
 
@@ -428,7 +434,7 @@ private slots:
             RunningClient demo(DEMO_PROGRAM,
                                {"--settings", home.filePath("demo"), "--api", hosts.apiHost,
                                 "--ipv4", hosts.ipv4Host, "--ipv6", hosts.ipv6Host, "--ca",
-                                home.filePath("config/ca.pem")},
+                                companion.environment().value("STANDIN_CA")},
                                home.path(), companion.environment(), &display);
             QTRY_VERIFY_WITH_TIMEOUT(!watcher.item.isEmpty(), 10'000);
             look(); // not set up
@@ -575,7 +581,12 @@ private slots:
         ::kill(pid_t(updater), SIGKILL);
         QTRY_COMPARE(companion.status(), 3);
         QCOMPARE(bystander.state(), QProcess::Running);
-        for (QProcess* process : {&bystander, &orphaning}) {
+        QProcess earlier; // an updater of an earlier version, which took flock alone
+        earlier.start("flock", {config + "/Vorlin/IPUpdateClient.updater.lock", "sh", "-c",
+                                "echo held; exec sleep 600"});
+        QVERIFY(earlier.waitForReadyRead(5000));
+        QCOMPARE(companion.finish({"run"}).first, 1);
+        for (QProcess* process : {&bystander, &orphaning, &earlier}) {
             process->kill();
             process->waitForFinished();
         }
@@ -584,8 +595,7 @@ private slots:
     // Run by root for another user: none of root's groups, and the owner, to whom the kernel
     // does not tell its program, still learns which program updates.
     void updaterDroppedRootsGroupsAndIsNamed(const Companion& companion, const passwd& owner) {
-        const gid_t rootsGroups[] = {0, 4};
-        QVERIFY(::setgroups(2, rootsGroups) == 0);
+        QVERIFY(::setgroups(2, std::array<gid_t, 2>{0, 4}.data()) == 0); // root's, say
         const auto restore = qScopeGuard([] { ::setgroups(0, nullptr); });
         QProcess run, second;
         second.setProcessEnvironment(companion.environment());
@@ -644,14 +654,11 @@ private slots:
     void statusForScripts() {
         const auto [settings, replies, exit, json, exposition] =
             fetch<QString, QByteArrayList, int, QString, QString>();
-        const QTemporaryDir home;
-        StandInProvider provider;
-        provider.addAccount(account);
-        const QString folder = home.filePath("config"),
-                      file = folder + "/Vorlin/IPUpdateClient.conf";
-        QVERIFY(settings != "unreadable" ||
-                (QDir().mkpath(folder + "/Vorlin") && QFile::link("IPUpdateClient.conf", file)));
-        const Companion companion(provider, folder);
+        Scene scene(false);
+        auto& [home, display, provider, companion] = scene;
+        const QString file = companion.folder() + "/Vorlin/IPUpdateClient.conf";
+        QVERIFY(settings != "unreadable" || (QDir().mkpath(companion.folder() + "/Vorlin") &&
+                                             QFile::link("IPUpdateClient.conf", file)));
         if (settings == "saved" || settings == "keyring")
             QCOMPARE(companion.saveAccount(), 0);
         if (settings == "keyring")
@@ -682,6 +689,58 @@ private slots:
         run.kill(), run.waitForFinished();
     }
 
+    // set-account's address choices, each alone, as stored and as status tells them.
+    void addressChoices_data() {
+        columns<QStringList, QString>(); // options, what "Kept updated" says
+        row("both", QStringList(), QString("IPv4, IPv6"));
+        row("no IPv4", QStringList{"--no-ipv4"}, QString("IPv6"));
+        row("no IPv6", QStringList{"--no-ipv6"}, QString("IPv4"));
+        row("neither", QStringList{"--no-ipv4", "--no-ipv6"}, QString("none"));
+    }
+    void addressChoices() {
+        const auto [options, kept] = fetch<QStringList, QString>();
+        Scene scene(false);
+        const auto setAccount = QStringList{"set-account", "--username", "alice2024"} + options;
+        QCOMPARE(scene.companion.finish(setAccount, "s3cret!Pw\n").first, 0);
+        QVERIFY(scene.companion.finish({"status"}).second.contains("Kept updated: " + kept + '\n'));
+    }
+
+    // At a terminal the password is asked for without echo, and echo is back afterwards: after
+    // a refusal and after Ctrl+C too.
+    void setAccountAtATerminal_data() {
+        columns<QByteArray, int>(); // typed, exit status (a signal: negative)
+        row("accepted", QByteArray("s3cret!Pw\n"), 0);
+        row("refused", QByteArray("s3cret!Px\n"), 1);
+        row("Ctrl+C", QByteArray("s3cret\x03"), -SIGINT);
+    }
+    void setAccountAtATerminal() {
+        const auto [typed, exit] = fetch<QByteArray, int>();
+        Scene scene(false);
+        for (const char* name : {"STANDIN_HOSTS", "STANDIN_CA"}) // for the child
+            qputenv(name, scene.companion.environment().value(name).toUtf8());
+        const QByteArray folder = scene.companion.folder().toUtf8();
+        int terminal = -1;
+        const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            ::execl(COMPANION_PROGRAM, COMPANION_PROGRAM, "--settings-dir", folder.data(),
+                    "set-account", "--username", "alice2024", nullptr);
+            ::_exit(127);
+        }
+        QByteArray shown;
+        char chunk[256];
+        for (ssize_t length; (length = ::read(terminal, chunk, sizeof chunk)) > 0;) {
+            shown.append(chunk, length);
+            if (shown.endsWith("Password: ") && ::write(terminal, typed, typed.size()) < 0)
+                break;
+        }
+        int status = 0;
+        struct termios after = {};
+        QVERIFY(::waitpid(child, &status, 0) == child && ::tcgetattr(terminal, &after) == 0);
+        ::close(terminal);
+        QCOMPARE(WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status), exit);
+        QVERIFY2(!shown.contains("s3cret") && (after.c_lflag & ECHO), shown.constData());
+    }
+
     // As root, with a second user: root acts only where nobody else can steer the path to the
     // settings, and then as their owner.
     void rootActsOnlyWhereNobodyElseSteers_data() {
@@ -696,6 +755,10 @@ private slots:
         row("has a file of root's in their folder", QString("unreadable"), 4,
             QString("Cannot read the settings: Permission denied"), 1);
         row("owns the settings' folder", QString("their folder"), 2, QString("Not set up yet"), 0);
+        row("owns the folder that root's absolute link names", QString("absolute link"), 4, changed,
+            1);
+        row("may write a folder through its group", QString("group-writable"), 4, changed, 1);
+        row("made a loop of links", QString("loop"), 4, QString("cannot follow the path to"), 1);
     }
     void rootActsOnlyWhereNobodyElseSteers() {
         const auto [steering, statusExit, told, saveExit] = fetch<QString, int, QString, int>();
@@ -715,10 +778,18 @@ private slots:
             QVERIFY(::chmod(qPrintable(theirs), 01777) == 0 &&
                     ::symlink(qPrintable(mine + "/settings"), qPrintable(settings)) == 0 &&
                     ::lchown(qPrintable(settings), other->pw_uid, other->pw_gid) == 0);
-        } else if (steering == "owned folder") { // and a pipe, which would hang root's read
+        } else if (steering == "owned folder" || steering == "absolute link") {
             QVERIFY(::chown(qPrintable(theirs), other->pw_uid, other->pw_gid) == 0 &&
-                    QDir().mkpath(settings + "/Vorlin") &&
-                    ::mkfifo(qPrintable(settings + "/Vorlin/IPUpdateClient.conf"), 0600) == 0);
+                    QDir().mkpath(settings + "/Vorlin") && // a pipe would hang root's read
+                    ::mkfifo(qPrintable(settings + "/Vorlin/IPUpdateClient.conf"), 0600) == 0 &&
+                    ::symlink(qPrintable(settings), qPrintable(mine + "/link")) == 0);
+            if (steering == "absolute link") // followed from the root, not from mine
+                settings = mine + "/link";
+        } else if (steering == "group-writable" || steering == "loop") {
+            QVERIFY(::chmod(qPrintable(theirs), 0775) == 0 &&
+                    ::symlink("loop", qPrintable(mine + "/loop")) == 0);
+            if (steering == "loop")
+                settings = mine + "/loop/settings";
         } else {
             settings = mine + "/settings";
             const QString file = settings + "/Vorlin/IPUpdateClient.conf";

@@ -142,8 +142,14 @@ private slots:
 
     // Addresses an earlier run left are forgotten as the worker starts; a cycle is a first
     // update while both are forgotten, and not while one is remembered.
+    void firstUpdateFollowsTheRememberedAddresses_data() {
+        columns<QString>(); // what an earlier run remembered
+        row("an IPv4 address", updatedipv4);
+        row("an IPv6 address alone", updatedipv6);
+    }
     void firstUpdateFollowsTheRememberedAddresses() {
-        setConfigurationString(updatedipv4, "198.51.100.7");
+        const auto [remembered] = fetch<QString>();
+        setConfigurationString(remembered, "198.51.100.7");
         QList<bool> firstUpdates;
         const auto stage = [&](const UpdateCycleInputs& inputs) {
             firstUpdates << inputs.firstUpdate();
