@@ -209,6 +209,20 @@ in_box readlink "$settings/Vorlin/IPUpdateClient.newest-cycle" | grep -q '^/run/
   fail "the newest cycle's record is not in the service's runtime folder"
 echo "systemd box: ready, updated, status and journal tell it"
 
+# Started by hand, with no watchdog to feed, run sleeps between its cycles: nothing wakes it.
+hand=$(in_box mktemp -d)
+printf 'Demo-pass1\n' | in_box vorlin-ipupdated --settings-dir "$hand" set-account \
+  --username demo2026 --group home >/dev/null 2>&1 || fail "set-account for a run by hand"
+in_box sh -c "vorlin-ipupdated --settings-dir $hand run 2>$hand/log & echo \$! >$hand/pid"
+eventually "grep -q 'IP address updated' $hand/log"
+sleep 1 # the cycle's own writes end
+in_box sh -c "timeout 3 strace -f -qq -p \$(cat $hand/pid) -o $hand/trace" || true
+# What strace shows of calls already waiting when it comes, or when it leaves, is no wake-up.
+woken=$(in_box grep -cvE 'restart_syscall|unfinished|resumed>|detached' "$hand/trace" || true)
+[ "$woken" = 0 ] || fail "run woke between cycles: $(in_box cat "$hand/trace")"
+in_box sh -c "kill \$(cat $hand/pid)"
+echo "systemd box: a run by hand sleeps between its cycles"
+
 # A reload updates now; unchanged cycles neither sync nor rename anything.
 pid=$(main_pid)
 begun=$(cycles_begun)
