@@ -11,6 +11,9 @@
 namespace {
 
 enum Status { wentThrough = 0, failed = 1, notSetUp = 2, noCycle = 3 };
+// Not one of the updates' statuses: a script must not read a cut output as one (sysexits'
+// EX_IOERR).
+constexpr int outputNotWritten = 74;
 
 // The addresses come from the service's replies: what they hold must not act on a terminal.
 QString shown(const QString& value) {
@@ -105,7 +108,7 @@ int writeMetrics(const UpdaterStatus& status) {
         Companion::tell("cannot read the settings " + status.settingsFile + ": " + *problem);
         return Companion::unusableSettings;
     }
-    return written(StatusFormats::prometheus(status), "the metrics") ? 0 : 1;
+    return written(StatusFormats::prometheus(status), "the metrics") ? 0 : outputNotWritten;
 }
 
 } // namespace
@@ -118,8 +121,10 @@ int status(const QStringList& arguments) {
         (arguments.size() == 2 && format != "--json" && format != "--prometheus"))
         return refuseUsage("status takes --json, --prometheus or nothing");
     const UpdaterStatus status = currentUpdaterStatus();
-    if (format == "--json")
-        return written(StatusFormats::json(status), "the status") ? exitStatus(status) : 1;
+    if (format == "--json") {
+        const bool whole = written(StatusFormats::json(status), "the status");
+        return whole ? exitStatus(status) : outputNotWritten;
+    }
     if (format == "--prometheus")
         return writeMetrics(status);
     showForPeople(status);

@@ -1,4 +1,5 @@
 #include "companion/StatusFormats.h"
+#include "log/ActivityLog.h"
 
 #include <QStringList>
 
@@ -16,6 +17,7 @@ struct Gauge {
 
 // A label value as the format requires: backslash, double quote and line feed escaped.
 QString labelValue(QString value) {
+    value = ActivityLog::terminalSafe(value); // another user's names, read on root's terminal
     value.replace('\\', "\\\\").replace('"', "\\\"").replace('\n', "\\n");
     return '"' + value + '"';
 }
