@@ -13,6 +13,7 @@
 #include <QtTest>
 #include <csignal>
 #include <grp.h>
+#include <poll.h>
 #include <pty.h>
 #include <pwd.h>
 #include <sched.h>
@@ -99,14 +100,19 @@ public:
         return process.readAllStandardOutput().trimmed().toLongLong();
     }
 
-    // Runs a command to its end: its exit status and what it wrote (or printed, when told).
-    QPair<int, QString>
-    finish(const QStringList& arguments, const QByteArray& input = {},
-           QProcess::ProcessChannelMode channels = QProcess::MergedChannels) const {
+    // Runs a command to its end (through a runner such as setpriv, when given): its exit status
+    // and what it wrote (or printed, when told; nothing when its output goes to a file).
+    QPair<int, QString> finish(const QStringList& arguments, const QByteArray& input = {},
+                               QProcess::ProcessChannelMode channels = QProcess::MergedChannels,
+                               const QString& output = {}, const QStringList& runner = {}) const {
         QProcess process;
         process.setProcessEnvironment(environment_);
         process.setProcessChannelMode(channels);
-        process.start(COMPANION_PROGRAM, QStringList{"--settings-dir", folder_} + arguments);
+        if (!output.isEmpty())
+            process.setStandardOutputFile(output);
+        const QStringList command =
+            runner + QStringList{COMPANION_PROGRAM, "--settings-dir", folder_} + arguments;
+        process.start(command.first(), command.mid(1));
         process.write(input);
         process.closeWriteChannel();
         process.waitForFinished(20'000);
@@ -202,18 +208,10 @@ void quitThroughTheMenu(const QString& item) {
              "variant:int32:0", "uint32:0"});
 }
 
-// The samples that python3-prometheus-client's parser reads, by name less the common prefix,
-// times within five minutes as "recent"; nothing unless every metric is a described gauge.
+// The samples that python3-prometheus-client's parser reads (see the script).
 QString parsedMetrics(const QString& exposition) {
     QProcess parser;
-    parser.start("/usr/bin/python3", {"-c", R"(import sys, time
-from prometheus_client.parser import text_string_to_metric_families as parse
-fs = list(parse(sys.argv[1]))
-assert all(f.type == "gauge" and f.documentation for f in fs) and len(fs) in (0, 5)
-print("; ".join(s.name[16:] + "{" + ",".join(k + "=" + v for k, v in sorted(s.labels.items()))
-  + "} " + ("recent" if s.name.endswith("seconds") and abs(s.value - time.time()) < 300
-  else str(s.value)) for f in fs for s in f.samples)))",
-                                      exposition});
+    parser.start("/usr/bin/python3", {PARSE_METRICS, exposition});
     parser.waitForFinished();
     return QString::fromUtf8(parser.readAllStandardOutput()).trimmed();
 }
@@ -581,36 +579,13 @@ private slots:
         ::kill(pid_t(updater), SIGKILL);
         QTRY_COMPARE(companion.status(), 3);
         QCOMPARE(bystander.state(), QProcess::Running);
-        QProcess earlier; // an updater of an earlier version, which took flock alone
-        earlier.start("flock", {config + "/Vorlin/IPUpdateClient.updater.lock", "sh", "-c",
-                                "echo held; exec sleep 600"});
-        QVERIFY(earlier.waitForReadyRead(5000));
-        QCOMPARE(companion.finish({"run"}).first, 1);
-        for (QProcess* process : {&bystander, &orphaning, &earlier}) {
+        // An updater of an earlier version took flock alone (here run's runner holds it).
+        const QStringList earlier{"flock", config + "/Vorlin/IPUpdateClient.updater.lock"};
+        QCOMPARE(companion.finish({"run"}, {}, {}, {}, earlier).first, 1);
+        for (QProcess* process : {&bystander, &orphaning}) {
             process->kill();
             process->waitForFinished();
         }
-    }
-
-    // Run by root for another user: none of root's groups, and the owner, to whom the kernel
-    // does not tell its program, still learns which program updates.
-    void updaterDroppedRootsGroupsAndIsNamed(const Companion& companion, const passwd& owner) {
-        QVERIFY(::setgroups(2, std::array<gid_t, 2>{0, 4}.data()) == 0); // root's, say
-        const auto restore = qScopeGuard([] { ::setgroups(0, nullptr); });
-        QProcess run, second;
-        second.setProcessEnvironment(companion.environment());
-        const qint64 updater = companion.startRun(run, home_.filePath("journal"));
-        QTRY_VERIFY(linesOf(home_.filePath("journal")).contains("[good] IP address updated."));
-        const QString status = readFile(QString("/proc/%1/status").arg(updater));
-        QVERIFY2(!status.contains(QRegularExpression("\nGroups:.*\\b[04]\\b")), qPrintable(status));
-        second.start("setpriv", {"--reuid", QString::number(owner.pw_uid), "--regid",
-                                 QString::number(owner.pw_gid), "--clear-groups", COMPANION_PROGRAM,
-                                 "--settings-dir", companion.folder(), "run"});
-        QVERIFY(second.waitForFinished(10'000));
-        QVERIFY(second.readAllStandardError().contains(
-            QString("vorlin-ipupdated (process %1)").arg(updater).toUtf8()));
-        run.terminate();
-        QVERIFY(run.waitForFinished(5000));
     }
 
     // status, for scripts read by real parsers, after the updater's cycles (the first starts it),
@@ -682,6 +657,8 @@ private slots:
                      holds(QJsonDocument::fromJson(written.toUtf8()).object(),
                            QJsonDocument::fromJson(json.toUtf8()).object()),
                  qPrintable(written));
+        QCOMPARE(companion.finish({"status", "--json"}, {}, {}, "/dev/full").first,
+                 74); // cut short
         const auto [metricsExit, metrics] =
             companion.finish({"status", "--prometheus"}, {}, QProcess::SeparateChannels);
         QCOMPARE(metricsExit, exit == 4 ? 4 : 0);
@@ -689,56 +666,60 @@ private slots:
         run.kill(), run.waitForFinished();
     }
 
-    // set-account's address choices, each alone, as stored and as status tells them.
-    void addressChoices_data() {
-        columns<QStringList, QString>(); // options, what "Kept updated" says
-        row("both", QStringList(), QString("IPv4, IPv6"));
-        row("no IPv4", QStringList{"--no-ipv4"}, QString("IPv6"));
-        row("no IPv6", QStringList{"--no-ipv6"}, QString("IPv4"));
-        row("neither", QStringList{"--no-ipv4", "--no-ipv6"}, QString("none"));
-    }
-    void addressChoices() {
-        const auto [options, kept] = fetch<QStringList, QString>();
-        Scene scene(false);
-        const auto setAccount = QStringList{"set-account", "--username", "alice2024"} + options;
-        QCOMPARE(scene.companion.finish(setAccount, "s3cret!Pw\n").first, 0);
-        QVERIFY(scene.companion.finish({"status"}).second.contains("Kept updated: " + kept + '\n'));
-    }
-
-    // At a terminal the password is asked for without echo, and echo is back afterwards: after
-    // a refusal and after Ctrl+C too.
+    // set-account at a terminal, with its address options: the password is asked for without
+    // echo, and echo is back afterwards (after a refusal and Ctrl+C too); the choices as stored
+    // and as status tells them.
     void setAccountAtATerminal_data() {
-        columns<QByteArray, int>(); // typed, exit status (a signal: negative)
-        row("accepted", QByteArray("s3cret!Pw\n"), 0);
-        row("refused", QByteArray("s3cret!Px\n"), 1);
-        row("Ctrl+C", QByteArray("s3cret\x03"), -SIGINT);
+        // options, typed, exit status (a signal: negative), what "Kept updated" says if stored
+        columns<QByteArrayList, QByteArray, int, QString>();
+        const QByteArray password = "s3cret!Pw\n";
+        row("accepted", QByteArrayList(), password, 0, QString("IPv4, IPv6"));
+        row("no IPv4", QByteArrayList{"--no-ipv4"}, password, 0, QString("IPv6"));
+        row("no IPv6", QByteArrayList{"--no-ipv6"}, password, 0, QString("IPv4"));
+        row("neither", QByteArrayList{"--no-ipv4", "--no-ipv6"}, password, 0, QString("none"));
+        row("refused", QByteArrayList(), QByteArray("s3cret!Px\n"), 1, QString());
+        row("Ctrl+C", QByteArrayList(), QByteArray("s3cret\x03"), -SIGINT, QString());
     }
     void setAccountAtATerminal() {
-        const auto [typed, exit] = fetch<QByteArray, int>();
+        auto [options, typed, exit, kept] = fetch<QByteArrayList, QByteArray, int, QString>();
         Scene scene(false);
         for (const char* name : {"STANDIN_HOSTS", "STANDIN_CA"}) // for the child
             qputenv(name, scene.companion.environment().value(name).toUtf8());
-        const QByteArray folder = scene.companion.folder().toUtf8();
+        options =
+            QByteArrayList{COMPANION_PROGRAM, "--settings-dir", scene.companion.folder().toUtf8(),
+                           "set-account",     "--username",     "alice2024"} +
+            options;
+        std::vector<char*> command;
+        for (QByteArray& word : options)
+            command.push_back(word.data());
+        command.push_back(nullptr);
         int terminal = -1;
         const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
         if (child == 0) {
-            ::execl(COMPANION_PROGRAM, COMPANION_PROGRAM, "--settings-dir", folder.data(),
-                    "set-account", "--username", "alice2024", nullptr);
+            ::execv(command[0], command.data());
             ::_exit(127);
         }
         QByteArray shown;
         char chunk[256];
-        for (ssize_t length; (length = ::read(terminal, chunk, sizeof chunk)) > 0;) {
+        pollfd output{terminal, POLLIN, 0};
+        bool silent = false; // for 10 s: the child hangs, and is ended
+        for (ssize_t length; !(silent = ::poll(&output, 1, 10'000) <= 0) &&
+                             (length = ::read(terminal, chunk, sizeof chunk)) > 0;) {
             shown.append(chunk, length);
-            if (shown.endsWith("Password: ") && ::write(terminal, typed, typed.size()) < 0)
-                break;
+            if (shown.endsWith("Password: ")) [[maybe_unused]]
+                const auto written = ::write(terminal, typed, typed.size());
         }
+        if (silent)
+            ::kill(child, SIGKILL);
         int status = 0;
         struct termios after = {};
-        QVERIFY(::waitpid(child, &status, 0) == child && ::tcgetattr(terminal, &after) == 0);
+        const bool read = ::tcgetattr(terminal, &after) == 0;
         ::close(terminal);
+        QVERIFY(::waitpid(child, &status, 0) == child && read && !silent);
         QCOMPARE(WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status), exit);
         QVERIFY2(!shown.contains("s3cret") && (after.c_lflag & ECHO), shown.constData());
+        QVERIFY(kept.isEmpty() ||
+                scene.companion.finish({"status"}).second.contains("Kept updated: " + kept + '\n'));
     }
 
     // As root, with a second user: root acts only where nobody else can steer the path to the
@@ -769,7 +750,8 @@ private slots:
         StandInProvider provider;
         provider.addAccount(account);
         const QString rootsFile = writeFile(home.filePath("roots"), "root's own\n");
-        const QString mine = home.filePath("mine"), theirs = home.filePath("theirs\x1b]0;PWNED\a");
+        const QString mine = home.filePath("mine\x1b[2J"),
+                      theirs = home.filePath("theirs\x1b]0;PWNED\a");
         QVERIFY(::chmod(qPrintable(home.path()), 0755) == 0 &&
                 ::chmod(qPrintable(rootsFile), 0644) == 0 &&
                 QDir().mkpath(mine + "/settings/Vorlin") && QDir().mkdir(theirs));
@@ -811,8 +793,23 @@ private slots:
             QCOMPARE(folder.entryList(QDir::AllEntries | QDir::System), before);
         }
         QVERIFY(!output.contains('\x1b'));
-        if (saveExit == 0)
-            updaterDroppedRootsGroupsAndIsNamed(companion, *other);
+        if (saveExit == 0) { // root's run keeps none of root's groups; its owner learns its name
+            QVERIFY(::setgroups(2, std::array<gid_t, 2>{0, 4}.data()) == 0); // root's, say
+            const auto restore = qScopeGuard([] { ::setgroups(0, nullptr); });
+            QProcess run;
+            const qint64 updater = companion.startRun(run, home_.filePath("journal"));
+            QTRY_VERIFY(linesOf(home_.filePath("journal")).contains("[good] IP address updated."));
+            const QString status = readFile(QString("/proc/%1/status").arg(updater));
+            QVERIFY2(!status.contains(QRegularExpression("\nGroups:.*\\b[04]\\b")),
+                     qPrintable(status));
+            const QStringList asOwner{"setpriv", "--clear-groups", // the kernel tells it nothing
+                                      "--reuid=" + QString::number(other->pw_uid),
+                                      "--regid=" + QString::number(other->pw_gid)};
+            QVERIFY(companion.finish({"run"}, {}, QProcess::MergedChannels, {}, asOwner)
+                        .second.contains(QString("vorlin-ipupdated (process %1)").arg(updater)));
+            run.terminate();
+            QVERIFY(run.waitForFinished(5000));
+        }
         struct stat stored = {};
         QVERIFY(saveExit != 0 ||
                 (::stat(qPrintable(settings + "/Vorlin/IPUpdateClient.conf"), &stored) == 0 &&

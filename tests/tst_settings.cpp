@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace MyFunctions;
@@ -122,14 +123,22 @@ private slots:
         QCOMPARE(TemporarySettingsStore::state()[SettingsKeys::username], "alice2024");
     }
 
+    // A check tells of its own thread's writes: another thread's refused write does not count.
+    void writeCheckCountsItsOwnThread() {
+        const UserDefaults::WriteCheck check;
+        store_->makeUnwritable();
+        std::thread([] { UserDefaults::setBool(SettingsKeys::saved, true); }).join();
+        QVERIFY(check.allStored());
+    }
+
     // The XDG rules ignore a relative $XDG_CONFIG_HOME: it names another folder in every
     // working folder.
     void relativeConfigurationHomeIgnored() {
         qputenv("XDG_CONFIG_HOME", "relcfg");
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CONFIG_HOME"); });
         UserDefaults::useStoreIn({});
         QCOMPARE(UserDefaults::storeFile(),
                  QDir::homePath() + "/.config/Vorlin/IPUpdateClient.conf");
-        qunsetenv("XDG_CONFIG_HOME");
     }
 
     // A write judged on the file waits while another process writes it: a reply's addresses
