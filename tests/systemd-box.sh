@@ -300,7 +300,10 @@ echo "systemd box: a waiting worker pings the watchdog at half its shipped time"
 in_box dpkg --remove vorlin-ipupdated >/dev/null 2>&1
 in_box systemctl is-active -q "$unit" && fail "still running after the removal"
 in_box test -s "$settings/Vorlin/IPUpdateClient.conf" || fail "the removal took the settings"
-echo "systemd box: removed, stopped, settings kept"
+# The admin's enable link outlives the removal: masked, it starts nothing.
+[ "$(in_box systemctl is-enabled "$unit" 2>/dev/null || true)" = masked ] ||
+  fail "the removed unit is not masked: $(in_box systemctl is-enabled "$unit" 2>&1 || true)"
+echo "systemd box: removed, stopped, masked, settings kept"
 in_box dpkg --purge vorlin-ipupdated >/dev/null 2>&1
 [ -z "$(in_box find /etc/systemd/system -name "$unit")" ] || fail "a link of the unit outlived the purge"
 in_box test -e "$settings" && fail "the settings outlived the purge"
