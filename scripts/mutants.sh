@@ -55,6 +55,7 @@ prepare_scratch() {
   local linker=()
   if command -v ld.gold >/dev/null; then linker=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=gold); fi
   cmake -S "$scratch/tree" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_INSTALL_PREFIX=/usr \
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DVORLIN_BENCH=OFF "${linker[@]}" \
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$scratch/cmake.log"
 }

@@ -81,6 +81,18 @@ private:
     QThread thread_;
 };
 
+// A keyring that answers a read when the test says, as one whose unlock prompt is left open, and
+// never tells whether it can be used.
+struct LateKeyring : PasswordKeyring {
+    std::function<void()> answer;
+    void checkAvailability(std::function<void(std::optional<QString>)>) override {}
+    void readPassword(const QString&, std::function<void(Read)> reply) override {
+        answer = [reply] { reply({"0ld!Pass", {}}); };
+    }
+    std::optional<QString> writePassword(const QString&, const QString&) override { return {}; }
+    Removal deletePassword(const QString&) override { return {}; }
+};
+
 } // namespace
 
 class AppDelegateTest : public QObject {
@@ -138,11 +150,11 @@ private slots:
         descriptorsBefore_ = openDescriptors();
         QApplication::setQuitOnLastWindowClosed(false); // as the program has it
         quitOnTerminationSignals();
-        PasswordKeyrings::install(std::make_shared<KeychainKeyring>()); // none on this bus
         notifications_ = std::make_unique<NotificationServer>();
         QVERIFY(notifications_->registered);
     }
     void init() {
+        PasswordKeyrings::install(std::make_shared<KeychainKeyring>()); // none on this bus
         provider_->reset();
         opened_.clear();
         notifications_->titles.clear();
@@ -276,6 +288,43 @@ private slots:
         box->setChecked(false);
         delegate->buttonSaveClick();
         QCOMPARE(logEntries().filter("The keyring's entry for alice2024 may remain: ").size(), 1);
+    }
+
+    // The keyring answers in time, or late: updates then start without the password, in one
+    // worker, which its answer wakes; a password typed or saved meanwhile stays. The box stays
+    // disabled, a Save too, while the keyring never tells whether it can be used.
+    void keyringAnsweringLate_data() {
+        columns<QString, bool>(); // the password typed meanwhile (none: in time), and saved
+        row("in time", QString(), false);
+        row("late, typed meanwhile", QString("typed!Pw1"), false);
+        row("late, saved meanwhile", QString("s3cret!Pw"), true);
+    }
+    void keyringAnsweringLate() {
+        const auto [typed, saved] = fetch<QString, bool>();
+        const bool late = !typed.isEmpty();
+        TemporarySettingsStore::saveAccount("alice2024", "", "home");
+        UserDefaults::setBool(passwordInKeyring, true);
+        const auto keyring = std::make_shared<LateKeyring>();
+        PasswordKeyrings::install(keyring);
+        int workers = 0;
+        AppDelegate delegate([&](auto) { ++workers; }, std::chrono::milliseconds(200));
+        delegate.applicationDidFinishLaunching();
+        if (!late)
+            keyring->answer();
+        QTRY_COMPARE(workers, 1);
+        QCOMPARE(logEntries().filter("The keyring has not answered yet").size(), late ? 1 : 0);
+        if (late) {
+            delegate.window()->textBoxPassword->setText(typed);
+            if (saved)
+                delegate.buttonSaveClick();
+            keyring->answer();
+        }
+        QTest::qWait(400); // past the patience in time's row
+        QCOMPARE(workers, 1);
+        QCOMPARE(KeepSnoozing.load(), late ? 0 : 1); // a late answer's cycle comes now
+        QCOMPARE(delegate.window()->textBoxPassword->text(), late ? typed : "0ld!Pass");
+        QCOMPARE(PasswordKeyrings::heldPassword("alice2024"), saved ? typed : "0ld!Pass");
+        QVERIFY(!delegate.window()->checkBoxPasswordInKeyring->isEnabled());
     }
 
     // Enter in a field saves, the lines show at once, an invalid group's field is emptied.

@@ -9,6 +9,7 @@
 #include <QtDBus>
 #include <QtTest>
 #include <QtWidgets>
+#include <csignal>
 
 using namespace SettingsKeys;
 
@@ -80,10 +81,23 @@ private slots:
         store.makeWritable();
         QCOMPARE(entry("alice2024"), "s3cret!Pw");
 
-        delegate = launch(); // a new start reads the keyring, not the file
+        // A new start reads the keyring, not the file. Late, as while its unlock prompt waits,
+        // updates start without it, in one worker, and go through once it answers.
+        const auto keyringProcess = static_cast<pid_t>(
+            QDBusConnection::sessionBus().interface()->servicePid("org.freedesktop.secrets"));
+        QVERIFY(keyringProcess > 0 && ::kill(keyringProcess, SIGSTOP) == 0);
+        const auto resume = [=] { ::kill(keyringProcess, SIGCONT); };
+        const auto resumeOnFailure = qScopeGuard(resume);
+        PasswordKeyrings::hold(std::nullopt); // as a new process starts, holding none
+        int workers = 0;
+        delegate =
+            std::make_unique<AppDelegate>([&](auto) { ++workers; }, std::chrono::milliseconds(200));
+        delegate->applicationDidFinishLaunching();
+        QTRY_COMPARE(workers, 1);
+        resume();
         QTRY_COMPARE(delegate->window()->textBoxPassword->text(), "s3cret!Pw");
         QVERIFY(delegate->window()->checkBoxPasswordInKeyring->isChecked());
-
+        QVERIFY(runCycles(1).value(0).contains("[good] IP address updated.") && workers == 1);
         QVERIFY(saves(*delegate, "bob2024", true)); // another account
         QCOMPARE(entry("alice2024"), std::nullopt);
         QCOMPARE(entry("bob2024"), "s3cret!Pw");

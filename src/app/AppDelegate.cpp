@@ -38,8 +38,6 @@ using namespace SettingsKeys;
 namespace {
 
 const auto firstRunPrompt = QStringLiteral("Please enter your username and password.");
-// How long updates wait at start for a keyring that asks to be unlocked.
-constexpr std::chrono::seconds keyringPatience{30};
 const auto loginItemNotChangedMessage = QStringLiteral("Start at login could not be changed.");
 
 bool isOn(const QCheckBox* box) {
@@ -78,8 +76,8 @@ void AppDelegate::startDetachedWorker(std::shared_ptr<IPUpdateThread> worker) {
     std::thread([worker] { worker->process(); }).detach();
 }
 
-AppDelegate::AppDelegate(WorkerStarter startWorker)
-    : startWorker_(std::move(startWorker)),
+AppDelegate::AppDelegate(WorkerStarter startWorker, std::chrono::milliseconds keyringPatience)
+    : startWorker_(std::move(startWorker)), keyringPatience_(keyringPatience),
       loginItem_(makeLoginItem(QCoreApplication::applicationFilePath())),
       trayIconMenu_(std::make_unique<QMenu>()), window_(std::make_unique<PreferencesWindow>()) {
     const QIcon icon(":/icon_nsstatusitem");
@@ -143,7 +141,7 @@ void AppDelegate::applicationDidFinishLaunching(bool startedAtLogin) {
             self->keyringAnswered();
     });
     if (!earlyCycles_)
-        QTimer::singleShot(keyringPatience, this, &AppDelegate::startWithoutKeyring);
+        QTimer::singleShot(keyringPatience_, this, &AppDelegate::startWithoutKeyring);
 
     refreshTimer_ = new QTimer(this);
     refreshTimer_->setInterval(1000);
@@ -236,7 +234,7 @@ void AppDelegate::keyringAnswered() {
 }
 
 void AppDelegate::startWithoutKeyring() {
-    if (earlyCycles_)
+    if (earlyCycles_) // the keyring answered in time
         return;
     addToActivityLog("The keyring has not answered yet: updates start without the password and "
                      "go on with it once the keyring answers.");

@@ -8,6 +8,7 @@
 
 #include <QIcon>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -33,7 +34,11 @@ public:
     // went through, or it failed.
     enum class StatusLook { NotSetUp, Working, Attention };
 
-    explicit AppDelegate(WorkerStarter startWorker = startDetachedWorker);
+    // How long updates wait at start for a keyring that asks to be unlocked.
+    static constexpr std::chrono::seconds defaultKeyringPatience{30};
+
+    explicit AppDelegate(WorkerStarter startWorker = startDetachedWorker,
+                         std::chrono::milliseconds keyringPatience = defaultKeyringPatience);
     ~AppDelegate() override;
 
     // Started at login (the autostart entry's option), the program opens no window where
@@ -82,6 +87,7 @@ private:
     void tellHowToReturn();
 
     WorkerStarter startWorker_;
+    std::chrono::milliseconds keyringPatience_;
     std::unique_ptr<LoginItem> loginItem_;
     std::unique_ptr<QMenu> trayIconMenu_;
     std::unique_ptr<PreferencesWindow> window_;
