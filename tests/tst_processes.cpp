@@ -503,13 +503,13 @@ private slots:
         const QByteArray odd = R"({"statusCode":"good\u0007\u0022\u007f\u0085\u005c\n",)"
                                R"("updatedIPv4Address":"\u001bc203.0.113.7"})",
                          rejected = R"({"statusCode":"bad authentication"})";
-        const QString program = "vorlin \"ipupdated\\",
+        const QString program = "vorlin \"ipupdated\\\\x1b",
                       success = "; last_success_timestamp_seconds{} recent",
                       cycle = "; last_cycle_success{} %1; last_cycle_timestamp_seconds{} recent";
         row("went through", QString("saved"), QByteArrayList{odd}, 0,
             R"({"version":1,"settingsError":null,"setUp":true,"username":"alice2024","group":null,
                 "password":{"stored":true,"where":"settings file"},"updater":{"program":
-                "vorlin \u0022ipupdated\u005c"},"addressFamilies":{"ipv4":true,"ipv6":true},
+                "vorlin \u0022ipupdated\u005c\u001b"},"addressFamilies":{"ipv4":true,"ipv6":true},
                 "recordedAddresses":{"ipv4":"\u001bc203.0.113.7","ipv6":null},"newestCycle":{"time":
                 "recent","wentThrough":true,"statusWord":"good\u0007\u0022\u007f\u0085\u005c\n",
                 "failureNote":null,"lastSuccessTime":"recent"}})",
@@ -545,7 +545,7 @@ private slots:
             QCOMPARE(companion.saveAccount(), 0);
         if (settings == "keyring")
             QSettings(file, QSettings::IniFormat).setValue("passwordInKeyring", true);
-        const QString program = home.filePath("vorlin \"ipupdated\\");
+        const QString program = home.filePath("vorlin \"ipupdated\\\x1b"); // and an ESC
         QVERIFY(QFile::copy(COMPANION_PROGRAM, program));
         QProcess run;
         for (const QByteArray& reply : replies) {
