@@ -183,6 +183,21 @@ private slots:
         QCOMPARE(cycleStarts(script), starts);
     }
 
+    // Each address goes out while its family is chosen, "no" in its place otherwise.
+    void requestSendsTheChosenFamilies_data() {
+        columns<bool, bool, QString>(); // IPv4 chosen, IPv6 chosen, what the request holds
+        row("both", true, true, QString("&myipv4=203.0.113.7&myipv6=2001:db8::7&"));
+        row("IPv4 alone", true, false, QString("&myipv4=203.0.113.7&myipv6=no&"));
+        row("IPv6 alone", false, true, QString("&myipv4=no&myipv6=2001:db8::7&"));
+        row("neither", false, false, QString("&myipv4=no&myipv6=no&"));
+    }
+    void requestSendsTheChosenFamilies() {
+        const auto [ipv4, ipv6, sent] = fetch<bool, bool, QString>();
+        const UpdateCycleInputs inputs = {"alice2024", "s3cret!Pw", "home", ipv4, ipv6, {}, {}};
+        const QString url = clientUpdateUrl(inputs, "203.0.113.7", "2001:db8::7");
+        QVERIFY2(url.contains(sent), qPrintable(url));
+    }
+
     void replyMeaning_data() {
         // group, body; lines, addresses remembered (empty: left), tooltip, failure, goes on
         columns<QString, Body, Lines, Lines, QString, QString, bool>();
