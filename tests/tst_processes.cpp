@@ -355,20 +355,29 @@ private slots:
         QVERIFY(notifications.bodies.value(1).startsWith(holder));
     }
 
-    // The README's demo, pointed at the stand-in: it saves the demo account, whose first update
-    // goes through at once; a termination signal ends it.
+    // The README's demo, against its own stand-in or one it is given: it saves the demo account,
+    // whose first update goes through at once; a termination signal ends it.
+    void demoUpdatesThroughTheStandIn_data() {
+        columns<bool>(); // a stand-in given
+        row("its own stand-in, as the README runs it", false);
+        row("a stand-in given", true);
+    }
     void demoUpdatesThroughTheStandIn() {
+        const auto [given] = fetch<bool>();
         Scene scene(false);
         auto& [home, display, provider, companion] = scene;
         provider.addAccount({"demo2026", "Demo-pass1", {"home"}});
         const ServiceEndpoints hosts = provider.endpoints(); // the authority: the companion's
+        const QStringList standIn = {
+            "--api",  hosts.apiHost,  "--ipv4", hosts.ipv4Host,
+            "--ipv6", hosts.ipv6Host, "--ca",   companion.environment().value("STANDIN_CA")};
         RunningClient demo(DEMO_PROGRAM,
-                           {"--settings", home.filePath("demo"), "--api", hosts.apiHost, "--ipv4",
-                            hosts.ipv4Host, "--ipv6", hosts.ipv6Host, "--ca",
-                            companion.environment().value("STANDIN_CA")},
+                           QStringList{"--settings", home.filePath("demo")} +
+                               (given ? standIn : QStringList()),
                            home.path(), companion.environment());
         QTRY_VERIFY_WITH_TIMEOUT(demo.logged().contains("[good] IP address updated."), 10'000);
         QVERIFY(demo.endsOn(SIGTERM, 1000));
+        QCOMPARE(provider.requestLines().filter("/nic/clientupdate").size(), given ? 1 : 0);
     }
 
     // The companion's commands, and one updater per settings file: whichever starts second
