@@ -155,6 +155,7 @@ private slots:
     }
     void init() {
         PasswordKeyrings::install(std::make_shared<KeychainKeyring>()); // none on this bus
+        PasswordKeyrings::hold(std::nullopt); // as a new process starts, holding none
         provider_->reset();
         opened_.clear();
         notifications_->titles.clear();
@@ -290,35 +291,35 @@ private slots:
         QCOMPARE(logEntries().filter("The keyring's entry for alice2024 may remain: ").size(), 1);
     }
 
-    // The keyring answers in time, or late: updates then start without the password, in one
-    // worker, which its answer wakes; a password typed or saved meanwhile stays. The box stays
-    // disabled, a Save too, while the keyring never tells whether it can be used.
+    // The keyring answers in time, or late: updates then start in one worker, which its answer
+    // wakes; what was typed meanwhile stays, a Save's password counts. The box stays disabled, a
+    // Save too, while the keyring never tells whether it can be used.
     void keyringAnsweringLate_data() {
-        columns<QString, bool>(); // the password typed meanwhile (none: in time), and saved
-        row("in time", QString(), false);
-        row("late, typed meanwhile", QString("typed!Pw1"), false);
-        row("late, saved meanwhile", QString("s3cret!Pw"), true);
+        columns<bool, QString, QString, bool>(); // late, typed meanwhile, then saved
+        row("in time", false, QString("alice2024"), QString(), false);
+        row("late, typed meanwhile", true, QString("alice2024"), QString("typed!Pw1"), false);
+        row("late, another user begun", true, QString("bob2024"), QString(), false);
+        row("late, saved meanwhile", true, QString("alice2024"), QString("s3cret!Pw"), true);
     }
     void keyringAnsweringLate() {
-        const auto [typed, saved] = fetch<QString, bool>();
-        const bool late = !typed.isEmpty();
+        const auto [late, user, typed, saved] = fetch<bool, QString, QString, bool>();
         TemporarySettingsStore::saveAccount("alice2024", "", "home");
         UserDefaults::setBool(passwordInKeyring, true);
         const auto keyring = std::make_shared<LateKeyring>();
         PasswordKeyrings::install(keyring);
-        int workers = 0;
-        AppDelegate delegate([&](auto) { ++workers; }, std::chrono::milliseconds(200));
+        int workers = 0; // a Save's row saves within the patience, as a prompt left open waits
+        AppDelegate delegate([&](auto) { ++workers; }, std::chrono::hours(saved ? 1 : 0));
         delegate.applicationDidFinishLaunching();
+        fill(delegate, user, typed, "home");
         if (!late)
             keyring->answer();
+        if (saved)
+            delegate.buttonSaveClick();
         QTRY_COMPARE(workers, 1);
-        QCOMPARE(logEntries().filter("The keyring has not answered yet").size(), late ? 1 : 0);
-        if (late) {
-            delegate.window()->textBoxPassword->setText(typed);
-            if (saved)
-                delegate.buttonSaveClick();
+        QCOMPARE(KeepSnoozing.load(), 1); // a Save's wake is the worker's first cycle
+        QCOMPARE(logEntries().filter("keyring has not answered yet").size(), int(late && !saved));
+        if (late)
             keyring->answer();
-        }
         QTest::qWait(400); // past the patience in time's row
         QCOMPARE(workers, 1);
         QCOMPARE(KeepSnoozing.load(), late ? 0 : 1); // a late answer's cycle comes now

@@ -234,7 +234,7 @@ void AppDelegate::keyringAnswered() {
 }
 
 void AppDelegate::startWithoutKeyring() {
-    if (earlyCycles_) // the keyring answered in time
+    if (earlyCycles_) // the keyring answered in time, or a Save started the updates
         return;
     addToActivityLog("The keyring has not answered yet: updates start without the password and "
                      "go on with it once the keyring answers.");
@@ -242,6 +242,7 @@ void AppDelegate::startWithoutKeyring() {
 }
 
 void AppDelegate::startUpdateWorker() {
+    KeepSnoozing = 1; // a wake from before is spent by the first cycle, which comes at once
     earlyCycles_ = std::make_shared<EarlyCycleTrigger>();
     followNetworkReachability(earlyCycles_, this);
     startWorker_(std::make_shared<IPUpdateThread>(requestClientUpdate,
@@ -324,8 +325,12 @@ void AppDelegate::buttonSaveClick() {
     const AccountEntries entries = enteredAccount();
     setSaving(true);
     const auto saveDone = qScopeGuard([this] { setSaving(false); });
-    if (saveSettings(entries, checkProfileWhilePainting) == SaveOutcome::InvalidGroup)
+    const SaveOutcome outcome = saveSettings(entries, checkProfileWhilePainting);
+    if (outcome == SaveOutcome::InvalidGroup)
         window_->textBoxLocation->setText("");
+    // The password a keyring still holds back came with the Save: updates need not wait for it.
+    if (outcome == SaveOutcome::Saved && !earlyCycles_)
+        startUpdateWorker();
 }
 
 AccountEntries AppDelegate::enteredAccount() const {
