@@ -150,4 +150,4 @@ while IFS= read -r line; do
   esac
 done < <(mutants)
 [ "$stale" -eq 0 ] || echo "$stale stale"
-echo "$killed killed, $survived survived, $known known survivors"
+echo "$killed killed, $survived survived, $known known survivors, $((SECONDS / 60)) minutes"
