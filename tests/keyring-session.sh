@@ -15,4 +15,8 @@ HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR
         org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q true && break
       sleep 0.05
     done
-    exec "$@"' sh "$@"
+    status=0
+    "$@" || status=$?
+    # A test that stops the keyring and dies before resuming it would leave it stopped for good.
+    pkill -CONT -x gnome-keyring-d || true
+    exit $status' sh "$@"
