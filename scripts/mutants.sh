@@ -4,7 +4,7 @@
 # "killed" when the build or a test fails, "survived" when everything passes, and "stale"
 # when its source text no longer occurs exactly once (the code moved: update the mutant).
 # A known survivor carries its reason and is counted apart. The test that killed a mutant
-# in an earlier run, as the scratch folder remembers it, runs first.
+# in an earlier run, as the scratch folder remembers it, is built alone and runs first.
 #   scripts/mutants.sh [name-pattern]   (an extended regular expression; default: all)
 # Environment: MUTANT_TIMEOUT (seconds for each run of ctest, default 300; a mutant's tests
 #                              take one run, or two when its earlier killer runs first),
@@ -60,8 +60,13 @@ prepare_scratch() {
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$scratch/cmake.log"
 }
 
-build() {
-  cmake --build "$scratch/build" >"$scratch/build.log" 2>&1
+build() { # [target]
+  cmake --build "$scratch/build" ${1:+--target "$1"} >"$scratch/build.log" 2>&1
+}
+
+# Whether the build has a target of that name: most tests are built as one of their own.
+has_target() { # name
+  ninja -C "$scratch/build" -t targets all 2>/dev/null | grep -q "^$1:"
 }
 
 # The first test that failed, or the time limit.
@@ -87,6 +92,22 @@ remember_killer() { # name test
 ctest_limited() {
   timeout "$timeout_seconds" ctest --test-dir "$scratch/build" -j "$jobs" "$@" \
     >"$scratch/test.log" 2>&1
+}
+
+# The mutant's earlier killer, with only its own target built, fails again: most mutants then
+# cost one compile and a link or two rather than relinking every program and test.
+killed_by_earlier_killer() { # name
+  local killer
+  killer=$(last_killer "$1")
+  [ -n "$killer" ] && has_target "$killer" && build "$killer" && ! ctest_limited -R "^$killer\$"
+}
+
+report_killed() { # name
+  local killer
+  killer=$(first_failure)
+  echo "$1: killed ($killer)"
+  if [[ $killer == tst_* ]]; then remember_killer "$1" "$killer"; fi
+  killed=$((killed + 1))
 }
 
 # Stops at the first failing test, trying the mutant's earlier killer first.
@@ -130,14 +151,13 @@ while IFS= read -r line; do
     fi
     cp "$scratch/tree/$file" "$scratch/original"
     apply_mutant "$scratch/tree/$file" "$text" "$replacement"
-    if ! build; then
+    if killed_by_earlier_killer "$name"; then
+      report_killed "$name"
+    elif ! build; then
       echo "$name: killed (does not build)"
       killed=$((killed + 1))
     elif ! run_tests "$name"; then
-      killer=$(first_failure)
-      echo "$name: killed ($killer)"
-      if [[ $killer == tst_* ]]; then remember_killer "$name" "$killer"; fi
-      killed=$((killed + 1))
+      report_killed "$name"
     elif [ -n "$reason" ]; then
       echo "$name: survived (known: $reason)"
       known=$((known + 1))
