@@ -116,6 +116,8 @@ run_tests() { # [name]
   killer=$(last_killer "${1:-}")
   if [ -z "$killer" ]; then
     ctest_limited --stop-on-failure
+  elif has_target "$killer"; then # it ran already, built alone
+    ctest_limited --stop-on-failure -E "^$killer\$"
   else
     ctest_limited -R "^$killer\$" && ctest_limited --stop-on-failure -E "^$killer\$"
   fi
