@@ -147,7 +147,8 @@ ended() { [ ! -e "/proc/$1" ] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat"; }
 # A screenshot: of the X screen, or under Wayland of GNOME's top bar, which the shell takes.
 shot() {
   if [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    xwd -root -silent >"$1"
+    # xwd asks after every window, and fails when one closes meanwhile: take it again.
+    eventually sh -c 'xwd -root -silent >"$1"' sh "$1"
   else
     rm -f "$1"
     probe Shot "$1" >/dev/null && eventually test -e "$1"
