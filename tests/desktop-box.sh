@@ -118,16 +118,21 @@ eventually() {
   done
   fail "never came: $*"
 }
+# What a command prints once it succeeds, waited for as above.
+eventual_answer() { eventually keep_answer "$@" && printf '%s\n' "$answer"; }
+keep_answer() { answer=$("$@"); }
 
-# The top-level windows in view, a line each.
-windows() { xdotool search --onlyvisible --maxdepth 1 --name '' | sort; }
+# The top-level windows in view, a line each. xdotool dies of an X error when a window it
+# looks at closes meanwhile, as tooltips and menus do: it is asked again.
+windows() { eventual_answer xdotool search --onlyvisible --maxdepth 1 --name '' | sort; }
 
 # The one window that came into view since the list (a tooltip, a menu), as "id x y w h";
 # windows out of sight and tiny ones do not count.
 new_window() {
   local found
   found=$(comm -13 "$1" <(windows) | while read -r id; do
-    eval "$(xdotool getwindowgeometry --shell "$id")" || continue
+    geometry=$(xdotool getwindowgeometry --shell "$id") || continue # closed meanwhile
+    eval "$geometry"
     [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ "$WIDTH" -gt 20 ] && echo "$id $X $Y $WIDTH $HEIGHT"
   done)
   [ -n "$found" ] && [ "$(wc -l <<<"$found")" -eq 1 ] && echo "$found"
@@ -137,8 +142,7 @@ new_window() {
 window_after() {
   windows >"$HOME/before"
   xdotool "$@"
-  eventually new_window "$HOME/before"
-  appeared=$(new_window "$HOME/before")
+  appeared=$(eventual_answer new_window "$HOME/before")
 }
 
 # Whether the process has ended (a child that has not been waited for yet included).
@@ -147,8 +151,10 @@ ended() { [ ! -e "/proc/$1" ] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat"; }
 # A screenshot: of the X screen, or under Wayland of GNOME's top bar, which the shell takes.
 shot() {
   if [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    # xwd asks after every window, and fails when one closes meanwhile: take it again.
-    eventually sh -c 'xwd -root -silent >"$1"' sh "$1"
+    # xwd asks after every window, and fails when one closes meanwhile: take it again. No
+    # eventually here: most callers wait already, and would swallow its message.
+    for _ in 1 2 3 4 5; do xwd -root -silent >"$1" 2>/dev/null && return 0; done
+    return 1
   else
     rm -f "$1"
     probe Shot "$1" >/dev/null && eventually test -e "$1"
@@ -160,7 +166,8 @@ find_icon() { shot "$HOME/now.shot" && screen find "$HOME/now.shot" $tray_area |
 # The program's tray icon window over XEmbed: one of its windows, as small as an icon.
 tray_window() {
   xdotool search --pid "$client" | while read -r id; do
-    eval "$(xdotool getwindowgeometry --shell "$id")"
+    geometry=$(xdotool getwindowgeometry --shell "$id") || continue
+    eval "$geometry"
     [ "$WIDTH" -le 64 ] && [ "$WIDTH" -gt 1 ] && echo "$id"
   done | grep -q .
 }
@@ -219,7 +226,7 @@ session() {
   export shell=$1 build=$2 here
   export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/home/run XDG_CONFIG_HOME=/tmp/home/config
   mkdir -p -m 700 "$HOME" "$XDG_RUNTIME_DIR"
-  export -f fail eventually windows new_window ended shot screen find_icon tray_window tray_settled \
+  export -f fail eventually eventual_answer keep_answer windows new_window ended shot screen find_icon tray_window tray_settled \
     window_after icon_has shows_not_set_up start_client watcher_answers start_standin save_account \
     item item_call item_property save_by_keyboard tray_checks
   case $shell in
@@ -393,11 +400,11 @@ print("taken", flush=True)
 time.sleep(600)' >"$HOME/silent.out" &
   eventually grep -q listening "$HOME/silent.out"
   # A click on the window's first label gives it the focus, which its user name's field holds.
-  xdotool mousemove --window "$(xdotool search --onlyvisible --name '^Vorlin IP Update Client$')" 40 21 \
-    click 1
+  local window x y w h
+  window=$(eventual_answer xdotool search --onlyvisible --name '^Vorlin IP Update Client$')
+  xdotool mousemove --window "$window" 40 21 click 1
   save_by_keyboard
   eventually grep -q taken "$HOME/silent.out"
-  local x y w h
   read -r x y w h <<<"$icon"
   xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
   eventually bash -c 'probe Menu | grep -q Quit && [ "$(probe Menu)" = "$(sleep 0.3 && probe Menu)" ]'
@@ -481,8 +488,7 @@ wallet() {
 make_wallet() {
   local wizard
   wallet open kdewallet 0 wallet-setup >"$HOME/wallet-open.txt" &
-  tries=600 eventually wallet_windows 1
-  wizard=$(wallet_windows 1)
+  wizard=$(tries=600 eventual_answer wallet_windows 1)
   sleep 1 # laid out
   xdotool mousemove --window "$wizard" 100 166 click 1 sleep 0.5 mousemove --window "$wizard" 357 332 click 1
   # Its password's dialog, then the question whether a weak one will do.
@@ -536,8 +542,7 @@ kde_checks() {
   # menus.
   start_client
   eventually grep -q '\[good\]' "$HOME/client.log"
-  eventually find_icon
-  icon=$(find_icon)
+  icon=$(eventual_answer find_icon)
   tray_checks
 
   # A wallet that stays closed, as KWallet switched off keeps it (kwalletd5 then ends at once, and
@@ -584,7 +589,7 @@ tray_checks() {
   [ "$(xdotool getwindowpid "$window")" = "$client" ] || fail "a left click opened no menu of the program's"
   near_icon "$mx" "$my" || fail "the program's menu opened away from the icon, at $mx,$my"
   xdotool key Escape
-  eventually sh -c "! xdotool search --onlyvisible --pid $client --maxdepth 1 --name '' | grep -qx $window"
+  eventually sh -c "! xwininfo -id $window | grep -q IsViewable"
   window_after click 3
   read -r window x y w h <<<"$appeared"
   owner=$(xdotool getwindowpid "$window" || true)
@@ -603,7 +608,7 @@ xfce_checks() {
   [ "$shell" = xfce-xembed ] ||
     eventually watcher_answers
   sleep 1 # the panel draws its plugins
-  shot "$HOME/empty.shot"
+  shot "$HOME/empty.shot" || fail "no screenshot of the empty panel"
 
   local standin client icon
   start_standin
@@ -616,8 +621,7 @@ xfce_checks() {
   eventually tray_settled
   mv "$HOME/now.shot" "$HOME/not-set-up.shot"
   save_account
-  eventually find_icon
-  icon=$(find_icon)
+  icon=$(eventual_answer find_icon)
   export icon
   shows_not_set_up || fail "the icon not set up: $(screen colours "$HOME/not-set-up.shot" $icon)"
   icon_has blue && ! icon_has red || fail "the working icon: $(screen colours "$HOME/now.shot" $icon)"
