@@ -298,7 +298,9 @@ echo "systemd box: a waiting worker pings the watchdog at half its shipped time"
 
 # Removing stops it and keeps its settings; purging takes them and the unit's links.
 in_box dpkg --remove vorlin-ipupdated >/dev/null 2>&1
-in_box systemctl is-active -q "$unit" && fail "still running after the removal"
+# Stopped by the removal, not killed later by its watchdog, which no longer hears a removed unit.
+state=$(in_box systemctl show -p ActiveState,Result "$unit" | sort | tr '\n' ' ')
+[ "$state" = "ActiveState=inactive Result=success " ] || fail "not stopped by the removal: $state"
 in_box test -s "$settings/Vorlin/IPUpdateClient.conf" || fail "the removal took the settings"
 # The admin's enable link outlives the removal: masked, it starts nothing.
 [ "$(in_box systemctl is-enabled "$unit" 2>/dev/null || true)" = masked ] ||
