@@ -61,8 +61,9 @@ prepare_scratch() {
   ninja -C "$scratch/build" -t targets all >"$scratch/targets"
 }
 
+# Builds and tests read nothing: their standard input is the list of mutants.
 build() { # [target]
-  cmake --build "$scratch/build" ${1:+--target "$1"} >"$scratch/build.log" 2>&1
+  </dev/null cmake --build "$scratch/build" ${1:+--target "$1"} >"$scratch/build.log" 2>&1
 }
 
 # Whether the build has a target of that name: most tests are built as one of their own.
@@ -73,7 +74,7 @@ has_target() { # name
 
 # The first test that failed, or the time limit.
 first_failure() {
-  grep -m1 -oE 'tst_[a-z_0-9]+ [.*]+(Failed|Timeout|Exception|Subprocess)' "$scratch/test.log" |
+  grep -m1 -oE 'tst_[a-z_0-9-]+ [.*]+(Failed|Timeout|Exception|Subprocess)' "$scratch/test.log" |
     cut -d' ' -f1 | grep . || echo "over ${timeout_seconds} s"
 }
 
@@ -92,16 +93,20 @@ remember_killer() { # name test
 }
 
 ctest_limited() {
-  timeout "$timeout_seconds" ctest --test-dir "$scratch/build" -j "$jobs" "$@" \
+  </dev/null timeout "$timeout_seconds" ctest --test-dir "$scratch/build" -j "$jobs" "$@" \
     >"$scratch/test.log" 2>&1
 }
 
 # The mutant's earlier killer, with only its own target built, fails again: most mutants then
-# cost one compile and a link or two rather than relinking every program and test.
+# cost one compile and a link or two rather than relinking every program and test. Where it
+# ran, $ran_alone names it.
 killed_by_earlier_killer() { # name
   local killer
   killer=$(last_killer "$1")
-  [ -n "$killer" ] && has_target "$killer" && build "$killer" && ! ctest_limited -R "^$killer\$"
+  ran_alone=''
+  [ -n "$killer" ] && has_target "$killer" && build "$killer" || return 1
+  ran_alone=$killer
+  ! ctest_limited -R "^$killer\$"
 }
 
 report_killed() { # name
@@ -118,7 +123,7 @@ run_tests() { # [name]
   killer=$(last_killer "${1:-}")
   if [ -z "$killer" ]; then
     ctest_limited --stop-on-failure
-  elif has_target "$killer"; then # it ran already, built alone
+  elif [ "$ran_alone" = "$killer" ]; then # it ran already, built alone
     ctest_limited --stop-on-failure -E "^$killer\$"
   else
     ctest_limited -R "^$killer\$" && ctest_limited --stop-on-failure -E "^$killer\$"
